@@ -1,0 +1,6 @@
+# One interface target carries the warning flags; every target links it.
+add_library(quorvel_options INTERFACE)
+target_compile_features(quorvel_options INTERFACE cxx_std_20)
+target_compile_options(quorvel_options INTERFACE
+  -Wall -Wextra -Wshadow -Wconversion -Wsign-conversion -Wpedantic
+  -Wno-sign-conversion)

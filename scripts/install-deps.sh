@@ -1,0 +1,30 @@
+#!/bin/sh
+# Installs the Debian 12 packages that building, running and testing need,
+# skipping those already present. Run as root (or with sudo available).
+set -eu
+
+packages="
+  cmake g++ make pkg-config
+  qt6-base-dev libgl-dev
+  libboost-dev libjpeg62-turbo-dev zlib1g-dev
+  libgtest-dev libgmock-dev
+  fonts-liberation2 iputils-ping
+  xvfb xauth
+"
+
+missing=""
+for p in $packages; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $p"
+  fi
+done
+
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  run=""
+  if [ "$(id -u)" -ne 0 ]; then run="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $run apt-get update
+  # shellcheck disable=SC2086
+  $run apt-get install -y --no-install-recommends $missing
+fi

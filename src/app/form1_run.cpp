@@ -1,0 +1,146 @@
+// The plot run's side of the main window: Start, Stop, the tick, and the
+// host the widget-free plot run works through.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include <exception>
+
+#include "app/chartview.h"
+#include "app/controls.h"
+#include "app/form1.h"
+#include "app/plottimer.h"
+#include "graph/statistics.h"
+#include "probe/rundosinmemo.h"
+
+namespace quorvel {
+
+void TForm1::btnStartClick() {
+  if (m_tickRunning) {
+    // Start's immediate tick cannot run inside the tick in progress: it runs
+    // as soon as that tick is over.
+    m_startPending = true;
+    return;
+  }
+  Guarded([this] { m_run.Start(*this); });
+}
+
+void TForm1::btnStopClick() {
+  m_startPending = false;
+  m_run.Stop(*this);
+}
+
+void TForm1::Timer1Timer() {
+  if (m_tickRunning) return;  // a tick falling due during a probe is dropped
+  m_tickRunning = true;
+  Guarded([this] { m_run.Tick(*this); });
+  m_tickRunning = false;
+  if (m_startPending) {
+    m_startPending = false;
+    btnStartClick();
+  }
+}
+
+std::string TForm1::Address() { return cbURL->currentText().toStdString(); }
+std::int32_t TForm1::PingTimeout() { return m_pingTimeout; }
+Colour TForm1::PlotColour() { return m_appearance.plot; }
+bool TForm1::IgnoreFirstPing() { return cbIgnore->isChecked(); }
+int TForm1::Pages() { return spPages->Value(); }
+int TForm1::PointsPerPage() { return spPoints->Value(); }
+bool TForm1::StopAtLimit() { return rbStop->isChecked(); }
+bool TForm1::RestartAtLimit() { return rbRestart->isChecked(); }
+bool TForm1::CaptureReady() { return false; }
+
+void TForm1::ClearResponse() {
+  m_response.clear();
+  Memo1->clear();
+}
+
+void TForm1::RunProbe(const std::string& commandLine) {
+  // Events are handled while the child runs; Memo1 shows the text once the
+  // probe is complete.
+  std::string text;
+  RunDosInMemo(commandLine, text, [] { QApplication::processEvents(); });
+  m_response += text;
+  Memo1->setPlainText(QString::fromStdString(m_response));
+}
+
+std::string TForm1::ResponseText() { return m_response; }
+
+void TForm1::ShowReplyLine(const std::string& line) {
+  StatusPanel1->setText(QString::fromStdString(line));
+}
+
+void TForm1::AddPoint(std::int32_t value, Colour colour) {
+  m_chart.data.AddPing(value, colour, m_clock.Now().SecondsOfDay());
+  m_chart.Changed();
+  Chart1->refresh();
+}
+
+void TForm1::PageReset() {
+  m_chart.data.Clear();
+  ResetWindow(m_chart.bottom, spPoints->Value());
+  m_chart.Changed();
+  Chart1->refresh();
+}
+
+void TForm1::CaptureNow() {}
+
+void TForm1::WindowStep(std::int32_t windowTickCount) {
+  quorvel::WindowStep(m_chart.bottom, windowTickCount, m_chart.data.PingCount());
+  m_chart.Changed();
+  Chart1->refresh();
+}
+
+double TForm1::StatisticsStep(std::int32_t value) {
+  const QLocale locale;
+  NumberFormat format;
+  format.groupSeparator = locale.groupSeparator().toStdString();
+  format.decimalPoint = locale.decimalPoint().toStdString();
+  m_chart.averageShown = cbPlotAvg->isChecked();
+  const StatisticsStepResult r = quorvel::StatisticsStep(
+      m_chart.data, value, rbAvgPing->isChecked(), m_appearance.average,
+      m_clock.Now().SecondsOfDay(), format);
+  mnuMax->setText(QString::fromStdString(r.captions.max));
+  mnuAvg->setText(QString::fromStdString(r.captions.avg));
+  mnuMin->setText(QString::fromStdString(r.captions.min));
+  m_chart.Changed();
+  Chart1->refresh();
+  return r.comparison;
+}
+
+void TForm1::LogStep(const std::string&, double) {}
+
+void TForm1::ShowGraphPage() { PageControl1->setCurrentWidget(TabSheet1); }
+void TForm1::ShowStoppedLabel(bool shown) { Label13->setVisible(shown); }
+void TForm1::SetTimerArmed(bool armed) { Timer1->setEnabled(armed); }
+
+void TForm1::SetStartDown(bool startDown) {
+  (startDown ? btnStart : btnStop)->setChecked(true);
+}
+
+void TForm1::SetAddressEnabled(bool enabled) { cbURL->setEnabled(enabled); }
+
+void TForm1::AddAddressToHistory(const std::string& address) {
+  const QString text = QString::fromStdString(address);
+  if (text.isEmpty() || cbURL->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0) return;
+  cbURL->addItem(text);
+}
+
+void TForm1::SetStartedPanel(const std::string& text) {
+  StatusPanel0->setText(QString::fromStdString(text));
+}
+
+void TForm1::ShowMessage(const std::string& text) {
+  QMessageBox::information(this, QStringLiteral("Quorvel"), QString::fromStdString(text));
+}
+
+}  // namespace quorvel

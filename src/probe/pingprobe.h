@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "graph/colour.h"
+
+namespace quorvel {
+
+// The result of one ping as the plot run uses it.
+struct Sample {
+  std::string text;  // the reply time as decimal digits, as logged
+  std::int32_t value = 0;  // text read as an integer: the height of the point
+  Colour colour = kRed;  // the ping plot colour for a reply, red for a lost one
+};
+
+// Milliseconds the ping command may wait for its reply: the plot period
+// (intervalSeconds x 1000) minus 200, at most 3000. Computed in 64 bits, so
+// any interval the interval box allows is safe.
+std::int32_t PingTimeoutFor(std::int64_t intervalSeconds);
+
+// "ping " + address + " -w " + timeout + " -n 1": the command line of one
+// probe. The address goes in unchanged (no trimming, no quoting).
+std::string BuildPingCommandLine(std::string_view address, std::int32_t pingTimeout);
+
+// The line at index 3 of the response text (lines split at LF, CR LF or CR);
+// empty when the text has fewer than four lines.
+std::string ReplyLine(std::string_view responseText);
+
+// Whether the whole response text reports a name that could not be resolved.
+bool ContainsHostNotFound(std::string_view responseText);
+
+// Turns a reply line into a sample.
+//  - a line containing "Request" is a lost ping: the timeout in red;
+//  - otherwise the digits that start the (at most) ten characters after the
+//    first "time=" or "time<" are the reply time, in plotColour;
+//  - anything else (no time, no digits, a number beyond 32 bits) is a lost
+//    ping: the timeout in red.
+Sample ParsePingReply(std::string_view replyLine, std::int32_t pingTimeout, Colour plotColour);
+
+}  // namespace quorvel

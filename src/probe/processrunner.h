@@ -1,0 +1,42 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quorvel {
+
+// Runs a program without a shell and collects what it writes.
+//
+// The program is looked up on PATH (argv[0]); standard input is /dev/null,
+// standard output and standard error are collected separately, and no other
+// descriptor of this process is inherited. The call returns once the child
+// has ended: it waits in steps of at most `step`, calling `onStep` after each
+// (the window uses it to keep handling its events), and kills the child when
+// it is still running after `killAfter`. Output is read while waiting, so a
+// child that writes a lot never stalls; each stream keeps at most
+// `maxBytesPerStream` bytes, the rest is read and dropped.
+//
+// Thread: any; `onStep` runs on the calling thread.
+struct ProcessOptions {
+  std::chrono::milliseconds step{100};
+  std::chrono::milliseconds killAfter{10'000};
+  std::size_t maxBytesPerStream = 1 << 20;
+  std::vector<std::string> extraEnvironment;  // "NAME=value" entries added to ours
+  std::function<void()> onStep;
+};
+
+struct ProcessResult {
+  bool started = false;   // false: the program could not be run at all
+  bool killed = false;    // still running at the bound, and killed
+  int exitCode = -1;      // exit status, or -1 when ended by a signal
+  std::string standardOutput;
+  std::string standardError;
+  std::string error;      // why it could not be started
+};
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options);
+
+}  // namespace quorvel

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quorvel {
+
+// A local date and time of day.
+struct LocalTime {
+  int year = 2000;
+  int month = 1;    // 1..12
+  int day = 1;      // 1..31
+  int weekday = 6;  // 0 = Sunday
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+
+  std::uint32_t SecondsOfDay() const {
+    return static_cast<std::uint32_t>(hour * 3600 + minute * 60 + second);
+  }
+};
+
+// The source of "now" for everything that stamps a time; tests pass a fixed one.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual LocalTime Now() const = 0;
+};
+
+// The desktop's local time.
+class SystemClock final : public Clock {
+ public:
+  LocalTime Now() const override;
+};
+
+// Short day and month names of the process locale ("Mon", "Dec" in English).
+std::string ShortDayName(int weekday);
+std::string ShortMonthName(int month);
+
+// "ddd dd mmm", as in "Mon 07 Dec".
+std::string FormatDayDate(const LocalTime& t);
+// "ddd dd mmm yyyy  hh:nn:ss", as in "Mon 07 Dec 2026  14:05:09".
+std::string FormatLogStamp(const LocalTime& t);
+// "-yyyymmmdd-hhmm", as in "-2024Mar05-1437".
+std::string FormatCaptureStamp(const LocalTime& t);
+
+}  // namespace quorvel
