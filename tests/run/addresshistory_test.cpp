@@ -34,14 +34,6 @@ TEST(AddressHistoryTest, SortsIgnoringCaseAndKeepsArrivalOrderOfTies) {
   EXPECT_FALSE(h.Contains("bEta"));
 }
 
-TEST(AddressHistoryTest, CompareFoldsAsciiLettersOnly) {
-  EXPECT_LT(CompareAddresses("alpha", "Beta"), 0);
-  EXPECT_EQ(CompareAddresses("Router", "rOUTER"), 0);
-  EXPECT_LT(CompareAddresses("abc", "abcd"), 0);
-  // Non-ASCII compares by UTF-8 bytes, i.e. code point order, after ASCII.
-  EXPECT_LT(CompareAddresses("z", "\xC3\xA9"), 0);
-}
-
 TEST(AddressHistoryTest, LoadAddsInIndexOrderAndKeepsSort) {
   AddressHistory h;
   h.Load({"zeta", "", "Alpha", "alpha", "zeta"});

@@ -52,20 +52,6 @@ TEST(LogNameOnExitTest, ReplacesTheExtensionOfTheNamePart) {
   }
 }
 
-TEST(LogNamePartsTest, SplitAtTheLastSlash) {
-  EXPECT_EQ(LogNamePart("/tmp/x.y/log.txt"), "log.txt");
-  EXPECT_EQ(LogDirectoryPart("/tmp/x.y/log.txt"), "/tmp/x.y/");
-  EXPECT_EQ(LogNamePart("log.txt"), "log.txt");
-  EXPECT_EQ(LogDirectoryPart("log.txt"), "");
-  EXPECT_EQ(LogDirectoryPart("/log.txt"), "/");
-  EXPECT_EQ(LogNamePart("/tmp/"), "");
-}
-
-TEST(LogCaptionTest, ShowsTheNamePart) {
-  EXPECT_EQ(LogCaption("/var/log/alpha.txt"), "Quorvel  [Log: alpha.txt]");
-  EXPECT_EQ(LogCaption("alpha.txt"), "Quorvel  [Log: alpha.txt]");
-}
-
 const LogModeChecks kNoLog{true, false, false};
 const LogModeChecks kAllLog{false, true, false};
 const LogModeChecks kOnlyLog{false, false, true};

@@ -57,11 +57,6 @@ LogSettings OnlyLogOver(int threshold) {
   return s;
 }
 
-TEST(LogLineTest, MatchesTheFileFormat) {
-  FixedClock clock;
-  EXPECT_EQ(FormatLogLine(clock.Now(), "85"), "Mon 07 Dec 2026  14:05:09, 85ms\r\n");
-}
-
 TEST(LogRuleTest, ModesAndThreshold) {
   const struct {
     const char* what;
@@ -82,15 +77,6 @@ TEST(LogRuleTest, ModesAndThreshold) {
     s.mode = c.mode;
     EXPECT_EQ(LogRuleHolds(s, c.comparison), c.logged) << c.what;
   }
-}
-
-TEST(LogStepTest, ThresholdOnThePing) {
-  FixedClock clock;
-  FakeAppender files;
-  const LogSettings s = OnlyLogOver(50);
-  EXPECT_FALSE(LogStep(s, "50", 50, clock, files));
-  EXPECT_TRUE(LogStep(s, "51", 51, clock, files));
-  EXPECT_EQ(files.files["/logs/ping.txt"], "Mon 07 Dec 2026  14:05:09, 51ms\r\n");
 }
 
 TEST(LogStepTest, ThresholdOnTheAverageLogsThePing) {
