@@ -17,14 +17,13 @@ ImageResult FileError(const std::string& path, int error) {
 }
 
 // The temporary lives beside the target (rename only replaces within one
-// file system) under a hidden name that no capture can produce.
-std::string TemporaryName(const std::string& path, unsigned attempt) {
+// file system) under a short hidden name, so that a target name near the
+// length limit still leaves room for it.
+std::string TemporaryName(const std::string& path) {
   static std::atomic<unsigned> counter{0};
   const std::size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  return dir + "." + base + "." + std::to_string(::getpid()) + "-" +
-         std::to_string(counter.fetch_add(1) + attempt) + ".tmp";
+  return dir + ".quorvel-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
 }
 
 bool WriteAll(int fd, std::span<const std::uint8_t> bytes, int& error) {
@@ -43,11 +42,12 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes, int& error) {
 }  // namespace
 
 ImageResult ReplaceFileWhole(const std::string& path, std::span<const std::uint8_t> bytes) {
-  if (path.empty() || path.back() == '/') return FileError(path, EISDIR);
+  if (path.empty()) return FileError(path, ENOENT);
+  if (path.back() == '/') return FileError(path, EISDIR);
   std::string temporary;
   int fd = -1;
   for (unsigned attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temporary = TemporaryName(path, attempt);
+    temporary = TemporaryName(path);
     fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) return FileError(path, errno);
   }

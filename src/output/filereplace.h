@@ -14,7 +14,8 @@ namespace quorvel {
 // failure the temporary file is removed, the target is left as it was, and
 // the result carries 'Cannot create file "<path>". <system error text>'.
 // The new file gets the usual permissions of a created file (0666 less the
-// umask). Any thread; two writers of the same path race as renames do.
+// umask); a symbolic link at `path` is replaced, not followed. Any thread;
+// two writers of the same path race as renames do, the last one wins.
 ImageResult ReplaceFileWhole(const std::string& path, std::span<const std::uint8_t> bytes);
 
 }  // namespace quorvel

@@ -83,6 +83,14 @@ TEST_F(WriteGraphImageTest, FileIsCreatedAndReplacedWhole) {
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
 }
 
+TEST_F(WriteGraphImageTest, NameAtTheLengthLimit) {
+  const std::string name = std::string(251, 'g') + ".png";  // 255 characters
+  const ImageResult result =
+      WriteGraphImage(raster_.View(), ImageType::Png, ImageDestination::File((dir_ / name).string()), 90);
+  ASSERT_TRUE(result.ok()) << result.error();
+  EXPECT_EQ(Entries(), std::vector<std::string>{name});
+}
+
 TEST_F(WriteGraphImageTest, MissingFolderGivesTheSystemText) {
   const fs::path target = dir_ / "missing" / "graph.jpg";
   const ImageResult result =
