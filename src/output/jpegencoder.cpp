@@ -2,7 +2,6 @@
 
 #include <bit>
 #include <csetjmp>
-#include <cstdio>
 #include <new>
 #include <stdexcept>
 

@@ -3,7 +3,6 @@
 // Reading and writing single pixels of the raster formats; internal to the
 // encoders and the gray conversion.
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
 
