@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <csetjmp>
+#include <cstdio>  // jpeglib.h needs FILE declared first
 #include <new>
 #include <stdexcept>
 
