@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs the Debian 12 packages that building, running and testing need,
-# skipping those already present. Run as root (or with sudo available).
+# plus any package named on the command line, skipping those already
+# present. Run as root (or with sudo available).
 set -eu
 
 packages="
@@ -10,6 +11,7 @@ packages="
   libgtest-dev libgmock-dev
   fonts-liberation2 iputils-ping
   xvfb xauth
+  $*
 "
 
 missing=""

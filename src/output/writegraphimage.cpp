@@ -1,0 +1,27 @@
+#include "output/writegraphimage.h"
+
+#include "output/filereplace.h"
+#include "output/imageencoders.h"
+
+namespace quorvel {
+
+ImageResult EncodeImage(const RasterView& raster, ImageType type, int jpegQuality,
+                        std::vector<std::uint8_t>& out) {
+  switch (type) {
+    case ImageType::Bmp: return EncodeBmp(raster, out);
+    case ImageType::Jpeg: return EncodeJpeg(raster, jpegQuality, out);
+    case ImageType::Gif: return EncodeGif(raster, out);
+    case ImageType::Png: return EncodePng(raster, out);
+  }
+  return ImageResult::Failure("Unknown image type");
+}
+
+ImageResult WriteGraphImage(const RasterView& raster, ImageType type,
+                            const ImageDestination& destination, int jpegQuality) {
+  if (!destination.IsFile()) return EncodeImage(raster, type, jpegQuality, *destination.buffer());
+  std::vector<std::uint8_t> bytes;
+  if (ImageResult encoded = EncodeImage(raster, type, jpegQuality, bytes); !encoded) return encoded;
+  return ReplaceFileWhole(destination.path(), bytes);
+}
+
+}  // namespace quorvel
