@@ -262,6 +262,8 @@ void HttpServer::AcceptLoop() {
     try {
       connection.thread = std::thread([this, &connection] {
         Serve(connection);
+        error_code ignored;
+        connection.socket.close(ignored);
         active_.fetch_sub(1, std::memory_order_acq_rel);
         connection.finished.store(true, std::memory_order_release);
       });
@@ -272,6 +274,7 @@ void HttpServer::AcceptLoop() {
   }
 }
 
+// Ends with the connection still open; the caller closes it on every path.
 void HttpServer::Serve(Connection& connection) {
   tcp::socket& socket = connection.socket;
   error_code ec;
@@ -298,7 +301,6 @@ void HttpServer::Serve(Connection& connection) {
   } catch (const std::exception&) {
     // A failing hook or a parse error: the connection is closed without a reply.
   }
-  socket.close(ec);
 }
 
 }  // namespace quorvel
