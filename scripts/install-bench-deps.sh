@@ -1,0 +1,26 @@
+#!/bin/sh
+# Installs the Debian 12 packages that only the benchmarks need (load
+# generator and reference web server), skipping those already present.
+# Run as root (or with sudo available).
+set -eu
+
+packages="
+  wrk nginx-light curl
+"
+
+missing=""
+for p in $packages; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $p"
+  fi
+done
+
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  run=""
+  if [ "$(id -u)" -ne 0 ]; then run="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $run apt-get update
+  # shellcheck disable=SC2086
+  $run apt-get install -y --no-install-recommends $missing
+fi
