@@ -13,6 +13,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/string.hpp>
 #include <boost/beast/http/buffer_body.hpp>
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/read.hpp>
@@ -117,6 +118,16 @@ bool ReadRequest(DeadlineStream& stream, const HttpServerOptions& options, WebRe
   error_code ec;
   http::read_header(stream, buffer, parser, ec);
   if (ec) return false;
+
+  // A client that waits for leave to send its body gets it at once rather
+  // than after its own time-out.
+  const auto expect = parser.get().find(http::field::expect);
+  if (!parser.is_done() && expect != parser.get().end() &&
+      boost::beast::iequals(expect->value(), "100-continue")) {
+    static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+    asio::write(stream, asio::buffer(kContinue.data(), kContinue.size()), ec);
+    if (ec) return false;
+  }
 
   // The body is read into a scratch buffer and dropped, so that the reply is
   // not sent before the client has finished sending.

@@ -38,6 +38,7 @@ class Client {
   Client& operator=(const Client&) = delete;
 
   bool connected() const { return connected_; }
+  int fd() const { return fd_; }
 
   void Send(const std::string& bytes) {
     std::size_t sent = 0;
@@ -170,6 +171,17 @@ TEST_F(ServerTest, RepliesAsReceivedByTheClient) {
   EXPECT_EQ(Exchange("POST /quorvel.jpg HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n"
                      "5\r\nhello\r\n0\r\n\r\n").bytes,
             ImageReply(kImage));
+
+  // A client that asks before sending its body is told to go on.
+  {
+    Client client(port_);
+    client.Send("POST /quorvel.jpg HTTP/1.1\r\nContent-Length: 4\r\nExpect: 100-continue\r\n\r\n");
+    char interim[25] = {};
+    ASSERT_EQ(::recv(client.fd(), interim, sizeof interim, MSG_WAITALL), 25);
+    EXPECT_EQ(std::string(interim, 25), "HTTP/1.1 100 Continue\r\n\r\n");
+    client.Send("body");
+    EXPECT_EQ(client.ReadAll().bytes, ImageReply(kImage));
+  }
 
   // HTTP/1.0 clients are served alike.
   EXPECT_EQ(Exchange("GET /quorvel.jpg HTTP/1.0\r\n\r\n").bytes, ImageReply(kImage));
