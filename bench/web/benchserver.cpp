@@ -3,10 +3,13 @@
 // on 127.0.0.1, for run.sh to measure against a static file server.
 //
 //   web_bench_server --port N [--size BYTES] [--body-file PATH] [--seconds S]
+//                    [--cache 0|1]
 //
 // --body-file writes the exact bytes served, so that the other server can
 // serve the same file. The program stops by itself after S seconds (default
 // 120) or at SIGINT/SIGTERM, and then prints how many renders it made.
+// --cache 0 leaves the image cache out, so that every request waits for the
+// stand-in UI thread.
 
 #include <signal.h>
 
@@ -90,6 +93,7 @@ int main(int argc, char** argv) {
   std::size_t size = 20 * 1024;
   std::string bodyFile;
   int seconds = 120;
+  bool cache = true;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     const char* value = argv[i + 1];
@@ -97,6 +101,7 @@ int main(int argc, char** argv) {
     else if (option == "--size") size = static_cast<std::size_t>(std::atol(value));
     else if (option == "--body-file") bodyFile = value;
     else if (option == "--seconds") seconds = std::atoi(value);
+    else if (option == "--cache") cache = std::atoi(value) != 0;
     else {
       std::cerr << "unknown option " << option << '\n';
       return 2;
@@ -129,7 +134,7 @@ int main(int argc, char** argv) {
     ++renders;
     return quorvel::RenderOutcome::Ok(body);
   };
-  hooks.cache = std::make_shared<quorvel::ImageCache>();
+  if (cache) hooks.cache = std::make_shared<quorvel::ImageCache>();
 
   quorvel::HttpServerOptions options;
   options.bindAddress = "127.0.0.1";
