@@ -7,7 +7,6 @@
 #include <functional>
 #include <list>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -52,10 +51,15 @@ struct HttpServerStart {
 // non-blocking underneath and every wait is a poll with a deadline, so a
 // client that stalls is dropped and Stop never waits for a client.
 //
-// Thread: Start, Stop and the destructor on one thread (the UI thread); the
-// hooks are called as described above. The object must outlive nothing of
-// its own making: Stop joins every thread it started, and jobs it left queued
-// on the UI thread do nothing when they run after it.
+// Thread: Start, Stop and the destructor on one thread (the UI thread), never
+// from readContext or postToUi (they run on request threads, which Stop
+// joins), and not while holding the mutex that readContext takes (a request
+// thread may be waiting for it). Stop may run inside renderOnUi, as when a
+// close event is handled while the render lets pending events run. The hooks are called as described
+// above. Stop joins every thread the server started; jobs it left queued on
+// the UI thread do nothing when they run later, so the server may be
+// destroyed before they run. The cache is shared, so the window may keep it
+// across restarts.
 class HttpServer {
  public:
   explicit HttpServer(HttpServerOptions options = {});

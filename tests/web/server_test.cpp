@@ -315,6 +315,25 @@ TEST_F(ServerTest, StopReleasesRequestsWaitingForTheUiThread) {
   EXPECT_EQ(renders_, 0);
 }
 
+TEST_F(ServerTest, StopFromInsideTheRender) {
+  // A close event handled while the render lets pending events run.
+  StartServer();
+  std::promise<void> stopped;
+  HttpServerHooks hooks = Hooks();
+  server_->Stop();
+  hooks.renderOnUi = [&] {
+    server_->Stop();
+    stopped.set_value();
+    return RenderOutcome::Ok(std::make_shared<const std::string>(kImage));
+  };
+  ASSERT_TRUE(server_->Start(port_, hooks).ok);
+  const Client::Received received = Exchange(Get("/quorvel.jpg"));
+  stopped.get_future().wait();
+  EXPECT_TRUE(received.closed);
+  EXPECT_EQ(received.bytes, "");
+  EXPECT_FALSE(server_->IsListening());
+}
+
 TEST_F(ServerTest, StartFailures) {
   const int busy = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
