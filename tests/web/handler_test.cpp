@@ -157,26 +157,5 @@ TEST_F(HandlerTest, RenderFailureGivesServerError) {
   EXPECT_TRUE(Serve("GET", "/quorvel.jpg").closeWithoutReply);
 }
 
-TEST(FormatReplyHead, ExactHeaders) {
-  WebReply reply;
-  reply.status = 200;
-  reply.reason = "OK";
-  reply.contentType = "image/jpeg";
-  reply.image = std::make_shared<const std::string>(12345, 'x');
-  EXPECT_EQ(FormatReplyHead(reply),
-            "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: image/jpeg\r\n"
-            "Content-Length: 12345\r\n\r\n");
-
-  reply = {};
-  reply.status = 401;
-  reply.reason = "Unauthorized";
-  reply.contentType = "text/html";
-  reply.text = "abc";
-  reply.wwwAuthenticate = "Basic realm=\"Quorvel Web Service\"";
-  EXPECT_EQ(FormatReplyHead(reply),
-            "HTTP/1.1 401 Unauthorized\r\nConnection: close\r\nContent-Type: text/html\r\n"
-            "Content-Length: 3\r\nWWW-Authenticate: Basic realm=\"Quorvel Web Service\"\r\n\r\n");
-}
-
 }  // namespace
 }  // namespace quorvel
