@@ -1,5 +1,6 @@
 #!/bin/sh
 # Installs what the benchmarks in bench/ need beyond the build and the tests:
-# the reference libraries and tools they measure against.
+# the reference libraries, the load generator and the reference web server
+# they measure against.
 set -eu
-exec "$(dirname "$0")/install-deps.sh" libpng-dev libgif-dev libjpeg-turbo-progs
+exec "$(dirname "$0")/install-deps.sh" libpng-dev libgif-dev libjpeg-turbo-progs wrk nginx-light curl

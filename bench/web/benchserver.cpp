@@ -1,0 +1,154 @@
+// Serves a fixed JPEG-like body as the web image through the full request
+// path (HttpServer, HandleRequest, the render hand-off and the image cache)
+// on 127.0.0.1, for run.sh to measure against a static file server.
+//
+//   web_bench_server --port N [--size BYTES] [--body-file PATH] [--seconds S]
+//                    [--cache 0|1]
+//
+// --body-file writes the exact bytes served, so that the other server can
+// serve the same file. The program stops by itself after S seconds (default
+// 120) or at SIGINT/SIGTERM, and then prints how many renders it made.
+// --cache 0 leaves the image cache out, so that every request waits for the
+// stand-in UI thread.
+
+#include <signal.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "web/httpserver.h"
+
+namespace {
+
+// Bytes that look like a baseline JPEG to a client: SOI, a JFIF APP0 segment,
+// noise that never holds a marker, EOI.
+std::string MakeBody(std::size_t size) {
+  std::string body("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00", 20);
+  std::uint32_t x = 2463534242u;
+  while (body.size() + 2 < size) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    const auto byte = static_cast<char>(x & 0x7Fu);  // no 0xFF, so no marker
+    body.push_back(byte);
+  }
+  body += "\xFF\xD9";
+  return body;
+}
+
+// The stand-in for the window's event loop.
+class UiThread {
+ public:
+  UiThread() : thread_([this] { Loop(); }) {}
+  ~UiThread() {
+    {
+      std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  void Post(std::function<void()> job) {
+    {
+      std::lock_guard lock(mutex_);
+      jobs_.push_back(std::move(job));
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  void Loop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [&] { return quit_ || !jobs_.empty(); });
+      if (quit_) return;
+      auto job = std::move(jobs_.front());
+      jobs_.pop_front();
+      lock.unlock();
+      job();
+      lock.lock();
+    }
+  }
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::function<void()>> jobs_;
+  bool quit_ = false;
+  std::thread thread_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int port = 0;
+  std::size_t size = 20 * 1024;
+  std::string bodyFile;
+  int seconds = 120;
+  bool cache = true;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string option = argv[i];
+    const char* value = argv[i + 1];
+    if (option == "--port") port = std::atoi(value);
+    else if (option == "--size") size = static_cast<std::size_t>(std::atol(value));
+    else if (option == "--body-file") bodyFile = value;
+    else if (option == "--seconds") seconds = std::atoi(value);
+    else if (option == "--cache") cache = std::atoi(value) != 0;
+    else {
+      std::cerr << "unknown option " << option << '\n';
+      return 2;
+    }
+  }
+
+  const auto body = std::make_shared<const std::string>(MakeBody(size));
+  if (!bodyFile.empty()) {
+    std::ofstream out(bodyFile, std::ios::binary);
+    out.write(body->data(), static_cast<std::streamsize>(body->size()));
+    if (!out) {
+      std::cerr << "cannot write " << bodyFile << '\n';
+      return 1;
+    }
+  }
+
+  // Block the stop signals in every thread, so that sigtimedwait below gets them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  UiThread ui;
+  std::atomic<int> renders{0};
+  quorvel::HttpServerHooks hooks;
+  hooks.readContext = [] { return quorvel::WebContext{{}, "quorvel.jpg"}; };
+  hooks.postToUi = [&ui](std::function<void()> job) { ui.Post(std::move(job)); };
+  hooks.renderOnUi = [&] {
+    ++renders;
+    return quorvel::RenderOutcome::Ok(body);
+  };
+  if (cache) hooks.cache = std::make_shared<quorvel::ImageCache>();
+
+  quorvel::HttpServerOptions options;
+  options.bindAddress = "127.0.0.1";
+  quorvel::HttpServer server(options);
+  const quorvel::HttpServerStart start = server.Start(port, hooks);
+  if (!start.ok) {
+    std::cerr << "cannot listen on 127.0.0.1:" << port << ": " << start.error << '\n';
+    return 1;
+  }
+  std::cout << "listening on 127.0.0.1:" << port << ", body " << body->size() << " bytes" << std::endl;
+
+  const timespec limit{seconds, 0};
+  sigtimedwait(&stopSignals, nullptr, &limit);
+  server.Stop();
+  std::cout << "renders: " << renders << std::endl;
+  return 0;
+}

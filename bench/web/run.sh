@@ -1,0 +1,97 @@
+#!/bin/sh
+# Requests per second of the web server on 127.0.0.1, against nginx serving
+# the same bytes as a static file, in one run. Builds nothing: it uses
+# build/web_bench_server (or $BUILD_DIR/web_bench_server) and the wrk and
+# nginx of scripts/install-bench-deps.sh.
+#
+# Each server gets one wrk run: 16 connections, 2 threads, 10 seconds,
+# "Connection: close" (one request per connection, as the server does).
+# Ports: $WEB_BENCH_PORT (default 18431) and $NGINX_BENCH_PORT (18432).
+set -eu
+
+top=$(cd "$(dirname "$0")/../.." && pwd)
+server="${BUILD_DIR:-$top/build}/web_bench_server"
+ours_port="${WEB_BENCH_PORT:-18431}"
+nginx_port="${NGINX_BENCH_PORT:-18432}"
+duration="${BENCH_SECONDS:-10}"
+
+for tool in wrk nginx curl; do
+  command -v "$tool" >/dev/null || { echo "missing $tool: run scripts/install-bench-deps.sh"; exit 1; }
+done
+[ -x "$server" ] || { echo "missing $server: build the project first"; exit 1; }
+
+tmp=$(mktemp -d)
+server_pid=""
+nginx_pid=""
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
+  rm -rf "$tmp"
+}
+trap cleanup EXIT INT TERM
+
+# nginx workers drop to an unprivileged user when started as root.
+chmod 755 "$tmp"
+mkdir -p "$tmp/www" "$tmp/temp"
+body="$tmp/www/quorvel.jpg"
+
+"$server" --port "$ours_port" --body-file "$body" --seconds $((duration * 3 + 30)) >"$tmp/server.log" 2>&1 &
+server_pid=$!
+
+cat >"$tmp/nginx.conf" <<CONF
+worker_processes auto;
+daemon off;
+pid $tmp/nginx.pid;
+error_log $tmp/error.log warn;
+events { worker_connections 1024; }
+http {
+  access_log off;
+  client_body_temp_path $tmp/temp/body;
+  proxy_temp_path $tmp/temp/proxy;
+  fastcgi_temp_path $tmp/temp/fastcgi;
+  uwsgi_temp_path $tmp/temp/uwsgi;
+  scgi_temp_path $tmp/temp/scgi;
+  types { image/jpeg jpg; }
+  server {
+    listen 127.0.0.1:$nginx_port;
+    root $tmp/www;
+  }
+}
+CONF
+
+# Wait (bounded) until our server has written the body and both answer.
+ready() {
+  curl -sf -o /dev/null --max-time 2 "$1"
+}
+i=0
+until [ -s "$body" ] && ready "http://127.0.0.1:$ours_port/quorvel.jpg"; do
+  i=$((i + 1)); [ $i -le 50 ] || { echo "web_bench_server did not start"; cat "$tmp/server.log"; exit 1; }
+  sleep 0.1
+done
+chmod 644 "$body"
+nginx -p "$tmp" -e "$tmp/error.log" -c "$tmp/nginx.conf" &
+nginx_pid=$!
+i=0
+until ready "http://127.0.0.1:$nginx_port/quorvel.jpg"; do
+  i=$((i + 1)); [ $i -le 50 ] || { echo "nginx did not start"; cat "$tmp/error.log"; exit 1; }
+  sleep 0.1
+done
+
+curl -s "http://127.0.0.1:$ours_port/quorvel.jpg" -o "$tmp/ours.jpg"
+curl -s "http://127.0.0.1:$nginx_port/quorvel.jpg" -o "$tmp/nginx.jpg"
+cmp -s "$tmp/ours.jpg" "$tmp/nginx.jpg" || { echo "the two servers send different bytes"; exit 1; }
+echo "body: $(wc -c <"$body") bytes, identical from both servers"
+
+measure() {
+  wrk -t2 -c16 -d"${duration}s" --timeout 5s -H "Connection: close" "$1" >"$tmp/wrk.txt" 2>&1
+  if grep -q "Non-2xx\|Socket errors" "$tmp/wrk.txt"; then
+    grep "Non-2xx\|Socket errors" "$tmp/wrk.txt" >&2
+  fi
+  awk '/^Requests\/sec:/ { print $2 }' "$tmp/wrk.txt"
+}
+
+ours=$(measure "http://127.0.0.1:$ours_port/quorvel.jpg")
+theirs=$(measure "http://127.0.0.1:$nginx_port/quorvel.jpg")
+echo "web server: $ours requests/s"
+echo "nginx:      $theirs requests/s"
+awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "ratio:      %.1f %% of nginx (target 30 %%)\n", 100 * a / b }'

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "web/webaccess.h"
+
+namespace quorvel {
+
+// An encoded web image. Shared and immutable, so that a cached image can be
+// the body of many replies at once without copies; it is released when the
+// last reply holding it has been sent or abandoned.
+using ImageBytes = std::shared_ptr<const std::string>;
+
+// What the render step gave for one request.
+struct RenderOutcome {
+  enum class Status {
+    Image,      // `image` holds the encoded web image
+    Error,      // render or encode failed; `error` is its message text
+    Cancelled,  // the server is stopping: the request gets no reply
+  };
+  Status status = Status::Cancelled;
+  ImageBytes image;
+  std::string error;
+
+  static RenderOutcome Ok(ImageBytes bytes) { return {Status::Image, std::move(bytes), {}}; }
+  static RenderOutcome Failed(std::string message) { return {Status::Error, {}, std::move(message)}; }
+  static RenderOutcome Stopped() { return {}; }
+};
+
+// Called by the handler at most once, after the access check and before the
+// path comparison, on the request's own thread.
+using RenderCallback = std::function<RenderOutcome()>;
+
+// A request as read from the connection.
+struct WebRequest {
+  std::string method;                        // as received, e.g. "GET"
+  std::string target;                        // the request target, query included
+  std::optional<std::string> authorization;  // the Authorization header, when present
+};
+
+// The reply to send: either nothing (close the connection) or one HTTP reply.
+struct WebReply {
+  bool closeWithoutReply = false;
+  int status = 0;               // 200, 401, 404 or 500
+  std::string reason;           // "OK", "Unauthorized", "Not Found", "Internal Server Error"
+  std::string contentType;
+  std::string wwwAuthenticate;  // set for 401 only
+  std::string text;             // the body of a 401, 404 or 500 reply
+  ImageBytes image;             // the body of a 200 reply
+  bool headOnly = false;        // HEAD: the headers of the GET reply, no body sent
+
+  // The body a GET would carry; its size is the Content-Length also for HEAD.
+  std::string_view Body() const { return image ? std::string_view(*image) : std::string_view(text); }
+};
+
+// Serves one request: method, then authorization scheme, then the access
+// check against `context.access`, then the render, then the comparison of the
+// decoded document path with "/" + `context.imageName` (exact, case
+// sensitive). Pure apart from `render`; any thread.
+WebReply HandleRequest(const WebRequest& request, const WebContext& context,
+                       const RenderCallback& render);
+
+// The status line and headers of `reply`, ending with the blank line:
+// "HTTP/1.1 <code> <reason>", Connection: close, Content-Type, Content-Length
+// (the size of Body(), also for HEAD) and WWW-Authenticate when set.
+std::string FormatReplyHead(const WebReply& reply);
+
+}  // namespace quorvel
