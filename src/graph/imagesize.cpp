@@ -14,4 +14,14 @@ int PercentOfPixels(int percent, int pixels) {
   return static_cast<int>(std::truncl(product));
 }
 
+std::string ScreenSizeCaption(int width, int height) {
+  return "Items not checked will use screen graph size (" + std::to_string(width) + " x " +
+         std::to_string(height) + ")";
+}
+
+std::string PercentSizeCaption(int percent, int width, int height) {
+  return "(" + std::to_string(PercentOfPixels(percent, width)) + " x " +
+         std::to_string(PercentOfPixels(percent, height)) + ")";
+}
+
 }  // namespace quorvel
