@@ -15,7 +15,14 @@ namespace quorvel {
 SpinEdit::SpinEdit(QWidget* parent) : QSpinBox(parent) {
   setKeyboardTracking(true);
   setAccelerated(true);
-  connect(lineEdit(), &QLineEdit::textChanged, this, &SpinEdit::changed);
+  // A new value announces itself; a text that is no value yet (empty, a
+  // lone minus) changes nothing the spin box reports, so the edit reports it.
+  connect(this, &QSpinBox::textChanged, this, &SpinEdit::changed);
+  connect(lineEdit(), &QLineEdit::textChanged, this, [this](const QString& text) {
+    QString copy = text;
+    int position = 0;
+    if (validate(copy, position) != QValidator::Acceptable) emit changed();
+  });
 }
 
 int SpinEdit::Value() const {

@@ -10,6 +10,7 @@
 #include "graph/imagesize.h"
 #include "graph/labelthinning.h"
 #include "graph/title.h"
+#include "graph/verticallimits.h"
 
 namespace quorvel {
 namespace {
@@ -146,6 +147,43 @@ TEST(ValueLabels, Formatting) {
   EXPECT_EQ(FormatAxisValue(-1, 0), "-1");
   EXPECT_EQ(FormatAxisValue(0.25, 2), "0.25");
   EXPECT_EQ(FormatAxisValue(1234567.5, 1), "1,234,567.5");
+}
+
+TEST(VerticalLimits, MaximumBelowMinimumIsRefusedAndRemembered) {
+  VerticalLimits limits;
+  AxisRange axis(0, 60);
+  limits.Remember(60, 0);
+
+  LimitCheckResult r = limits.Leave(LimitBox::Max, 50, 100, axis);
+  EXPECT_FALSE(r.accepted);
+  EXPECT_EQ(r.restore, 60);
+  EXPECT_EQ(r.message, "The Vertical Axis maximum value must be greater than the minimum value!");
+  EXPECT_EQ(axis, AxisRange(0, 60));
+  EXPECT_TRUE(limits.Refused());
+
+  r = limits.Leave(LimitBox::Min, 60, 100, axis);
+  EXPECT_FALSE(r.accepted);
+  EXPECT_EQ(r.restore, 0);
+  EXPECT_EQ(r.message, "The Vertical Axis minumim value must be less than the maximum value!");
+
+  limits.ClearRefused();
+  EXPECT_FALSE(limits.Refused());
+}
+
+TEST(VerticalLimits, AcceptedBoundsGoInAsOneRangeAndBecomeTheRemembered) {
+  VerticalLimits limits;
+  AxisRange axis(100, 200);
+  limits.Remember(200, 100);
+  // 10 ... 50 lies wholly below 100 ... 200: set bound by bound, the maximum
+  // would be refused; as one range it is not.
+  EXPECT_TRUE(limits.Leave(LimitBox::Max, 50, 10, axis).accepted);
+  EXPECT_EQ(axis, AxisRange(10, 50));
+  EXPECT_EQ(limits.Leave(LimitBox::Max, 5, 10, axis).restore, 50);
+  EXPECT_TRUE(limits.Refused());
+  // Equal bounds pass, and clear the refusal.
+  EXPECT_TRUE(limits.Leave(LimitBox::Min, 60, 60, axis).accepted);
+  EXPECT_EQ(axis, AxisRange(60, 60));
+  EXPECT_FALSE(limits.Refused());
 }
 
 }  // namespace
