@@ -10,6 +10,8 @@
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
 
+#include <limits>
+
 namespace quorvel {
 
 SpinEdit::SpinEdit(QWidget* parent) : QSpinBox(parent) {
@@ -28,15 +30,20 @@ SpinEdit::SpinEdit(QWidget* parent) : QSpinBox(parent) {
 int SpinEdit::Value() const {
   bool ok = false;
   const int v = cleanText().trimmed().toInt(&ok);
-  if (!ok) return minimum();
+  if (!ok) return NotANumberValue();
   return v;
+}
+
+void SpinEdit::SetNoRange() {
+  m_ranged = false;
+  setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
 }
 
 void SpinEdit::focusOutEvent(QFocusEvent* event) {
   // A text that is not a number reads as the minimum; the box shows it.
   bool ok = false;
   cleanText().trimmed().toInt(&ok);
-  if (!ok) setValue(minimum());
+  if (!ok) setValue(NotANumberValue());
   QSpinBox::focusOutEvent(event);  // brings the value into range
   const Qt::FocusReason reason = event->reason();
   if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) emit exited();

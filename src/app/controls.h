@@ -30,6 +30,9 @@ class SpinEdit : public QSpinBox {
 
   // The value as the program reads it (see above).
   int Value() const;
+  // A box without a range takes any whole number; a text that is not one
+  // reads as 0.
+  void SetNoRange();
 
  signals:
   void changed();
@@ -37,6 +40,11 @@ class SpinEdit : public QSpinBox {
 
  protected:
   void focusOutEvent(QFocusEvent* event) override;
+
+ private:
+  int NotANumberValue() const { return m_ranged ? minimum() : 0; }
+
+  bool m_ranged = true;
 };
 
 // Checks or unchecks a radio button the way the program's radio buttons work:

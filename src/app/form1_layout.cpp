@@ -22,8 +22,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <climits>
-
 #include "app/chartview.h"
 #include "app/controls.h"
 #include "app/form1.h"
@@ -418,7 +416,8 @@ void TForm1::CreateOptionsPage() {
   rbAvgPing = Radio(Panel11, "rbAvgPing", QStringLiteral("average ping"), 0, 24);
   rbAvgPing->setChecked(true);
   Label25 = Label(log, "Label25", QStringLiteral("exceeds"), 40, 112);
-  spLog = Spin(log, "spLog", INT_MIN, INT_MAX, 90, 108, 70);
+  spLog = Spin(log, "spLog", 0, 0, 90, 108, 70);
+  spLog->SetNoRange();
   Label26 = Label(log, "Label26", QStringLiteral("ms"), 166, 112);
   Label27 = Label(log, "Label27", QStringLiteral("Filename"), 16, 144);
   btnLogBrowse = Button(log, "btnLogBrowse", QStringLiteral("Browse..."), 229, 136, 80);

@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <climits>
 #include <memory>
 #include <optional>
 
@@ -511,6 +512,15 @@ class Form1Test : public QObject {
     QTest::keyClick(spX, Qt::Key_Backspace);
     QCOMPARE(spX->Value(), 1);
     QCOMPARE(Model().look.title, std::string("Quorvel of  - 1 sec. interval"));
+  }
+
+  void boxWithoutRangeReadsZeroWhenEmpty() {
+    auto* spLog = Find<SpinEdit>("spLog");
+    spLog->selectAll();
+    QTest::keyClick(spLog, Qt::Key_Backspace);
+    QCOMPARE(spLog->Value(), 0);
+    spLog->setValue(-5);
+    QCOMPARE(spLog->Value(), -5);
   }
 
   void pointsBelowTheWindowMinimumAreIgnored() {
