@@ -35,6 +35,13 @@ namespace {
 constexpr int kClientWidth = 799;
 constexpr int kClientHeight = 480;
 
+// Sets a text colour for an enabled control only; a disabled one keeps the
+// desktop's gray.
+void SetTextColour(QPalette& palette, QPalette::ColorRole role, const QColor& colour) {
+  palette.setColor(QPalette::Active, role, colour);
+  palette.setColor(QPalette::Inactive, role, colour);
+}
+
 template <typename W>
 W* Named(W* widget, const char* name) {
   widget->setObjectName(QString::fromLatin1(name));
@@ -65,7 +72,7 @@ QGroupBox* Group(QWidget* page, const char* name, const char* title, int x, int 
   g->setGeometry(x, y, w, h);
   // Only the caption is blue; the controls inside keep the window's black.
   QPalette palette = g->palette();
-  palette.setColor(QPalette::WindowText, Qt::blue);
+  SetTextColour(palette, QPalette::WindowText, Qt::blue);
   g->setPalette(palette);
   return g;
 }
@@ -74,9 +81,9 @@ QGroupBox* Group(QWidget* page, const char* name, const char* title, int x, int 
 template <typename W>
 W* Black(W* widget) {
   QPalette palette = widget->palette();
-  palette.setColor(QPalette::WindowText, Qt::black);
-  palette.setColor(QPalette::ButtonText, Qt::black);
-  palette.setColor(QPalette::Text, Qt::black);
+  SetTextColour(palette, QPalette::WindowText, Qt::black);
+  SetTextColour(palette, QPalette::ButtonText, Qt::black);
+  SetTextColour(palette, QPalette::Text, Qt::black);
   widget->setPalette(palette);
   return widget;
 }
@@ -157,7 +164,7 @@ void TForm1::CreateControls() {
   font.setPixelSize(11);
   setFont(font);
   QPalette palette = this->palette();
-  palette.setColor(QPalette::WindowText, Qt::black);
+  SetTextColour(palette, QPalette::WindowText, Qt::black);
   setPalette(palette);
 
   auto* layout = new QVBoxLayout(this);
@@ -228,7 +235,7 @@ void TForm1::CreateToolbar() {
 
   Label13 = Label(Panel1, "Label13", QStringLiteral("STOPPED"), 724, 15);
   QPalette maroon = Label13->palette();
-  maroon.setColor(QPalette::WindowText, QColor(128, 0, 0));
+  SetTextColour(maroon, QPalette::WindowText, QColor(128, 0, 0));
   Label13->setPalette(maroon);
   Label13->hide();
 }
@@ -440,7 +447,7 @@ void TForm1::CreateOptionsPage() {
   about.setUnderline(true);
   Panel2->setFont(about);
   QPalette blue = Panel2->palette();
-  blue.setColor(QPalette::WindowText, Qt::blue);
+  SetTextColour(blue, QPalette::WindowText, Qt::blue);
   Panel2->setPalette(blue);
   Label19 = Named(new QLabel(QStringLiteral("Quorvel \u00a9 2024 quorvel.example"), Panel2),
                   "Label19");
