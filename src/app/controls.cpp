@@ -1,24 +1,52 @@
 #include "app/controls.h"
 
+#include <QEvent>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QStyle>
+#include <QStyleOptionTabWidgetFrame>
+#include <QTabBar>
+
+#include <limits>
 
 namespace quorvel {
 
 SpinEdit::SpinEdit(QWidget* parent) : QSpinBox(parent) {
   setKeyboardTracking(true);
   setAccelerated(true);
+  // A new value announces itself; a text that is no value yet (empty, a
+  // lone minus) changes nothing the spin box reports, so the edit reports it.
+  connect(this, &QSpinBox::textChanged, this, &SpinEdit::changed);
+  connect(lineEdit(), &QLineEdit::textChanged, this, [this](const QString& text) {
+    QString copy = text;
+    int position = 0;
+    if (validate(copy, position) != QValidator::Acceptable) emit changed();
+  });
 }
 
 int SpinEdit::Value() const {
   bool ok = false;
   const int v = cleanText().trimmed().toInt(&ok);
-  if (!ok) return minimum();
+  if (!ok) return NotANumberValue();
   return v;
 }
 
+void SpinEdit::SetNoRange() {
+  m_ranged = false;
+  setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+}
+
 void SpinEdit::focusOutEvent(QFocusEvent* event) {
-  QSpinBox::focusOutEvent(event);  // fixes the value up into range
-  emit exited();
+  // A text that is not a number reads as the minimum; the box shows it.
+  bool ok = false;
+  cleanText().trimmed().toInt(&ok);
+  if (!ok) setValue(NotANumberValue());
+  QSpinBox::focusOutEvent(event);  // brings the value into range
+  const Qt::FocusReason reason = event->reason();
+  if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) emit exited();
 }
 
 void SetRadioChecked(QRadioButton* button, bool checked) {
@@ -32,6 +60,102 @@ void SetRadioChecked(QRadioButton* button, bool checked) {
   button->setAutoExclusive(false);
   button->setChecked(false);
   button->setAutoExclusive(exclusive);
+}
+
+Swatch::Swatch(QWidget* parent) : QFrame(parent) {}
+
+void Swatch::SetColour(const QColor& colour) {
+  m_colour = colour;
+  update();
+}
+
+void Swatch::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), m_colour);
+  p.setPen(Qt::black);
+  p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+namespace {
+
+// The pages sit a little inside the frame of the page control, as on the
+// desktop the window was designed for: its graph page is 791 x 385 pixels in
+// a 799 x 480 window.
+class PageControlStyle : public QProxyStyle {
+ public:
+  QRect subElementRect(SubElement element, const QStyleOption* option,
+                       const QWidget* widget) const override {
+    QRect r = QProxyStyle::subElementRect(element, option, widget);
+    if (element == SE_TabWidgetTabContents && r.isValid()) r.adjust(2, 1, -2, -2);
+    return r;
+  }
+};
+
+}  // namespace
+
+PageControl::PageControl(QWidget* parent) : QTabWidget(parent) {
+  auto* style = new PageControlStyle;
+  style->setParent(this);
+  setStyle(style);
+  tabBar()->setFocusPolicy(Qt::StrongFocus);
+}
+
+QRect PageControl::ContentsRect() const {
+  // The same sums the tab widget makes when it lays its pages out.
+  QStyleOptionTabWidgetFrame option;
+  initStyleOption(&option);
+  const QRect contents = style()->subElementRect(QStyle::SE_TabWidgetTabContents, &option, this);
+  if (contents.isValid()) return contents;
+  return style()->subElementRect(QStyle::SE_TabWidgetTabPane, &option, this);
+}
+
+namespace {
+
+class Anchor : public QObject {
+ public:
+  Anchor(QWidget* child, QSize parentDesign, Qt::Edges edges)
+      : QObject(child), m_child(child), m_edges(edges) {
+    const QRect g = child->geometry();
+    m_right = parentDesign.width() - (g.x() + g.width());
+    m_bottom = parentDesign.height() - (g.y() + g.height());
+    child->parentWidget()->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Resize) Follow();
+    return false;
+  }
+
+ private:
+  void Follow() {
+    const QSize parent = m_child->parentWidget()->size();
+    QRect g = m_child->geometry();
+    if (m_edges & Qt::RightEdge) g.moveLeft(parent.width() - m_right - g.width());
+    if (m_edges & Qt::BottomEdge) g.moveTop(parent.height() - m_bottom - g.height());
+    m_child->setGeometry(g);
+  }
+
+  QWidget* m_child;
+  Qt::Edges m_edges;
+  int m_right = 0;
+  int m_bottom = 0;
+};
+
+}  // namespace
+
+void AnchorToParent(QWidget* child, QSize parentDesignSize, Qt::Edges edges) {
+  new Anchor(child, parentDesignSize, edges);
+}
+
+KeyPressFilter::KeyPressFilter(Handler handler, QObject* parent)
+    : QObject(parent), m_handler(std::move(handler)) {}
+
+void KeyPressFilter::Watch(QWidget* widget) { widget->installEventFilter(this); }
+
+bool KeyPressFilter::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return false;
+  return !m_handler(watched, static_cast<QKeyEvent*>(event));
 }
 
 }  // namespace quorvel

@@ -1,16 +1,17 @@
 #include "app/form1.h"
 
 #include <QCloseEvent>
-#include <QMessageBox>
+#include <QResizeEvent>
 
 #include <exception>
 
+#include "app/dialogs.h"
 #include "app/plottimer.h"
 
 namespace quorvel {
 
 TForm1::TForm1(const Clock& clock, QWidget* parent)
-    : QWidget(parent), m_clock(clock), m_run(clock) {
+    : QWidget(parent), m_clock(clock), m_dialogs(&Dialogs::Desktop()), m_run(clock) {
   CreateControls();
   ConnectHandlers();
   StartUp();
@@ -19,7 +20,7 @@ TForm1::TForm1(const Clock& clock, QWidget* parent)
 TForm1::~TForm1() = default;
 
 void TForm1::ShowError(const std::string& message) {
-  QMessageBox::critical(this, QStringLiteral("Quorvel"), QString::fromStdString(message));
+  m_dialogs->Error(this, QString::fromStdString(message));
 }
 
 void TForm1::Guarded(const std::function<void()>& body) {
@@ -33,6 +34,11 @@ void TForm1::Guarded(const std::function<void()>& body) {
 void TForm1::closeEvent(QCloseEvent* event) {
   Timer1->setEnabled(false);
   event->accept();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  FormResize();
 }
 
 }  // namespace quorvel

@@ -1,42 +1,58 @@
 #pragma once
 
+#include <QPoint>
 #include <QWidget>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "graph/appearance.h"
+#include "graph/axiswindow.h"
 #include "graph/chartmodel.h"
+#include "graph/verticallimits.h"
 #include "run/plotrun.h"
 #include "run/timeformat.h"
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QFrame;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
+class QLineEdit;
 class QMenu;
-class QAction;
+class QMouseEvent;
 class QPlainTextEdit;
+class QPushButton;
 class QRadioButton;
 class QStatusBar;
-class QTabWidget;
 class QToolButton;
 
 namespace quorvel {
 
 class ChartView;
+class Dialogs;
+class KeyPressFilter;
+class PageControl;
 class PlotTimer;
 class SpinEdit;
+class Swatch;
 
 // The main window. It owns every control, the plot timer, the chart model and
 // the plot run for its whole life. Its slots carry the names of the events
 // they handle; each one calls into the widget-free core and shows an error
 // raised there in a message box, as every handler of the program does.
 //
-// Controls carry their names as object names, so tests find them with
-// findChild<>(name).
+// Controls carry their names as object names (and as member names), so tests
+// find them with findChild<>(name). Setting a control from code runs its
+// handler exactly as the user's change does: check boxes react to every
+// change of their state, radio buttons when they become checked, value and
+// edit boxes to every change of their text.
+//
+// `clock` must outlive the window. User-interface thread only.
 class TForm1 : public QWidget, private PlotRunHost {
   Q_OBJECT
 
@@ -45,8 +61,21 @@ class TForm1 : public QWidget, private PlotRunHost {
   ~TForm1() override;
 
   const ChartModel& chartModel() const { return m_chart; }
+  const GraphAppearance& graphAppearance() const { return m_appearance; }
   const PlotRun& plotRun() const { return m_run; }
   std::int32_t pingTimeout() const { return m_pingTimeout; }
+
+  // The size of the graph on screen. It fills the Graph page, and the answer
+  // holds even while that page is hidden or the window not yet shown.
+  QSize GraphSize() const;
+
+  // Message boxes, dialogs and the beep go through `dialogs`, which must
+  // outlive the window (the desktop's own by default).
+  void SetDialogs(Dialogs& dialogs) { m_dialogs = &dialogs; }
+
+  // The file-name character filter of the axis label, web image name and
+  // log file name boxes: false refuses the key (with a beep).
+  bool edLabelKeyPress(QObject* sender, QKeyEvent* key);
 
  public slots:
   // Plot run.
@@ -59,26 +88,60 @@ class TForm1 : public QWidget, private PlotRunHost {
   void spXChange();
   void spPointsChange();
   void PopupMenu3Popup();
+  void Chart1Scroll();
+  // Appearance and title.
+  void edTitleChange();
+  void edLabelChange();
+  void spMaxExit();
+  void spMinExit();
+  void PageControl2Change();
+  void TabSheet1Show();
+  void rbLineClick();
+  void rbStepsClick();
+  void rbRampClick();
+  void btnDownColourClick();
+  void btnAvgColourClick();
+  void btnBackColourClick();
+  void btnBorderColourClick();
+  void btnGridClick();
+  void btnAFontClick();
+  void btnFontClick();
+  void rbVerticalClick();
+  void FormResize();
+  // The window.
   void cbShowAllClick();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   // Construction, in form1_layout.cpp.
   void CreateControls();
   void CreateToolbar();
+  void CreateStatusBar();
   void CreateGraphPage();
   void CreateSetupPages();
+  void CreateGraphAxesPage();
+  void CreateGraphStylePage();
+  void CreateImageCapturePage();
+  void CreateOptionsPage();
+  void CreateMenus();
   void ConnectHandlers();
+  void AnchorControls();
 
   // Start-up and the settings (form1_settings.cpp).
   void StartUp();
   void LoadSettings();
+  void ApplyLoadedAppearance();
 
-  // Chart mouse handling (form1_graph.cpp).
+  // The graph (form1_graph.cpp).
   void Chart1MouseDown(QMouseEvent* event);
+  void Chart1MouseMove(QMouseEvent* event);
   void Chart1MouseUp(QMouseEvent* event);
+  void LimitBoxLeft(LimitBox box);
+  std::optional<Colour> PickColour(Colour initial);
+  void ChartChanged();
 
   // Shows the text of an error raised in a handler.
   void ShowError(const std::string& message);
@@ -115,52 +178,150 @@ class TForm1 : public QWidget, private PlotRunHost {
   void ShowMessage(const std::string& text) override;
 
   const Clock& m_clock;
+  Dialogs* m_dialogs;
   ChartModel m_chart;
   GraphAppearance m_appearance;
+  VerticalLimits m_limits;
   PlotRun m_run;
   std::int32_t m_pingTimeout = 3000;
   std::string m_response;      // the text Memo1 shows
   bool m_tickRunning = false;  // one tick at a time
   bool m_startPending = false;  // Start pressed during a tick
+  // Panning: the primary button went down on the plot area.
+  bool m_panning = false;
+  QPoint m_panFrom;
+  PanDirections m_allowPanning = PanDirections::Both;
 
   // Toolbar.
   QFrame* Panel1 = nullptr;
+  QFrame* Panel7 = nullptr;
   QLabel* Label11 = nullptr;
   QComboBox* cbURL = nullptr;
+  QFrame* Panel5 = nullptr;
   QToolButton* btnStart = nullptr;
   QToolButton* btnStop = nullptr;
   QToolButton* btnClear = nullptr;
+  QFrame* Panel6 = nullptr;
+  QToolButton* btnSave = nullptr;
+  QToolButton* btnCopy = nullptr;
+  QToolButton* btnPrint = nullptr;
+  QFrame* Panel9 = nullptr;
+  QToolButton* btnHelp = nullptr;
+  QFrame* Panel10 = nullptr;
   QLabel* Label13 = nullptr;
 
   // Pages.
-  QTabWidget* PageControl1 = nullptr;
+  PageControl* PageControl1 = nullptr;
   QWidget* TabSheet1 = nullptr;
   QWidget* TabSheet2 = nullptr;
   ChartView* Chart1 = nullptr;
-  QTabWidget* PageControl2 = nullptr;
+  QLabel* imgNoise = nullptr;
+  PageControl* PageControl2 = nullptr;
   QWidget* TabSheet4 = nullptr;
   QWidget* TabSheet3 = nullptr;
   QWidget* TabSheet6 = nullptr;
   QWidget* TabSheet5 = nullptr;
 
   // "Graph Axes ".
+  QLabel* Label2 = nullptr;
   SpinEdit* spX = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label5 = nullptr;
   SpinEdit* spPoints = nullptr;
   QLabel* Label12 = nullptr;
+  QLabel* Label23 = nullptr;
+  QLineEdit* edTitle = nullptr;
+  QCheckBox* cbAppend = nullptr;
+  QCheckBox* cbAppInterval = nullptr;
+  QLabel* Label6 = nullptr;
   SpinEdit* spMax = nullptr;
+  QLabel* Label18 = nullptr;
   SpinEdit* spMin = nullptr;
+  QLabel* Label7 = nullptr;
+  QLineEdit* edLabel = nullptr;
 
   // "Graph Style".
+  QRadioButton* rbLine = nullptr;
+  QRadioButton* rbArea = nullptr;
+  QFrame* Panel8 = nullptr;
+  QRadioButton* rbSteps = nullptr;
+  QRadioButton* rbRamp = nullptr;
+  Swatch* Shape1 = nullptr;
+  QPushButton* btnDownColour = nullptr;
+  Swatch* Shape2 = nullptr;
+  QPushButton* btnAvgColour = nullptr;
   QCheckBox* cbPlotAvg = nullptr;
+  Swatch* Shape3 = nullptr;
+  QPushButton* btnBackColour = nullptr;
+  Swatch* Shape5 = nullptr;
+  QPushButton* btnBorderColour = nullptr;
+  QLabel* Label4 = nullptr;
+  QRadioButton* rbVertical = nullptr;
+  QRadioButton* rbHorizontal = nullptr;
+  Swatch* Shape4 = nullptr;
+  QPushButton* btnAFont = nullptr;
+  QPushButton* btnGrid = nullptr;
+  QPushButton* btnFont = nullptr;
+
+  // "Image Capture".
+  QCheckBox* cbCapture = nullptr;
+  QLabel* Label14 = nullptr;
+  QLineEdit* edFolder = nullptr;
+  QPushButton* btnBrowse = nullptr;
+  QCheckBox* cbWeb = nullptr;
+  QPushButton* btnAdvanced = nullptr;
+  QLabel* Label24 = nullptr;
+  QLineEdit* edTemp = nullptr;
+  QRadioButton* rbPercent = nullptr;
+  SpinEdit* spPercent = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label17 = nullptr;
+  QLabel* Label20 = nullptr;
+  QRadioButton* rbPixels = nullptr;
+  SpinEdit* spGrWidth = nullptr;
+  QLabel* Label16 = nullptr;
+  SpinEdit* spGrHeight = nullptr;
+  QFrame* Panel3 = nullptr;
+  QLabel* Label21 = nullptr;
+  QCheckBox* cbCaptured = nullptr;
+  QCheckBox* cbHTTP = nullptr;
+  QCheckBox* cbClip = nullptr;
+  QCheckBox* cbPrint = nullptr;
+  QLabel* Label22 = nullptr;
+  QRadioButton* rbBMP = nullptr;
+  QRadioButton* rbJPG = nullptr;
+  QRadioButton* rbGIF = nullptr;
+  QRadioButton* rbPNG = nullptr;
+  QFrame* Panel4 = nullptr;
+  QCheckBox* cbGray = nullptr;
 
   // "Options".
+  QLabel* Label8 = nullptr;
   SpinEdit* spPages = nullptr;
+  QLabel* Label9 = nullptr;
   QRadioButton* rbStop = nullptr;
   QRadioButton* rbRestart = nullptr;
-  QCheckBox* cbIgnore = nullptr;
-  QCheckBox* cbShowAll = nullptr;
+  QLabel* Label10 = nullptr;
+  QRadioButton* rbNoLog = nullptr;
+  QRadioButton* rbAllLog = nullptr;
+  QRadioButton* rbOnlyLog = nullptr;
+  QFrame* Panel11 = nullptr;
   QRadioButton* rbPing = nullptr;
   QRadioButton* rbAvgPing = nullptr;
+  QLabel* Label25 = nullptr;
+  SpinEdit* spLog = nullptr;
+  QLabel* Label26 = nullptr;
+  QLabel* Label27 = nullptr;
+  QLineEdit* edLog = nullptr;
+  QPushButton* btnLogBrowse = nullptr;
+  QGroupBox* GroupBox11 = nullptr;  // "System "
+  QCheckBox* cbIgnore = nullptr;
+  QPushButton* btnClearHistory = nullptr;
+  QCheckBox* cbMinimize = nullptr;
+  QCheckBox* cbShowAll = nullptr;
+  QFrame* Panel2 = nullptr;
+  QLabel* Label19 = nullptr;
+  QLabel* Label15 = nullptr;
   QPlainTextEdit* Memo1 = nullptr;
 
   // Status bar.
@@ -174,8 +335,21 @@ class TForm1 : public QWidget, private PlotRunHost {
   QAction* mnuMax = nullptr;
   QAction* mnuAvg = nullptr;
   QAction* mnuMin = nullptr;
+  QAction* Copy2 = nullptr;
   QAction* Clear1 = nullptr;
+  QAction* Save1 = nullptr;
+  QAction* SaveAs1 = nullptr;
+  QAction* Print1 = nullptr;
+  QAction* PrinterSetup1 = nullptr;
 
+  // Address box menu.
+  QMenu* PopupMenu2 = nullptr;
+  QAction* Cut1 = nullptr;
+  QAction* Copy1 = nullptr;
+  QAction* Paste1 = nullptr;
+  QAction* DeletefromHistory1 = nullptr;
+
+  KeyPressFilter* m_fileNameFilter = nullptr;
   PlotTimer* Timer1 = nullptr;
 };
 

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -16,6 +15,7 @@
 
 #include "app/chartview.h"
 #include "app/controls.h"
+#include "app/dialogs.h"
 #include "app/form1.h"
 #include "app/plottimer.h"
 #include "graph/statistics.h"
@@ -81,23 +81,20 @@ void TForm1::ShowReplyLine(const std::string& line) {
 
 void TForm1::AddPoint(std::int32_t value, Colour colour) {
   m_chart.data.AddPing(value, colour, m_clock.Now().SecondsOfDay());
-  m_chart.Changed();
-  Chart1->refresh();
+  ChartChanged();
 }
 
 void TForm1::PageReset() {
   m_chart.data.Clear();
   ResetWindow(m_chart.bottom, spPoints->Value());
-  m_chart.Changed();
-  Chart1->refresh();
+  ChartChanged();
 }
 
 void TForm1::CaptureNow() {}
 
 void TForm1::WindowStep(std::int32_t windowTickCount) {
   quorvel::WindowStep(m_chart.bottom, windowTickCount, m_chart.data.PingCount());
-  m_chart.Changed();
-  Chart1->refresh();
+  ChartChanged();
 }
 
 double TForm1::StatisticsStep(std::int32_t value) {
@@ -112,8 +109,7 @@ double TForm1::StatisticsStep(std::int32_t value) {
   mnuMax->setText(QString::fromStdString(r.captions.max));
   mnuAvg->setText(QString::fromStdString(r.captions.avg));
   mnuMin->setText(QString::fromStdString(r.captions.min));
-  m_chart.Changed();
-  Chart1->refresh();
+  ChartChanged();
   return r.comparison;
 }
 
@@ -140,7 +136,7 @@ void TForm1::SetStartedPanel(const std::string& text) {
 }
 
 void TForm1::ShowMessage(const std::string& text) {
-  QMessageBox::information(this, QStringLiteral("Quorvel"), QString::fromStdString(text));
+  m_dialogs->Message(this, QString::fromStdString(text));
 }
 
 }  // namespace quorvel

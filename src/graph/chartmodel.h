@@ -9,8 +9,13 @@
 
 namespace quorvel {
 
-// A font as the settings keep it. style bits: bold 1, italic 2,
-// underline 4, strike-out 8.
+// A font as the settings keep it: size in points (at 96 pixels per inch),
+// style bits bold 1, italic 2, underline 4, strike-out 8.
+inline constexpr int kFontBold = 1;
+inline constexpr int kFontItalic = 2;
+inline constexpr int kFontUnderline = 4;
+inline constexpr int kFontStrikeOut = 8;
+
 struct FontSpec {
   std::string name = "Arial";
   int pointSize = 10;
@@ -29,6 +34,7 @@ struct ChartLook {
   Colour back = kWhite;       // plot area
   Colour border = kBtnFace;   // panel around the plot area
   bool verticalLabels = false;  // time labels at 90 degrees, bottom margin 1 %
+  friend bool operator==(const ChartLook&, const ChartLook&) = default;
 };
 
 // Everything the chart draws: the points of the three series, the window of
@@ -39,9 +45,10 @@ struct ChartModel {
   PlotData data;
   AxisRange bottom;           // time window, in point positions
   AxisRange left{0, 60};      // vertical range, in milliseconds
-  bool lineShown = true;      // Series1 (line) shown; else Series2 (filled)
-  bool averageShown = true;   // Series3
-  bool stairs = false;        // Series1 and Series2 drawn as steps
+  bool lineShown = true;      // Series1: the pings as a line
+  bool areaShown = false;     // Series2: the pings filled down to the axis
+  bool averageShown = true;   // Series3: the running average, always as steps
+  bool stairs = false;        // Series1 and Series2 drawn as steps, else ramps
   ChartLook look;
 
   std::uint64_t version = 0;

@@ -1,73 +1,359 @@
 #include "graph/chartrenderer.h"
 
+#include <QFont>
+#include <QFontMetrics>
 #include <QPainter>
+#include <QPoint>
+#include <QPolygon>
+#include <QString>
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
+
+#include "graph/labelthinning.h"
+#include "graph/statistics.h"
 
 namespace quorvel {
 
 namespace {
 
+constexpr int kLabelPixels = 9;        // character height of the axis labels
+constexpr int kAxisTitlePixels = 11;   // the vertical-axis title, 8 points
+constexpr int kTitleGap = 3;           // below the chart title
+constexpr int kLabelGap = 3;           // between the plot and its axis labels
+// Points far outside the plot are drawn clipped; their coordinates are held
+// well inside what the rasteriser takes.
+constexpr double kCoordinateLimit = 1e6;
+
 QColor ToQColor(Colour c) {
   const Colour r = ResolveColour(c);
-  return QColor(static_cast<int>(RedOf(r)), static_cast<int>(GreenOf(r)), static_cast<int>(BlueOf(r)));
+  return QColor(static_cast<int>(RedOf(r)), static_cast<int>(GreenOf(r)),
+                static_cast<int>(BlueOf(r)));
+}
+
+// `percent` % of `length`, to the nearest pixel.
+int Percent(int length, int percent) { return (length * percent + 50) / 100; }
+
+// Font sizes are points at 96 pixels per inch whatever the raster.
+int PointsToPixels(int points) { return (points * 96 + (points < 0 ? -36 : 36)) / 72; }
+
+QFont ArialPixels(int pixels) {
+  QFont font(QStringLiteral("Arial"));
+  font.setPixelSize(pixels);
+  return font;
+}
+
+QFont TitleFont(const FontSpec& spec) {
+  QFont font(QString::fromStdString(spec.name));
+  font.setPixelSize(std::max(1, std::abs(PointsToPixels(spec.pointSize))));
+  font.setBold((spec.style & kFontBold) != 0);
+  font.setItalic((spec.style & kFontItalic) != 0);
+  font.setUnderline((spec.style & kFontUnderline) != 0);
+  font.setStrikeOut((spec.style & kFontStrikeOut) != 0);
+  return font;
+}
+
+int Pixel(double coordinate) {
+  return static_cast<int>(
+      std::lround(std::clamp(coordinate, -kCoordinateLimit, kCoordinateLimit)));
+}
+
+// Positions i of a series of n points with window.min <= i <= window.max.
+struct IndexRange {
+  std::size_t first = 1;
+  std::size_t last = 0;
+  bool Empty() const { return first > last; }
+};
+
+IndexRange WindowIndices(std::size_t n, const AxisRange& window) {
+  IndexRange r;
+  if (n == 0 || !(window.Max() >= 0)) return r;
+  const double lo = std::ceil(std::max(window.Min(), 0.0));
+  const double hi = std::min(std::floor(window.Max()), static_cast<double>(n - 1));
+  if (!(lo <= hi)) return r;
+  r.first = static_cast<std::size_t>(lo);
+  r.last = static_cast<std::size_t>(hi);
+  return r;
+}
+
+struct Layout {
+  ChartGeometry geometry;
+  QRect title;       // empty without a title
+  int axisTitleX = 0;  // left edge of the vertical-axis title
+  int labelTop = 0;  // top of the band of time labels
+  LabelStep step;
+  std::vector<double> values;  // the vertical-axis labels
+  QFont labelFont = ArialPixels(kLabelPixels);
+  QFont axisTitleFont = ArialPixels(kAxisTitlePixels);
+  QFont titleFont;
+};
+
+Layout MakeLayout(QSize size, const ChartModel& model) {
+  Layout l;
+  l.titleFont = TitleFont(model.look.titleFont);
+  const int w = size.width();
+  const int h = size.height();
+  // Inside the one-pixel bevel, less the margins.
+  int left = 1 + Percent(w, 1);
+  int top = 1 + Percent(h, 1);
+  const int right = w - 1 - Percent(w, 1);
+  int bottom = h - 1 - Percent(h, model.look.verticalLabels ? 1 : 4);
+
+  if (!model.look.title.empty()) {
+    const int height = QFontMetrics(l.titleFont).height();
+    l.title = QRect(left, top, std::max(0, right - left), height);
+    top += height + kTitleGap;
+  }
+
+  const QFontMetrics labels(l.labelFont);
+  const int labelBand = model.look.verticalLabels
+                            ? labels.horizontalAdvance(QString::fromStdString(PointLabel(0)))
+                            : labels.height();
+  bottom -= labelBand + kLabelGap;
+  l.labelTop = bottom + kLabelGap;
+
+  // The vertical axis: its labels depend on the plot height only.
+  const int plotHeight = bottom - top;
+  AxisMapping& y = l.geometry.left;
+  y.min = model.left.Min();
+  y.max = model.left.Max();
+  y.from = top + Percent(plotHeight, 99);
+  y.to = top + Percent(plotHeight, 1);
+  l.step = ValueLabelStep(y.max - y.min, y.from - y.to, 2.0 * labels.height());
+  l.values = ValueLabels(y.min, y.max, l.step);
+  int labelWidth = 0;
+  for (double v : l.values) {
+    labelWidth = std::max(
+        labelWidth,
+        labels.horizontalAdvance(QString::fromStdString(FormatAxisValue(v, l.step.decimals))));
+  }
+  l.axisTitleX = left;
+  if (!model.look.leftTitle.empty()) left += QFontMetrics(l.axisTitleFont).height() + kLabelGap;
+  left += labelWidth + kLabelGap;
+
+  l.geometry.plot = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+  const int plotWidth = right - left;
+  AxisMapping& x = l.geometry.bottom;
+  x.min = model.bottom.Min();
+  x.max = model.bottom.Max();
+  x.from = left + Percent(plotWidth, 1);
+  x.to = left + Percent(plotWidth, 98);
+  return l;
+}
+
+void DottedHorizontal(QPainter& p, int x0, int x1, int y) {
+  std::vector<QPoint> dots;
+  for (int x = x0; x <= x1; x += 2) dots.emplace_back(x, y);
+  p.drawPoints(dots.data(), static_cast<int>(dots.size()));
+}
+
+void DottedVertical(QPainter& p, int x, int y0, int y1) {
+  std::vector<QPoint> dots;
+  for (int y = y0; y <= y1; y += 2) dots.emplace_back(x, y);
+  p.drawPoints(dots.data(), static_cast<int>(dots.size()));
+}
+
+// One drawn time label.
+struct TimeLabel {
+  int x;
+  QString text;
+};
+
+// Lines: segment i runs from point i - 1 to point i in point i's colour, as
+// a ramp or as a step (across at the height of i - 1, then up or down).
+template <typename PointAt>
+void DrawLine(QPainter& p, const Layout& l, std::size_t n, const AxisRange& window,
+              bool stairs, PointAt at) {
+  const IndexRange r = WindowIndices(n, window);
+  if (r.Empty()) return;
+  const AxisMapping& bx = l.geometry.bottom;
+  const AxisMapping& ly = l.geometry.left;
+  QPen pen;
+  pen.setWidth(1);
+  for (std::size_t i = std::max<std::size_t>(r.first, 1); i <= r.last; ++i) {
+    const auto [v0, c0] = at(i - 1);
+    const auto [v1, c1] = at(i);
+    (void)c0;
+    const QPoint a(Pixel(bx.ToPixel(static_cast<double>(i - 1))), Pixel(ly.ToPixel(v0)));
+    const QPoint b(Pixel(bx.ToPixel(static_cast<double>(i))), Pixel(ly.ToPixel(v1)));
+    pen.setColor(ToQColor(c1));
+    p.setPen(pen);
+    if (stairs) {
+      p.drawLine(a, QPoint(b.x(), a.y()));
+      p.drawLine(QPoint(b.x(), a.y()), b);
+    } else {
+      p.drawLine(a, b);
+    }
+  }
+}
+
+// The area: below each segment down to the bottom end of the vertical axis,
+// in the colour of the point the segment enters, without an outline.
+template <typename PointAt>
+void DrawArea(QPainter& p, const Layout& l, std::size_t n, const AxisRange& window, bool stairs,
+              PointAt at) {
+  const IndexRange r = WindowIndices(n, window);
+  if (r.Empty()) return;
+  const AxisMapping& bx = l.geometry.bottom;
+  const AxisMapping& ly = l.geometry.left;
+  const int base = Pixel(ly.from);
+  p.setPen(Qt::NoPen);
+  for (std::size_t i = std::max<std::size_t>(r.first, 1); i <= r.last; ++i) {
+    const auto [v0, c0] = at(i - 1);
+    const auto [v1, c1] = at(i);
+    (void)c0;
+    const int x0 = Pixel(bx.ToPixel(static_cast<double>(i - 1)));
+    const int x1 = Pixel(bx.ToPixel(static_cast<double>(i)));
+    const int y0 = Pixel(ly.ToPixel(v0));
+    const QColor colour = ToQColor(c1);
+    if (stairs) {
+      p.fillRect(QRect(QPoint(x0, std::min(y0, base)), QPoint(x1, std::max(y0, base))), colour);
+    } else {
+      const int y1 = Pixel(ly.ToPixel(v1));
+      p.setBrush(colour);
+      // Filled up to and including the column of x1 and the row of the
+      // axis end, like the steps.
+      const QPoint corners[4] = {{x0, y0}, {x1 + 1, y1}, {x1 + 1, base + 1}, {x0, base + 1}};
+      p.drawPolygon(corners, 4);
+    }
+  }
 }
 
 }  // namespace
 
+ChartGeometry ChartRenderer::Geometry(QSize size, const ChartModel& model) {
+  return MakeLayout(size, model).geometry;
+}
+
 void ChartRenderer::Draw(QPainter& p, QSize size, const ChartModel& model) {
-  const ChartLook& look = model.look;
   const int w = size.width();
   const int h = size.height();
+  if (w <= 0 || h <= 0) return;
+  const ChartLook& look = model.look;
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing, false);
+
+  // The flat panel with its lowered one-pixel bevel.
   p.fillRect(0, 0, w, h, ToQColor(look.border));
+  p.setPen(ToQColor(kSystemColourFlag | 16u));  // button shadow
+  p.drawLine(0, 0, w - 1, 0);
+  p.drawLine(0, 0, 0, h - 1);
+  p.setPen(ToQColor(kSystemColourFlag | 20u));  // button highlight
+  p.drawLine(0, h - 1, w - 1, h - 1);
+  p.drawLine(w - 1, 0, w - 1, h - 1);
 
-  QFont titleFont(QString::fromStdString(look.titleFont.name));
-  titleFont.setPointSize(look.titleFont.pointSize);
-  p.setFont(titleFont);
-  p.setPen(ToQColor(look.titleFont.colour));
-  const int titleHeight = p.fontMetrics().height();
-  p.drawText(QRect(0, h / 100 + 2, w, titleHeight), Qt::AlignHCenter | Qt::AlignTop,
-             QString::fromStdString(look.title));
-
-  const QRect plot(w / 10, h / 100 + titleHeight + 6, w - w / 10 - w / 100 - 2,
-                   h - (h / 100 + titleHeight + 6) - h * 4 / 100 - 20);
-  if (plot.width() <= 0 || plot.height() <= 0) return;
+  const Layout l = MakeLayout(size, model);
+  if (!l.title.isEmpty()) {
+    p.setFont(l.titleFont);
+    p.setPen(ToQColor(look.titleFont.colour));
+    p.drawText(l.title, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
+               QString::fromStdString(look.title));
+  }
+  const QRect plot = l.geometry.plot;
+  if (plot.width() <= 0 || plot.height() <= 0) {
+    p.restore();
+    return;
+  }
   p.fillRect(plot, ToQColor(look.back));
 
-  const double xMin = model.bottom.Min();
-  const double xSpan = std::max(model.bottom.Max() - xMin, 1e-9);
-  const double yMin = model.left.Min();
-  const double ySpan = std::max(model.left.Max() - yMin, 1e-9);
-  auto X = [&](double i) { return plot.left() + (i - xMin) / xSpan * plot.width(); };
-  auto Y = [&](double v) { return plot.bottom() - (v - yMin) / ySpan * plot.height(); };
-
-  p.save();
-  p.setClipRect(plot);
   const PlotData& d = model.data;
-  const std::size_t first = static_cast<std::size_t>(std::max(0.0, std::floor(xMin)));
-  const std::size_t last = static_cast<std::size_t>(std::max(0.0, std::ceil(model.bottom.Max()) + 1));
-  for (std::size_t i = std::max<std::size_t>(first, 1); i < std::min(last, d.PingCount()); ++i) {
-    p.setPen(ToQColor(d.Ping(i).colour));
-    p.drawLine(QPointF(X(static_cast<double>(i - 1)), Y(d.Ping(i - 1).value)),
-               QPointF(X(static_cast<double>(i)), Y(d.Ping(i).value)));
-  }
-  if (model.averageShown) {
-    for (std::size_t i = std::max<std::size_t>(first, 1); i < std::min(last, d.AverageCount()); ++i) {
-      p.setPen(ToQColor(d.Average(i).colour));
-      const double x0 = X(static_cast<double>(i - 1)), x1 = X(static_cast<double>(i));
-      const double y0 = Y(d.Average(i - 1).value), y1 = Y(d.Average(i).value);
-      p.drawLine(QPointF(x0, y0), QPointF(x1, y0));
-      p.drawLine(QPointF(x1, y0), QPointF(x1, y1));
+  const bool pingShown = model.lineShown || model.areaShown;
+  auto ping = [&d](std::size_t i) {
+    const PingPoint& pt = d.Ping(i);
+    return std::pair<double, Colour>(pt.value, pt.colour);
+  };
+  auto average = [&d](std::size_t i) {
+    const AveragePoint& pt = d.Average(i);
+    return std::pair<double, Colour>(pt.value, pt.colour);
+  };
+
+  // The time labels: those of the first series shown, thinned so that they
+  // keep apart.
+  std::vector<TimeLabel> timeLabels;
+  {
+    const std::size_t n =
+        pingShown ? d.PingCount() : (model.averageShown ? d.AverageCount() : 0);
+    const IndexRange r = WindowIndices(n, model.bottom);
+    const QFontMetrics fm(l.labelFont);
+    LabelThinning thinning;
+    for (std::size_t i = r.first; !r.Empty() && i <= r.last; ++i) {
+      const std::uint32_t time = pingShown ? d.Ping(i).time : d.Average(i).time;
+      QString text = QString::fromStdString(PointLabel(time));
+      const int x = Pixel(l.geometry.bottom.ToPixel(static_cast<double>(i)));
+      const int extent = look.verticalLabels ? fm.height() : fm.horizontalAdvance(text);
+      if (thinning.Take(x, extent)) timeLabels.push_back({x, std::move(text)});
     }
+  }
+
+  // The dotted grid at the labels of both axes.
+  p.setPen(ToQColor(look.grid));
+  for (double v : l.values) {
+    const int y = Pixel(l.geometry.left.ToPixel(v));
+    if (y >= plot.top() && y <= plot.bottom()) DottedHorizontal(p, plot.left(), plot.right(), y);
+  }
+  for (const TimeLabel& label : timeLabels) {
+    if (label.x >= plot.left() && label.x <= plot.right()) {
+      DottedVertical(p, label.x, plot.top(), plot.bottom());
+    }
+  }
+
+  // The series, in order: line, area, average on top.
+  p.setClipRect(plot);
+  if (model.lineShown) DrawLine(p, l, d.PingCount(), model.bottom, model.stairs, ping);
+  if (model.areaShown) DrawArea(p, l, d.PingCount(), model.bottom, model.stairs, ping);
+  if (model.averageShown) DrawLine(p, l, d.AverageCount(), model.bottom, true, average);
+  p.setClipping(false);
+
+  // Axis texts.
+  const QColor text = ToQColor(look.axesText);
+  p.setPen(text);
+  p.setFont(l.labelFont);
+  const QFontMetrics fm(l.labelFont);
+  const int labelHeight = fm.height();
+  for (double v : l.values) {
+    const int y = Pixel(l.geometry.left.ToPixel(v));
+    const QString label = QString::fromStdString(FormatAxisValue(v, l.step.decimals));
+    const int width = fm.horizontalAdvance(label);
+    p.drawText(QRect(plot.left() - kLabelGap - width, y - labelHeight / 2, width, labelHeight),
+               Qt::AlignRight | Qt::AlignVCenter, label);
+  }
+  for (const TimeLabel& label : timeLabels) {
+    const int width = fm.horizontalAdvance(label.text);
+    if (look.verticalLabels) {
+      // Turned to read upwards, its end at the top of the band.
+      p.save();
+      p.translate(label.x - labelHeight / 2, l.labelTop);
+      p.rotate(-90);
+      p.drawText(QRect(-width, 0, width, labelHeight), Qt::AlignRight | Qt::AlignVCenter,
+                 label.text);
+      p.restore();
+    } else {
+      p.drawText(QRect(label.x - width / 2, l.labelTop, width, labelHeight), Qt::AlignCenter,
+                 label.text);
+    }
+  }
+  if (!look.leftTitle.empty()) {
+    const QString title = QString::fromStdString(look.leftTitle);
+    p.setFont(l.axisTitleFont);
+    const QFontMetrics tm(l.axisTitleFont);
+    const int width = tm.horizontalAdvance(title);
+    const int centre = (plot.top() + plot.bottom()) / 2;
+    p.save();
+    p.translate(l.axisTitleX, centre);
+    p.rotate(-90);
+    p.drawText(QRect(-width / 2, 0, width, tm.height()), Qt::AlignCenter, title);
+    p.restore();
   }
   p.restore();
 }
 
 QImage ChartRenderer::Render(QSize size, const ChartModel& model) {
+  if (size.isEmpty()) return QImage();
   QImage image(size, QImage::Format_RGB32);
   QPainter painter(&image);
   Draw(painter, size, model);
+  painter.end();
   return image;
 }
 

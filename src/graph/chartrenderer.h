@@ -1,24 +1,43 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <QSize>
 
+#include "graph/axisscale.h"
 #include "graph/chartmodel.h"
 
 class QPainter;
 
 namespace quorvel {
 
+// Where the chart puts its plot at a given size: the plot area (back wall),
+// the time window mapped onto x pixels (1 % to 98 % of the plot width) and
+// the vertical range mapped onto y pixels (99 % to 1 % of the plot height).
+// The plot is empty when the size leaves no room for it.
+struct ChartGeometry {
+  QRect plot;
+  AxisMapping bottom;
+  AxisMapping left;
+};
+
 // Draws the chart: the same code serves the screen and every raster made of
 // the graph. A raster is a fresh layout at its own size (fonts keep their
-// sizes; the plot area grows or shrinks), never a scaled copy of the screen.
+// sizes; margins are percentages, so the plot area grows or shrinks), never
+// a scaled copy of the screen.
 //
-// Thread: the thread that owns `model` (the main window's).
+// Only the points inside the time window, plus the one just before it, are
+// visited, so the cost of a drawing does not grow with the length of a run.
+//
+// Needs a QGuiApplication (fonts). Thread: the thread that owns `model` (the
+// main window's).
 class ChartRenderer {
  public:
+  static ChartGeometry Geometry(QSize size, const ChartModel& model);
   // Draws the whole chart into the rectangle (0, 0) - size of `painter`.
   static void Draw(QPainter& painter, QSize size, const ChartModel& model);
-  // A new true-colour raster (QImage::Format_RGB32) of exactly that size.
+  // A new true-colour raster (QImage::Format_RGB32) of exactly that size,
+  // owned by the caller. An empty size gives a null image.
   static QImage Render(QSize size, const ChartModel& model);
 };
 

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+namespace quorvel {
+
+// The program's own pictures, drawn in code: the toolbar buttons, the
+// "Capture active" mark and the four style pictures of the Graph Style page.
+enum class Picture {
+  Start,
+  Stop,
+  Clear,
+  Capture,
+  Copy,
+  Print,
+  Help,
+  CaptureActive,
+  Line,
+  Filled,
+  Steps,
+  Ramp,
+};
+
+// The picture at `size` logical pixels (square for the buttons and the mark;
+// the style pictures are half again as wide as high).
+QPixmap PicturePixmap(Picture picture, int size);
+// The picture at 24 and 48 pixels.
+QIcon PictureIcon(Picture picture);
+
+}  // namespace quorvel
