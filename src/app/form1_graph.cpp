@@ -23,7 +23,7 @@
 #include "app/plottimer.h"
 #include "graph/chartrenderer.h"
 #include "graph/filenamefilter.h"
-#include "graph/imagesize.h"
+#include "output/imagesize.h"
 #include "graph/pagecaption.h"
 #include "graph/statistics.h"
 #include "graph/title.h"
@@ -222,10 +222,10 @@ void TForm1::rbVerticalClick() {
 
 void TForm1::FormResize() {
   const QSize graph = GraphSize();
-  Label22->setText(QString::fromStdString(ScreenSizeCaption(graph.width(), graph.height())));
+  const ImageSize onScreen{graph.width(), graph.height()};
+  Label22->setText(QString::fromStdString(ScreenSizeLabel(onScreen)));
   Label22->adjustSize();
-  Label3->setText(QString::fromStdString(
-      PercentSizeCaption(spPercent->Value(), graph.width(), graph.height())));
+  Label3->setText(QString::fromStdString(PercentSizeLabel(spPercent->Value(), onScreen)));
   Label3->adjustSize();
 }
 

@@ -13,6 +13,7 @@
 #include "app/controls.h"
 #include "app/form1.h"
 #include "app/plottimer.h"
+#include "app/settingvalues.h"
 #include "graph/pagecaption.h"
 #include "graph/title.h"
 #include "probe/pingprobe.h"

@@ -1,7 +1,5 @@
 #include "graph/title.h"
 
-#include <algorithm>
-
 namespace quorvel {
 
 std::string ComposeTitle(const TitleParts& parts) {
@@ -11,11 +9,6 @@ std::string ComposeTitle(const TitleParts& parts) {
     title += " - " + std::to_string(parts.intervalSeconds) + " sec. interval";
   }
   return title;
-}
-
-std::string TitleFromStored(std::string stored) {
-  std::replace(stored.begin(), stored.end(), '^', ' ');
-  return stored;
 }
 
 }  // namespace quorvel

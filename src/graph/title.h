@@ -19,8 +19,4 @@ struct TitleParts {
 // typed (no separator), then " - " N " sec. interval".
 std::string ComposeTitle(const TitleParts& parts);
 
-// The title box keeps blanks as "^" in the settings file; each "^" read back
-// becomes a blank.
-std::string TitleFromStored(std::string stored);
-
 }  // namespace quorvel

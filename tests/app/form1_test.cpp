@@ -26,7 +26,7 @@
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
-#include "graph/imagesize.h"
+#include "output/imagesize.h"
 
 using namespace quorvel;
 
@@ -736,7 +736,7 @@ class Form1Test : public QObject {
     QCOMPARE(Find<QLabel>("Label22")->text(),
              QString("Items not checked will use screen graph size (891 x 435)"));
     QCOMPARE(Find<QLabel>("Label3")->text(),
-             QString("(%1 x %2)").arg(PercentOfPixels(20, 891)).arg(PercentOfPixels(20, 435)));
+             QString("(178 x 87)"));
   }
 
   void panningFollowsThePointer() {

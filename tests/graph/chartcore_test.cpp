@@ -7,7 +7,6 @@
 
 #include "graph/axisscale.h"
 #include "graph/filenamefilter.h"
-#include "graph/imagesize.h"
 #include "graph/labelthinning.h"
 #include "graph/title.h"
 #include "graph/verticallimits.h"
@@ -39,28 +38,10 @@ TEST(ComposeTitle, FollowsTheAppendSwitches) {
   }
 }
 
-TEST(ComposeTitle, StoredCaretsComeBackAsBlanks) {
-  EXPECT_EQ(TitleFromStored("Quorvel^of^"), "Quorvel of ");
-  EXPECT_EQ(TitleFromStored("^^a^"), "  a ");
-  EXPECT_EQ(TitleFromStored(""), "");
-}
-
 TEST(FileNameFilter, RefusesExactlyTheNineCharacters) {
   const std::u32string refused = U"\"*/:<>?\\|";
   for (char32_t c = 0; c < 0x300; ++c) {
     EXPECT_EQ(RefusedInFileName(c), refused.find(c) != std::u32string::npos) << unsigned(c);
-  }
-}
-
-TEST(PercentOfPixels, TruncatesInExtendedPrecision) {
-  struct Case {
-    int percent, pixels, expected;
-  };
-  const Case cases[] = {{20, 791, 158}, {20, 385, 77},  {200, 791, 1582}, {200, 385, 770},
-                        {21, 300, 62},  {26, 450, 116}, {57, 100, 57},    {100, 791, 791},
-                        {20, 0, 0}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(PercentOfPixels(c.percent, c.pixels), c.expected) << c.percent << "% of " << c.pixels;
   }
 }
 
