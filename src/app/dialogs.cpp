@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QFileDialog>
 #include <QFontDialog>
 #include <QMessageBox>
+#include <QStringList>
 
 namespace quorvel {
 
@@ -31,6 +33,63 @@ std::optional<QFont> Dialogs::PickFont(QWidget* parent, const QFont& initial) {
 }
 
 void Dialogs::Beep() { QApplication::beep(); }
+
+bool Dialogs::Confirm(QWidget* parent, const QString& text, ConfirmButtons buttons,
+                      QPoint topLeft) {
+  const QMessageBox::StandardButton no =
+      buttons == ConfirmButtons::YesNo ? QMessageBox::No : QMessageBox::Cancel;
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::Yes | no,
+                  parent);
+  box.setDefaultButton(QMessageBox::Yes);
+  box.move(topLeft);
+  return box.exec() == QMessageBox::Yes;
+}
+
+namespace {
+
+// "Text Files (*.txt)|*.txt|All Files (*.*)|*.*" as the file dialog lists
+// it: one "Description (patterns)" entry per pair.
+QStringList DialogFilters(const QString& filter) {
+  const QStringList parts = filter.split(QLatin1Char('|'));
+  QStringList entries;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QString pattern = parts[i + 1];
+    pattern.replace(QLatin1Char(';'), QLatin1Char(' '));
+    if (pattern == QLatin1String("*.*")) pattern = QStringLiteral("*");
+    QString description = parts[i];
+    const qsizetype bracket = description.lastIndexOf(QLatin1Char('('));
+    if (bracket > 0) description = description.left(bracket).trimmed();
+    entries << description + QStringLiteral(" (") + pattern + QLatin1Char(')');
+  }
+  return entries;
+}
+
+}  // namespace
+
+std::optional<QString> Dialogs::SaveFileName(QWidget* parent, const QString& directory,
+                                             const QString& fileName, const QString& filter,
+                                             int filterIndex, const QString& defaultSuffix) {
+  QFileDialog dialog(parent);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setDirectory(directory);
+  if (!fileName.isEmpty()) dialog.selectFile(fileName);
+  const QStringList filters = DialogFilters(filter);
+  dialog.setNameFilters(filters);
+  if (filterIndex >= 1 && filterIndex <= filters.size()) dialog.selectNameFilter(filters[filterIndex - 1]);
+  QString suffix = defaultSuffix;
+  if (suffix.startsWith(QLatin1Char('.'))) suffix.remove(0, 1);
+  dialog.setDefaultSuffix(suffix);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first();
+}
+
+std::optional<QString> Dialogs::ChooseFolder(QWidget* parent, const QString& title,
+                                             const QString& start) {
+  const QString folder = QFileDialog::getExistingDirectory(parent, title, start);
+  if (folder.isEmpty()) return std::nullopt;
+  return folder;
+}
 
 Dialogs& Dialogs::Desktop() {
   static Dialogs desktop;

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPoint>
 #include <QString>
 
 #include <optional>
@@ -29,6 +30,23 @@ class Dialogs {
   virtual std::optional<QFont> PickFont(QWidget* parent, const QFont& initial);
   // The desktop's default beep.
   virtual void Beep();
+
+  enum class ConfirmButtons { YesNo, YesCancel };
+  // A confirmation box: caption "Confirm", a question icon, its top-left
+  // corner at `topLeft` (desktop coordinates). True when Yes is chosen.
+  virtual bool Confirm(QWidget* parent, const QString& text, ConfirmButtons buttons,
+                       QPoint topLeft);
+  // A save dialog. `filter` is written "Description|pattern|Description|
+  // pattern"; `filterIndex` (from 1) selects an entry, one beyond the list
+  // leaves the choice to the dialog. `defaultSuffix` (".txt") is added to a
+  // name typed without one. The chosen full file name, nothing on Cancel.
+  virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& directory,
+                                              const QString& fileName, const QString& filter,
+                                              int filterIndex, const QString& defaultSuffix);
+  // The folder picker, titled `title`, starting at `start`. The chosen
+  // folder, nothing on Cancel.
+  virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& title,
+                                              const QString& start);
 
   static Dialogs& Desktop();
 };

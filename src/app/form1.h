@@ -12,10 +12,12 @@
 #include "graph/axiswindow.h"
 #include "graph/chartmodel.h"
 #include "graph/verticallimits.h"
+#include "output/imagetypes.h"
 #include "run/plotrun.h"
 #include "run/timeformat.h"
 
 class QAction;
+class QImage;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -111,6 +113,14 @@ class TForm1 : public QWidget, private PlotRunHost {
   // The window.
   void cbShowAllClick();
 
+  // Image output (form1_output.cpp).
+
+  // Web server (form1_web.cpp).
+
+  // Ping log and address history (form1_log.cpp).
+
+  // Shell (form1_shell.cpp).
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -142,6 +152,21 @@ class TForm1 : public QWidget, private PlotRunHost {
   void LimitBoxLeft(LimitBox box);
   std::optional<Colour> PickColour(Colour initial);
   void ChartChanged();
+
+  // Image output (form1_output.cpp).
+  // The graph drawn afresh into a new true-colour raster (Format_RGB32) at
+  // the size the image-size rule gives `target`, grayed when "Convert to
+  // grayscale" is checked. Throws UserError when no raster can be made.
+  QImage RenderGraphBitmap(OutputTarget target);
+  void ConnectOutputHandlers();
+
+  // Web server (form1_web.cpp).
+  void ConnectWebHandlers();
+
+  // Ping log and address history (form1_log.cpp).
+  void ConnectLogHandlers();
+
+  // Shell (form1_shell.cpp).
 
   // Shows the text of an error raised in a handler.
   void ShowError(const std::string& message);

@@ -558,6 +558,10 @@ void TForm1::ConnectHandlers() {
   connect(Chart1, &ChartView::mousePressed, this, &TForm1::Chart1MouseDown);
   connect(Chart1, &ChartView::mouseMoved, this, &TForm1::Chart1MouseMove);
   connect(Chart1, &ChartView::mouseReleased, this, &TForm1::Chart1MouseUp);
+
+  ConnectOutputHandlers();
+  ConnectWebHandlers();
+  ConnectLogHandlers();
 }
 
 }  // namespace quorvel
