@@ -31,6 +31,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QStatusBar;
+class QSystemTrayIcon;
 class QToolButton;
 
 namespace quorvel {
@@ -120,10 +121,17 @@ class TForm1 : public QWidget, private PlotRunHost {
   // Ping log and address history (form1_log.cpp).
 
   // Shell (form1_shell.cpp).
+  void btnHelpClick();
+  void cbMinimizeClick();
+  void mnuRestoreClick();
+  void CloseQuorvel1Click();
+  void Label19Click();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   // Construction, in form1_layout.cpp.
@@ -167,6 +175,8 @@ class TForm1 : public QWidget, private PlotRunHost {
   void ConnectLogHandlers();
 
   // Shell (form1_shell.cpp).
+  void ConnectShellHandlers();
+  void ShowHelpWindow();
 
   // Shows the text of an error raised in a handler.
   void ShowError(const std::string& message);
@@ -376,6 +386,15 @@ class TForm1 : public QWidget, private PlotRunHost {
 
   KeyPressFilter* m_fileNameFilter = nullptr;
   PlotTimer* Timer1 = nullptr;
+
+  // Shell: the notification-area icon and its menu, the help file.
+  QSystemTrayIcon* TrayIcon = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QAction* mnuRestore = nullptr;
+  QAction* CloseQuorvel1 = nullptr;
+  bool m_minimizeToTray = false;
+  std::string m_helpPath;
+  QWidget* m_helpWindow = nullptr;
 };
 
 }  // namespace quorvel

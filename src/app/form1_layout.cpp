@@ -562,6 +562,7 @@ void TForm1::ConnectHandlers() {
   ConnectOutputHandlers();
   ConnectWebHandlers();
   ConnectLogHandlers();
+  ConnectShellHandlers();
 }
 
 }  // namespace quorvel

@@ -151,6 +151,22 @@ void DrawRamp(QPainter& p) {
   for (const QPointF& point : kZigzag) p.drawEllipse(point, 1.6, 1.6);
 }
 
+// A small graph on white: a blue ping line with one red lost ping.
+void DrawProgram(QPainter& p) {
+  p.setPen(QPen(QColor(20, 40, 110), 1.0));
+  p.setBrush(Qt::white);
+  p.drawRoundedRect(QRectF(1.5, 2.5, 21, 19), 2.5, 2.5);
+  p.setPen(QPen(QColor(170, 170, 170), 0.8, Qt::DotLine));
+  for (double y = 8; y < 20; y += 5) p.drawLine(QPointF(3, y), QPointF(21, y));
+  p.setPen(QPen(QColor(0, 0, 230), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.drawPolyline(QPolygonF() << QPointF(3.5, 16) << QPointF(7, 13) << QPointF(10, 15)
+                             << QPointF(13, 11));
+  p.setPen(QPen(QColor(220, 0, 0), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.drawLine(QPointF(13, 11), QPointF(16, 5));
+  p.setPen(QPen(QColor(0, 0, 230), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.drawPolyline(QPolygonF() << QPointF(16, 5) << QPointF(18, 14) << QPointF(20.5, 12));
+}
+
 bool IsStylePicture(Picture picture) {
   return picture == Picture::Line || picture == Picture::Filled || picture == Picture::Steps ||
          picture == Picture::Ramp;
@@ -180,6 +196,7 @@ QPixmap PicturePixmap(Picture picture, int size) {
     case Picture::Filled: DrawFilled(p); break;
     case Picture::Steps: DrawSteps(p); break;
     case Picture::Ramp: DrawRamp(p); break;
+    case Picture::Program: DrawProgram(p); break;
   }
   return pixmap;
 }
@@ -188,6 +205,10 @@ QIcon PictureIcon(Picture picture) {
   QIcon icon;
   icon.addPixmap(PicturePixmap(picture, 24));
   icon.addPixmap(PicturePixmap(picture, 48));
+  if (picture == Picture::Program) {
+    icon.addPixmap(PicturePixmap(picture, 16));
+    icon.addPixmap(PicturePixmap(picture, 32));
+  }
   return icon;
 }
 

@@ -20,6 +20,7 @@ enum class Picture {
   Filled,
   Steps,
   Ramp,
+  Program,  // the program's own icon (window and notification area)
 };
 
 // The picture at `size` logical pixels (square for the buttons and the mark;
