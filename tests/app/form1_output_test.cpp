@@ -181,8 +181,6 @@ class Form1OutputTest : public QObject {
     QTest::newRow("folder without separator") << false << "Ping - milliseconds" << "rbJPG" << ".jpg";
     QTest::newRow("folder with separator") << true << "Ping - milliseconds" << "rbJPG" << ".jpg";
     QTest::newRow("empty label") << false << "" << "rbPNG" << ".png";
-    QTest::newRow("bitmap") << true << "a" << "rbBMP" << ".bmp";
-    QTest::newRow("gif") << false << "a" << "rbGIF" << ".gif";
   }
 
   void captureFileName() {
@@ -267,8 +265,6 @@ class Form1OutputTest : public QObject {
     QTest::newRow("pixels 150 x 2000") << true << 100 << true << QSize(150, 2000);
     QTest::newRow("switch off: the screen size") << true << 100 << false << QSize(791, 385);
     QTest::newRow("percent 20") << false << 20 << true << QSize(158, 77);
-    QTest::newRow("percent 200") << false << 200 << true << QSize(1582, 770);
-    QTest::newRow("percent, switch off") << false << 20 << false << QSize(791, 385);
   }
 
   void sizeRule() {
