@@ -5,6 +5,9 @@
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QStringList>
 
 namespace quorvel {
@@ -94,6 +97,16 @@ std::optional<QString> Dialogs::ChooseFolder(QWidget* parent, const QString& tit
 Dialogs& Dialogs::Desktop() {
   static Dialogs desktop;
   return desktop;
+}
+
+bool Dialogs::Print(QWidget* parent, QPrinter& printer) {
+  QPrintDialog dialog(&printer, parent);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+void Dialogs::PrinterSetup(QWidget* parent, QPrinter& printer) {
+  QPageSetupDialog dialog(&printer, parent);
+  dialog.exec();
 }
 
 }  // namespace quorvel

@@ -7,6 +7,7 @@
 
 #include <optional>
 
+class QPrinter;
 class QWidget;
 
 namespace quorvel {
@@ -49,6 +50,12 @@ class Dialogs {
                                               const QString& start);
 
   static Dialogs& Desktop();
+
+  // The print dialog for `printer`: true when the user confirms. The
+  // choices made (printer, copies, paper, orientation) stay in `printer`.
+  virtual bool Print(QWidget* parent, QPrinter& printer);
+  // The printer set-up dialog for `printer`; its choices stay in `printer`.
+  virtual void PrinterSetup(QWidget* parent, QPrinter& printer);
 };
 
 }  // namespace quorvel

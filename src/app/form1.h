@@ -115,6 +115,21 @@ class TForm1 : public QWidget, private PlotRunHost {
   void cbShowAllClick();
 
   // Image output (form1_output.cpp).
+  // Capture Now: the graph into the capture folder under the axis label and
+  // the time stamp. Also run by the graph menu's "Save" and by the shell at
+  // close; an error is shown in a message box.
+  void btnSaveClick();
+  void SaveAs1Click();
+  void btnBrowseClick();
+  void edFolderChange();
+  void cbCaptureClick();
+  void rbPercentClick();  // either size-mode button
+  void spPercentChange();
+  void btnCopyClick();
+  void Copy2Click();
+  void btnPrintClick();
+  void Print1Click();
+  void PrinterSetup1Click();
 
   // Web server (form1_web.cpp).
 
@@ -167,6 +182,25 @@ class TForm1 : public QWidget, private PlotRunHost {
   // grayscale" is checked. Throws UserError when no raster can be made.
   QImage RenderGraphBitmap(OutputTarget target);
   void ConnectOutputHandlers();
+  // The folder picker: the chosen folder, or the text of edFolder on Cancel.
+  QString GetFolder(QWidget* owner);
+  // edFolder names an existing directory.
+  bool CaptureFolderExists() const;
+  // The type of the checked type button (JPEG when none is).
+  ImageType ChosenImageType() const;
+  // Capture Now without the message box: throws UserError.
+  void CaptureGraph();
+  // Writes `image` (Format_RGB32) whole into `fileName` as `type` at the
+  // JPEG quality of image files; throws UserError with the system's text.
+  void WriteImageFile(const QImage& image, ImageType type, const QString& fileName);
+  // Prints the graph on the window's printer; throws UserError.
+  void PrintGraph();
+  // Owns the printer of every print job, made on first use and kept for the
+  // window's life so that the choices made in the print dialogs stay in
+  // force; a child object of the window.
+  class PrinterHolder;
+  PrinterHolder* m_printerHolder = nullptr;
+  PrinterHolder& Printer();
 
   // Web server (form1_web.cpp).
   void ConnectWebHandlers();

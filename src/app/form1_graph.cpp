@@ -238,6 +238,7 @@ void TForm1::PopupMenu3Popup() {
   mnuMax->setText(QString::fromStdString(c.max));
   mnuAvg->setText(QString::fromStdString(c.avg));
   mnuMin->setText(QString::fromStdString(c.min));
+  Save1->setEnabled(CaptureFolderExists());
 }
 
 void TForm1::cbShowAllClick() { Memo1->setVisible(cbShowAll->isChecked()); }

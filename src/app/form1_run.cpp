@@ -57,7 +57,7 @@ int TForm1::Pages() { return spPages->Value(); }
 int TForm1::PointsPerPage() { return spPoints->Value(); }
 bool TForm1::StopAtLimit() { return rbStop->isChecked(); }
 bool TForm1::RestartAtLimit() { return rbRestart->isChecked(); }
-bool TForm1::CaptureReady() { return false; }
+bool TForm1::CaptureReady() { return cbCapture->isChecked() && CaptureFolderExists(); }
 
 void TForm1::ClearResponse() {
   m_response.clear();
@@ -90,7 +90,9 @@ void TForm1::PageReset() {
   ChartChanged();
 }
 
-void TForm1::CaptureNow() {}
+// The page capture: its error goes back to the run, which finishes the tick
+// before it is shown.
+void TForm1::CaptureNow() { CaptureGraph(); }
 
 void TForm1::WindowStep(std::int32_t windowTickCount) {
   quorvel::WindowStep(m_chart.bottom, windowTickCount, m_chart.data.PingCount());

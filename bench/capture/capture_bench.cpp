@@ -1,0 +1,121 @@
+// Prints how long one capture takes from the graph to the file on disk, as
+// Capture Now makes it: the 791 x 385 graph with a window of 400 points
+// drawn into a raster, grayed, encoded as JPEG at quality 90 and written
+// whole into a file of a temporary folder (the same name each time, so each
+// run replaces the last). Figures are medians of repeated runs, with the
+// share of each step and the same without the gray step.
+#include <QGuiApplication>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "graph/chartrenderer.h"
+#include "output/grayscale.h"
+#include "output/imagetypes.h"
+#include "output/writegraphimage.h"
+
+namespace {
+
+using quorvel::ChartModel;
+using Clock = std::chrono::steady_clock;
+
+// A run of 1,000 points with the last 400 in the window, as after 1,000
+// ticks at 400 points per page.
+ChartModel Series(std::size_t points) {
+  ChartModel m;
+  m.look.title = "Quorvel of 127.0.0.1 - 1 sec. interval";
+  m.look.leftTitle = "Ping - milliseconds";
+  m.left = quorvel::AxisRange(0, 60);
+  double sum = 0;
+  for (std::size_t i = 0; i < points; ++i) {
+    const int value = static_cast<int>(10 + (i * 37) % 45);
+    const bool lost = i % 97 == 0;
+    m.data.AddPing(lost ? 3000 : value, lost ? quorvel::kRed : quorvel::kBlue,
+                   static_cast<std::uint32_t>(i % 86400));
+    sum += lost ? 3000 : value;
+    if (i >= 1) {
+      m.data.AddAverage(sum / static_cast<double>(i + 1), quorvel::kFuchsia,
+                        static_cast<std::uint32_t>(i % 86400));
+    }
+  }
+  const double last = static_cast<double>(points - 1);
+  m.bottom = quorvel::AxisRange(last - 400, last);
+  return m;
+}
+
+double Ms(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+struct Times {
+  std::vector<double> render, gray, write, total;
+};
+
+// One capture; false when the file could not be written.
+bool Capture(const ChartModel& m, bool gray, const std::string& path, Times& times) {
+  const auto t0 = Clock::now();
+  QImage image = quorvel::ChartRenderer::Render(QSize(791, 385), m);
+  const auto t1 = Clock::now();
+  if (gray) {
+    quorvel::ConvertBitmapToGrayscale1(quorvel::MutableRasterView{
+        image.bits(), image.width(), image.height(), image.bytesPerLine(),
+        quorvel::PixelFormat::Xrgb32});
+  }
+  const auto t2 = Clock::now();
+  const quorvel::RasterView raster{image.constBits(), image.width(), image.height(),
+                                   image.bytesPerLine(), quorvel::PixelFormat::Xrgb32};
+  const quorvel::ImageResult written =
+      quorvel::WriteGraphImage(raster, quorvel::ImageType::Jpeg,
+                               quorvel::ImageDestination::File(path), quorvel::kFileJpegQuality);
+  const auto t3 = Clock::now();
+  if (!written) {
+    std::fprintf(stderr, "%s\n", written.error().c_str());
+    return false;
+  }
+  times.render.push_back(Ms(t0, t1));
+  times.gray.push_back(Ms(t1, t2));
+  times.write.push_back(Ms(t2, t3));
+  times.total.push_back(Ms(t0, t3));
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  QTemporaryDir dir;
+  if (!dir.isValid()) {
+    std::fprintf(stderr, "no temporary folder\n");
+    return 1;
+  }
+  const std::string path = dir.filePath("Ping - milliseconds-2024Mar05-1437.jpg").toStdString();
+  const ChartModel model = Series(1000);
+
+  constexpr int kRounds = 200;
+  for (const bool gray : {true, false}) {
+    Times warmUp;
+    for (int i = 0; i < 10; ++i) {
+      if (!Capture(model, gray, path, warmUp)) return 1;
+    }
+    Times times;
+    for (int i = 0; i < kRounds; ++i) {
+      if (!Capture(model, gray, path, times)) return 1;
+    }
+    std::printf("JPEG 791 x 385, window 400, gray %-3s: %.3f ms  (render %.3f, gray %.3f, "
+                "encode + write %.3f; median of %d)\n",
+                gray ? "on" : "off", Median(times.total), Median(times.render), Median(times.gray),
+                Median(times.write), kRounds);
+  }
+  return 0;
+}
