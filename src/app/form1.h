@@ -1,18 +1,23 @@
 #pragma once
 
 #include <QPoint>
+#include <QString>
 #include <QWidget>
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "graph/appearance.h"
 #include "graph/axiswindow.h"
 #include "graph/chartmodel.h"
 #include "graph/verticallimits.h"
 #include "output/imagetypes.h"
+#include "run/addresshistory.h"
+#include "run/logoptions.h"
+#include "run/pinglog.h"
 #include "run/plotrun.h"
 #include "run/timeformat.h"
 
@@ -134,6 +139,29 @@ class TForm1 : public QWidget, private PlotRunHost {
   // Web server (form1_web.cpp).
 
   // Ping log and address history (form1_log.cpp).
+  // Log options.
+  void rbAllLogClick();
+  void btnLogBrowseClick();
+  void edLogChange();
+  void edLogExit();
+  // Address box.
+  void cbURLCloseUp();
+  void PopupMenu2Popup();
+  void Cut1Click();
+  void Copy1Click();
+  void Paste1Click();
+  void DeletefromHistory1Click();
+  void btnClearHistoryClick();
+
+ public:
+  // The address history as the settings file stores it: the entries in list
+  // order (CB0, CB1, ...), and the load that adds each entry, in index order,
+  // at its sorted place (the list is empty when the load pass runs). Loading
+  // changes neither the address text nor the selected position.
+  std::vector<std::string> AddressHistoryEntries() const;
+  void LoadAddressHistory(const std::vector<std::string>& entries);
+
+ public slots:
 
   // Shell (form1_shell.cpp).
   void btnHelpClick();
@@ -207,6 +235,36 @@ class TForm1 : public QWidget, private PlotRunHost {
 
   // Ping log and address history (form1_log.cpp).
   void ConnectLogHandlers();
+  // Lets the user choose the log file; the dialog proposes a name made from
+  // `address`.
+  void LogBrowse(const std::string& address);
+  LogModeChecks LogChecks() const;
+  std::string LogFileName() const;
+  // The text of the history entry at the selected position, empty when none
+  // is selected.
+  std::string SelectedHistoryEntry() const;
+  // Asks "Change Log filename?".
+  bool AskChangeLogName();
+  // Puts `caption` on the window when there is one.
+  void SetLogCaption(const std::optional<std::string>& caption);
+  // The typing completion, after each edit made by the user.
+  void cbURLTextEdited(const QString& text);
+  // Sets the address text without the box's change event.
+  void SetAddressQuietly(const QString& text);
+  // Puts the entry the history inserted at `position` into the drop-down
+  // list; the address text and the selected position stay.
+  void InsertHistoryItem(std::size_t position, const std::string& entry);
+
+  // The address box list mirrors m_history item for item.
+  AddressHistory m_history;
+  PosixFileAppender m_logFiles;
+  // The address text and its selected length just before a key reached the
+  // box: an edit that leaves more than the unselected rest inserted text.
+  struct AddressBeforeEdit {
+    QString text;
+    int selectedLength = 0;
+  };
+  std::optional<AddressBeforeEdit> m_addressBeforeEdit;
 
   // Shell (form1_shell.cpp).
   void ConnectShellHandlers();

@@ -115,7 +115,14 @@ double TForm1::StatisticsStep(std::int32_t value) {
   return r.comparison;
 }
 
-void TForm1::LogStep(const std::string&, double) {}
+void TForm1::LogStep(const std::string& sampleText, double comparison) {
+  // The log options are read as they stand now, at the end of the tick.
+  LogSettings settings;
+  settings.mode = LogChecks();
+  settings.threshold = spLog->Value();
+  settings.fileName = LogFileName();
+  quorvel::LogStep(settings, sampleText, comparison, m_clock, m_logFiles);
+}
 
 void TForm1::ShowGraphPage() { PageControl1->setCurrentWidget(TabSheet1); }
 void TForm1::ShowStoppedLabel(bool shown) { Label13->setVisible(shown); }
@@ -128,9 +135,9 @@ void TForm1::SetStartDown(bool startDown) {
 void TForm1::SetAddressEnabled(bool enabled) { cbURL->setEnabled(enabled); }
 
 void TForm1::AddAddressToHistory(const std::string& address) {
-  const QString text = QString::fromStdString(address);
-  if (text.isEmpty() || cbURL->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0) return;
-  cbURL->addItem(text);
+  if (const std::optional<std::size_t> position = m_history.AddOnStart(address)) {
+    InsertHistoryItem(*position, address);
+  }
 }
 
 void TForm1::SetStartedPanel(const std::string& text) {
