@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "app/form2.h"
 #include "graph/appearance.h"
 #include "graph/axiswindow.h"
 #include "graph/chartmodel.h"
@@ -47,7 +48,6 @@ class PageControl;
 class PlotTimer;
 class SpinEdit;
 class Swatch;
-class TForm2;
 
 // The main window. It owns every control, the plot timer, the chart model and
 // the plot run for its whole life. Its slots carry the names of the events
@@ -143,7 +143,7 @@ class TForm1 : public QWidget, private PlotRunHost {
   // Creates the access dialog, which copies the access settings into its
   // controls: once, after the settings have been loaded. The window owns it.
   void CreateAccessDialog();
-  TForm2* accessDialog() const { return Form2; }
+  TForm2* accessDialog() const { return Form2.get(); }
   // Where the server listens and its limits; tests bind it to loopback.
   // Takes effect at the next start.
   void SetWebServerOptions(const HttpServerOptions& options) { m_webServerOptions = options; }
@@ -209,7 +209,7 @@ class TForm1 : public QWidget, private PlotRunHost {
   // mutex, and the image cache; the server is declared last, so that it is
   // stopped (its threads joined) before anything they use goes away.
   WebAccessSettings m_webAccess;
-  TForm2* Form2 = nullptr;
+  std::unique_ptr<TForm2> Form2;  // a child window; goes before the settings it edits
   HttpServerOptions m_webServerOptions;
   std::mutex m_webContextMutex;
   WebContext m_webContext;

@@ -22,7 +22,6 @@
 
 #include "app/controls.h"
 #include "app/form1.h"
-#include "app/form2.h"
 #include "output/writegraphimage.h"
 #include "run/usererror.h"
 #include "web/hostaddress.h"
@@ -197,10 +196,10 @@ void TForm1::edTempChange() {
 }
 
 void TForm1::CreateAccessDialog() {
-  if (Form2 != nullptr) return;
-  Form2 = new TForm2(m_webAccess, this);
+  if (Form2) return;
+  Form2 = std::make_unique<TForm2>(m_webAccess, this);
   // The request threads see what the dialog left behind.
-  connect(Form2, &QDialog::finished, this, &TForm1::PublishWebContext);
+  connect(Form2.get(), &QDialog::finished, this, &TForm1::PublishWebContext);
 }
 
 void TForm1::btnAdvancedClick() {
