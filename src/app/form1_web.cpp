@@ -169,10 +169,11 @@ ImageBytes TForm1::SaveTemp() {
   const QImage image = RenderGraphBitmap(OutputTarget::WebImage);
   const RasterView raster{image.constBits(), image.width(), image.height(), image.bytesPerLine(),
                           PixelFormat::Xrgb32};
+  const ImageType type =
+      ChosenImageType(rbJPG->isChecked(), rbGIF->isChecked(), rbBMP->isChecked());
   std::vector<std::uint8_t> buffer;
   const ImageResult written =
-      WriteGraphImage(raster, ChosenImageType(rbJPG->isChecked(), rbGIF->isChecked(), rbBMP->isChecked()),
-                      ImageDestination::Memory(buffer), kWebJpegQuality);
+      WriteGraphImage(raster, type, ImageDestination::Memory(buffer), kWebJpegQuality);
   if (!written) throw UserError(written.error());
   return std::make_shared<const std::string>(buffer.begin(), buffer.end());
 }

@@ -251,7 +251,8 @@ class Form1WebTest : public QObject {
     for (const auto& [name, text] : captions) {
       QCOMPARE(dialog.findChild<QLabel*>(name)->text(), QString(text));
     }
-    QCOMPARE(dialog.findChild<QCheckBox*>("cbAuth")->text(), QString("Server requires authentication"));
+    QCOMPARE(dialog.findChild<QCheckBox*>("cbAuth")->text(),
+             QString("Server requires authentication"));
     QCOMPARE(dialog.findChild<QLineEdit*>("edPort")->text(), QString("80"));
     const auto buttons = dialog.findChildren<QPushButton*>();
     QCOMPARE(buttons.size(), 1);  // OK only, no Cancel
@@ -370,8 +371,8 @@ class Form1WebTest : public QObject {
 
   void panelWhileRunning() {
     StartOnFreePort();
-    const QString running = QString::fromStdString("SERVER RUNNING - http://" + ShownServerAddress() +
-                                                   ":" + std::to_string(m_port) + "/");
+    const QString running = QString::fromStdString(
+        "SERVER RUNNING - http://" + ShownServerAddress() + ":" + std::to_string(m_port) + "/");
     QCOMPARE(Panel()->text(), running + "quorvel.jpg");
     QTest::mouseClick(Find<QRadioButton>("rbGIF"), Qt::LeftButton);
     QCOMPARE(Find<QLineEdit>("edTemp")->text(), QString("quorvel.gif"));
@@ -427,7 +428,8 @@ class Form1WebTest : public QObject {
     QCOMPARE(Panel()->text(), QString(""));
     QCOMPARE(m_dialogs.messages.size(), 1);
     QVERIFY(!m_dialogs.messages.front().isEmpty());
-    if (occupied) QVERIFY2(m_dialogs.messages.front().contains("in use"), qPrintable(m_dialogs.messages.front()));
+    const QString& message = m_dialogs.messages.front();
+    if (occupied) QVERIFY2(message.contains("in use"), qPrintable(message));
   }
 
   void portChangeAppliesAfterOffAndOn() {
