@@ -4,13 +4,24 @@
 # build/web_bench_server (or $BUILD_DIR/web_bench_server) and the wrk and
 # nginx of scripts/install-bench-deps.sh.
 #
+# "run.sh window" measures the main window instead (build/web_bench_window,
+# offscreen, a graph of 120 points at the default size): nginx serves the
+# bytes of its first reply, and afterwards a reply sampled after the load and
+# one drawn afresh (the window told to forget its cached image) must both be
+# the same bytes.
+#
 # Each server gets one wrk run: 16 connections, 2 threads, 10 seconds,
 # "Connection: close" (one request per connection, as the server does).
 # Ports: $WEB_BENCH_PORT (default 18431) and $NGINX_BENCH_PORT (18432).
 set -eu
 
 top=$(cd "$(dirname "$0")/../.." && pwd)
-server="${BUILD_DIR:-$top/build}/web_bench_server"
+mode="${1:-core}"
+case "$mode" in
+  core) server="${BUILD_DIR:-$top/build}/web_bench_server" ;;
+  window) server="${BUILD_DIR:-$top/build}/web_bench_window" ;;
+  *) echo "usage: $0 [core|window]"; exit 2 ;;
+esac
 ours_port="${WEB_BENCH_PORT:-18431}"
 nginx_port="${NGINX_BENCH_PORT:-18432}"
 duration="${BENCH_SECONDS:-10}"
@@ -35,7 +46,11 @@ chmod 755 "$tmp"
 mkdir -p "$tmp/www" "$tmp/temp"
 body="$tmp/www/quorvel.jpg"
 
-"$server" --port "$ours_port" --body-file "$body" --seconds $((duration * 3 + 30)) >"$tmp/server.log" 2>&1 &
+if [ "$mode" = core ]; then
+  "$server" --port "$ours_port" --body-file "$body" --seconds $((duration * 3 + 30)) >"$tmp/server.log" 2>&1 &
+else
+  QT_QPA_PLATFORM=offscreen "$server" --port "$ours_port" --seconds $((duration * 3 + 30)) >"$tmp/server.log" 2>&1 &
+fi
 server_pid=$!
 
 cat >"$tmp/nginx.conf" <<CONF
@@ -64,10 +79,12 @@ ready() {
   curl -sf -o /dev/null --max-time 2 "$1"
 }
 i=0
-until [ -s "$body" ] && ready "http://127.0.0.1:$ours_port/quorvel.jpg"; do
-  i=$((i + 1)); [ $i -le 50 ] || { echo "web_bench_server did not start"; cat "$tmp/server.log"; exit 1; }
+until { [ "$mode" = window ] || [ -s "$body" ]; } && ready "http://127.0.0.1:$ours_port/quorvel.jpg"; do
+  i=$((i + 1)); [ $i -le 100 ] || { echo "$server did not start"; cat "$tmp/server.log"; exit 1; }
   sleep 0.1
 done
+[ "$mode" = core ] || curl -s "http://127.0.0.1:$ours_port/quorvel.jpg" -o "$body"
+grep -m1 "^listening" "$tmp/server.log" || true
 chmod 644 "$body"
 nginx -p "$tmp" -e "$tmp/error.log" -c "$tmp/nginx.conf" &
 nginx_pid=$!
@@ -95,3 +112,14 @@ theirs=$(measure "http://127.0.0.1:$nginx_port/quorvel.jpg")
 echo "web server: $ours requests/s"
 echo "nginx:      $theirs requests/s"
 awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "ratio:      %.1f %% of nginx (target 30 %%)\n", 100 * a / b }'
+
+if [ "$mode" = window ]; then
+  curl -s "http://127.0.0.1:$ours_port/quorvel.jpg" -o "$tmp/after.jpg"
+  kill -USR1 "$server_pid"
+  sleep 0.3
+  fresh=$(curl -s -w '%{time_total}' "http://127.0.0.1:$ours_port/quorvel.jpg" -o "$tmp/fresh.jpg")
+  cmp -s "$body" "$tmp/after.jpg" || { echo "the reply after the load differs from the first"; exit 1; }
+  cmp -s "$body" "$tmp/fresh.jpg" || { echo "a fresh render differs from the served image"; exit 1; }
+  echo "replies after the load and from a fresh render: identical to the first"
+  echo "one request with a fresh render: ${fresh} s"
+fi

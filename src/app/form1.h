@@ -6,10 +6,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/form2.h"
 #include "graph/appearance.h"
 #include "graph/axiswindow.h"
 #include "graph/chartmodel.h"
@@ -20,6 +23,9 @@
 #include "run/pinglog.h"
 #include "run/plotrun.h"
 #include "run/timeformat.h"
+#include "web/httpserver.h"
+#include "web/imagecache.h"
+#include "web/webaccess.h"
 
 class QAction;
 class QImage;
@@ -137,7 +143,33 @@ class TForm1 : public QWidget, private PlotRunHost {
   void PrinterSetup1Click();
 
   // Web server (form1_web.cpp).
+  void cbWebClick();
+  void edTempExit();
+  void edTempChange();
+  void btnAdvancedClick();
 
+ public:
+  // Starts listening on the port of the access settings, or only refreshes
+  // the status text when the server already listens. A failure clears
+  // cbWeb and shows the network layer's text in one message box.
+  void StartServer();
+  // Stops listening; requests waiting for a render get no reply. Returns
+  // promptly, whatever the clients do. The status panel is left as it is.
+  void StopServer();
+  bool ServerListening() const;
+  // The access settings, loaded and saved with the settings file and edited
+  // through the access dialog. Whoever changes them outside the dialog does
+  // so before the server starts.
+  WebAccessSettings& webAccess() { return m_webAccess; }
+  // Creates the access dialog, which copies the access settings into its
+  // controls: once, after the settings have been loaded. The window owns it.
+  void CreateAccessDialog();
+  TForm2* accessDialog() const { return Form2.get(); }
+  // Where the server listens and its limits; tests bind it to loopback.
+  // Takes effect at the next start.
+  void SetWebServerOptions(const HttpServerOptions& options) { m_webServerOptions = options; }
+
+ public slots:
   // Ping log and address history (form1_log.cpp).
   // Log options.
   void rbAllLogClick();
@@ -232,6 +264,29 @@ class TForm1 : public QWidget, private PlotRunHost {
 
   // Web server (form1_web.cpp).
   void ConnectWebHandlers();
+  // The window's side of the request handler: the context each request
+  // reads afresh (on its own thread) and the render it hands to this thread.
+  HttpServerHooks HTTPServerCommandGet();
+  // The web image drawn and encoded into a new buffer, in the chosen type,
+  // JPEG at quality 100. Throws with the text of the 500 reply.
+  ImageBytes SaveTemp();
+  // Copies the access settings and the web image name for request threads.
+  void PublishWebContext();
+  // Something the web image depends on has changed: a cached image is stale.
+  void WebImageChanged();
+
+  // Web server state. Request threads touch only the context, under its
+  // mutex, and the image cache; the server is declared last, so that it is
+  // stopped (its threads joined) before anything they use goes away.
+  WebAccessSettings m_webAccess;
+  std::unique_ptr<TForm2> Form2;  // a child window; goes before the settings it edits
+  HttpServerOptions m_webServerOptions;
+  std::mutex m_webContextMutex;
+  WebContext m_webContext;
+  std::shared_ptr<ImageCache> m_webImages = std::make_shared<ImageCache>();
+  std::string m_serverAddress;  // the address and port shown since the last start
+  int m_serverPort = 0;
+  std::unique_ptr<HttpServer> m_server;  // made afresh at every start
 
   // Ping log and address history (form1_log.cpp).
   void ConnectLogHandlers();

@@ -60,6 +60,7 @@ QSize TForm1::GraphSize() const { return PageControl1->ContentsRect().size(); }
 
 void TForm1::ChartChanged() {
   m_chart.Changed();
+  WebImageChanged();
   Chart1->refresh();
 }
 

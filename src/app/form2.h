@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QDialog>
+
+#include "web/webaccess.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace quorvel {
+
+// The access dialog "Quorvel - Advanced HTTP Configuration": the web
+// server's authentication switch, user name, password and port.
+//
+// It edits `settings`, which belongs to the main window and must outlive the
+// dialog. Construction runs FormCreate, which copies the settings into the
+// controls; every close (OK, the title bar's close button, Escape) runs
+// FormClose, which copies them back, so there is no way to cancel. The port
+// takes effect when the server next starts. User-interface thread only.
+class TForm2 : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TForm2(WebAccessSettings& settings, QWidget* parent = nullptr);
+
+  void FormCreate();
+
+ public slots:
+  void Button1Click();
+  // Every way of closing the dialog ends here.
+  void done(int result) override;
+
+ private:
+  void FormClose();
+
+  WebAccessSettings& m_settings;
+
+  QCheckBox* cbAuth = nullptr;
+  QLabel* Label41 = nullptr;
+  QLineEdit* edWebUser = nullptr;
+  QLabel* Label42 = nullptr;
+  QLineEdit* edWebPassword = nullptr;
+  QLabel* Label40 = nullptr;
+  QLineEdit* edPort = nullptr;
+  QPushButton* Button1 = nullptr;
+};
+
+// The port as the dialog reads it: the text as a decimal whole number, or
+// 80 when it is none. No range check.
+int PortFromText(const QString& text);
+
+}  // namespace quorvel
