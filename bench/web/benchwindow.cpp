@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <csignal>
@@ -72,8 +73,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   quorvel::SystemClock clock;
   QuietDialogs dialogs;
-  quorvel::TForm1 form(clock);
-  form.SetDialogs(dialogs);
+  // The window's settings and help files go to a folder of its own.
+  QTemporaryDir home;
+  quorvel::TForm1 form(clock, {&dialogs, (home.path() + QStringLiteral("/quorvel")).toStdString()});
   form.show();
 
   // A graph of `points` pings between 10 and 50 ms, then the run stopped so

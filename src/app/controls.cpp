@@ -158,4 +158,14 @@ bool KeyPressFilter::eventFilter(QObject* watched, QEvent* event) {
   return !m_handler(watched, static_cast<QKeyEvent*>(event));
 }
 
+EventHook::EventHook(QObject* watched, Handler handler, QObject* parent)
+    : QObject(parent), m_handler(std::move(handler)) {
+  watched->installEventFilter(this);
+}
+
+bool EventHook::eventFilter(QObject*, QEvent* event) {
+  m_handler(event);
+  return false;
+}
+
 }  // namespace quorvel

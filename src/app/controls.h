@@ -87,6 +87,21 @@ void AnchorToParent(QWidget* child, QSize parentDesignSize, Qt::Edges edges);
 
 // Hands each key press aimed at the watched widgets to a handler before the
 // widget sees it; a key the handler refuses never reaches the widget.
+// Hands every event of one watched object to a handler; the object still
+// gets the event. Owned by `parent`; `watched` must outlive it or be its
+// parent.
+class EventHook : public QObject {
+ public:
+  using Handler = std::function<void(QEvent*)>;
+  EventHook(QObject* watched, Handler handler, QObject* parent);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  Handler m_handler;
+};
+
 class KeyPressFilter : public QObject {
   Q_OBJECT
 

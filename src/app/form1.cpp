@@ -1,6 +1,6 @@
 #include "app/form1.h"
 
-#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QResizeEvent>
 
 #include <exception>
@@ -10,8 +10,14 @@
 
 namespace quorvel {
 
-TForm1::TForm1(const Clock& clock, QWidget* parent)
-    : QWidget(parent), m_clock(clock), m_dialogs(&Dialogs::Desktop()), m_run(clock) {
+TForm1::TForm1(const Clock& clock, const Form1Environment& environment, QWidget* parent)
+    : QWidget(parent),
+      m_clock(clock),
+      m_dialogs(environment.dialogs ? environment.dialogs : &Dialogs::Desktop()),
+      m_run(clock) {
+  m_executablePath = environment.executablePath.empty()
+                         ? QCoreApplication::applicationFilePath().toStdString()
+                         : environment.executablePath;
   CreateControls();
   ConnectHandlers();
   StartUp();
@@ -29,11 +35,6 @@ void TForm1::Guarded(const std::function<void()>& body) {
   } catch (const std::exception& e) {
     ShowError(e.what());
   }
-}
-
-void TForm1::closeEvent(QCloseEvent* event) {
-  Timer1->setEnabled(false);
-  event->accept();
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {

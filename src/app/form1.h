@@ -67,11 +67,22 @@ class Swatch;
 // edit boxes to every change of their text.
 //
 // `clock` must outlive the window. User-interface thread only.
+// Where the window's surroundings come from; tests give their own.
+struct Form1Environment {
+  // Message boxes, dialogs and the beep; the desktop's own when null. Must
+  // outlive the window.
+  Dialogs* dialogs = nullptr;
+  // The executable whose folder holds the settings file (".ini") and the
+  // help document (".html"); the running program's own when empty.
+  std::string executablePath;
+};
+
 class TForm1 : public QWidget, private PlotRunHost {
   Q_OBJECT
 
  public:
-  explicit TForm1(const Clock& clock, QWidget* parent = nullptr);
+  explicit TForm1(const Clock& clock, const Form1Environment& environment = {},
+                  QWidget* parent = nullptr);
   ~TForm1() override;
 
   const ChartModel& chartModel() const { return m_chart; }
@@ -90,6 +101,11 @@ class TForm1 : public QWidget, private PlotRunHost {
   // The file-name character filter of the axis label, web image name and
   // log file name boxes: false refuses the key (with a beep).
   bool edLabelKeyPress(QObject* sender, QKeyEvent* key);
+
+ signals:
+  // The shut-down sequence has run and the window has closed: the program
+  // ends (also when the window was hidden in the notification area).
+  void closed();
 
  public slots:
   // Plot run.
@@ -196,6 +212,9 @@ class TForm1 : public QWidget, private PlotRunHost {
  public slots:
 
   // Shell (form1_shell.cpp).
+  // The settings file beside the executable.
+  const std::string& settingsPath() const { return m_settingsPath; }
+  const std::string& helpPath() const { return m_helpPath; }
   void btnHelpClick();
   void cbMinimizeClick();
   void mnuRestoreClick();
@@ -223,9 +242,18 @@ class TForm1 : public QWidget, private PlotRunHost {
   void ConnectHandlers();
   void AnchorControls();
 
-  // Start-up and the settings (form1_settings.cpp).
+  // Start-up, shut-down and the settings file (form1_settings.cpp).
   void StartUp();
+  void ShutDown();
+  // The load pass: every key in its order, each value put into its control
+  // (whose handler runs) or in-memory setting; then the title's "^" become
+  // blanks.
   void LoadSettings();
+  // The save pass: the title's blanks become "^", then every key in its
+  // order from where it lives; the file is replaced whole or not at all.
+  void SaveSettings();
+  struct SettingBinding;
+  std::vector<SettingBinding> SettingBindings();
   void ApplyLoadedAppearance();
 
   // The graph (form1_graph.cpp).
@@ -246,7 +274,7 @@ class TForm1 : public QWidget, private PlotRunHost {
   QString GetFolder(QWidget* owner);
   // edFolder names an existing directory.
   bool CaptureFolderExists() const;
-  // The type of the checked type button (JPEG when none is).
+  // The type of the checked type button (ImageTypeFromButtons).
   ImageType ChosenImageType() const;
   // Capture Now without the message box: throws UserError.
   void CaptureGraph();
@@ -540,6 +568,10 @@ class TForm1 : public QWidget, private PlotRunHost {
   QAction* mnuRestore = nullptr;
   QAction* CloseQuorvel1 = nullptr;
   bool m_minimizeToTray = false;
+  bool m_shutDown = false;  // the shut-down sequence has run
+  bool m_lower = false;     // carried from load to save unchanged
+  std::string m_executablePath;
+  std::string m_settingsPath;
   std::string m_helpPath;
   QWidget* m_helpWindow = nullptr;
 };

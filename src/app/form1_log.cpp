@@ -20,6 +20,7 @@
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
+#include "app/settingkeys.h"
 
 namespace quorvel {
 
@@ -153,7 +154,7 @@ void TForm1::btnLogBrowseClick() { LogBrowse(cbURL->currentText().toStdString())
 void TForm1::LogBrowse(const std::string& address) {
   const QString proposed = QString::fromStdString(ExtractDomainName(address));
   const QString directory = QString::fromStdString(LogBrowseStartDirectory(
-      LogFileName(), QCoreApplication::applicationDirPath().toStdString()));
+      LogFileName(), ExecutableFolder(m_executablePath)));
   const std::optional<QString> chosen =
       m_dialogs->SaveFileName(this, directory, proposed, kLogFilter, 1, kLogSuffix);
   if (chosen) edLog->setText(*chosen);

@@ -19,6 +19,7 @@
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
+#include "app/settingkeys.h"
 #include "app/printraster.h"
 #include "graph/chartrenderer.h"
 #include "output/grayscale.h"
@@ -86,10 +87,7 @@ bool TForm1::CaptureFolderExists() const {
 }
 
 ImageType TForm1::ChosenImageType() const {
-  if (rbBMP->isChecked()) return ImageType::Bmp;
-  if (rbGIF->isChecked()) return ImageType::Gif;
-  if (rbPNG->isChecked()) return ImageType::Png;
-  return ImageType::Jpeg;
+  return ImageTypeFromButtons(rbJPG->isChecked(), rbGIF->isChecked(), rbBMP->isChecked());
 }
 
 void TForm1::WriteImageFile(const QImage& image, ImageType type, const QString& fileName) {
@@ -120,7 +118,7 @@ void TForm1::SaveAs1Click() {
   Guarded([this] {
     const ImageType offered = ChosenImageType();
     const std::optional<QString> fileName = m_dialogs->SaveFileName(
-        this, QCoreApplication::applicationDirPath(), QString(),
+        this, QString::fromStdString(ExecutableFolder(m_executablePath)), QString(),
         QString::fromUtf8(kSavePictureFilter.data(),
                           static_cast<qsizetype>(kSavePictureFilter.size())),
         SavePictureFilterIndex(offered), QString::fromLatin1(ImageExtension(offered).data()));

@@ -26,21 +26,7 @@ namespace quorvel {
 
 namespace {
 
-// Calls `onRelease` when the left button is released over the watched widget.
-class ClickWatch : public QObject {
- public:
-  ClickWatch(std::function<void()> onRelease, QObject* parent)
-      : QObject(parent), m_onRelease(std::move(onRelease)) {}
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::MouseButtonRelease) m_onRelease();
-    return QObject::eventFilter(watched, event);
-  }
-
- private:
-  std::function<void()> m_onRelease;
-};
 
 const char kMakerPage[] = "https://quorvel.example/";
 
@@ -70,7 +56,12 @@ void TForm1::ConnectShellHandlers() {
   connect(btnHelp, &QToolButton::clicked, this, &TForm1::btnHelpClick);
 
   Label19->setCursor(Qt::PointingHandCursor);
-  Label19->installEventFilter(new ClickWatch([this] { Label19Click(); }, Label19));
+  new EventHook(
+      Label19,
+      [this](QEvent* event) {
+        if (event->type() == QEvent::MouseButtonRelease) Label19Click();
+      },
+      Label19);
 }
 
 void TForm1::cbMinimizeClick() { m_minimizeToTray = cbMinimize->isChecked(); }

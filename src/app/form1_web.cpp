@@ -31,34 +31,9 @@ namespace quorvel {
 
 namespace {
 
-// Hands every event of one watched object to a handler; the object still
-// gets the event.
-class EventHook : public QObject {
- public:
-  using Handler = std::function<void(QEvent*)>;
-  EventHook(QObject* watched, Handler handler, QObject* parent)
-      : QObject(parent), m_handler(std::move(handler)) {
-    watched->installEventFilter(this);
-  }
 
- protected:
-  bool eventFilter(QObject*, QEvent* event) override {
-    m_handler(event);
-    return false;
-  }
 
- private:
-  Handler m_handler;
-};
 
-// The image type in the same order of precedence as the name's extension
-// (WebImageExtension), so that the served bytes always match the name.
-ImageType ChosenImageType(bool jpegChosen, bool gifChosen, bool bmpChosen) {
-  if (jpegChosen) return ImageType::Jpeg;
-  if (gifChosen) return ImageType::Gif;
-  if (bmpChosen) return ImageType::Bmp;
-  return ImageType::Png;
-}
 
 }  // namespace
 
@@ -97,15 +72,6 @@ void TForm1::ConnectWebHandlers() {
       PageControl1,
       [this](QEvent* event) {
         if (event->type() == QEvent::Resize || event->type() == QEvent::Show) WebImageChanged();
-      },
-      this);
-
-  // Closing the window stops the server before anything else happens, so
-  // that no request waits for a window that is going away.
-  new EventHook(
-      this,
-      [this](QEvent* event) {
-        if (event->type() == QEvent::Close) StopServer();
       },
       this);
 }
@@ -170,7 +136,7 @@ ImageBytes TForm1::SaveTemp() {
   const RasterView raster{image.constBits(), image.width(), image.height(), image.bytesPerLine(),
                           PixelFormat::Xrgb32};
   const ImageType type =
-      ChosenImageType(rbJPG->isChecked(), rbGIF->isChecked(), rbBMP->isChecked());
+      ChosenImageType();
   std::vector<std::uint8_t> buffer;
   const ImageResult written =
       WriteGraphImage(raster, type, ImageDestination::Memory(buffer), kWebJpegQuality);

@@ -1,5 +1,5 @@
-// The program's entry: the main window, the close requests from signals, and
-// the event loop.
+// The program's entry: the main window, the access dialog, close requests
+// from signals and from the desktop's session, and the event loop.
 #include <QApplication>
 #include <QDialog>
 #include <QPointer>
@@ -33,11 +33,20 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quorvel"));
+  // The program ends when the main window has run its shut-down sequence,
+  // also when it closes from the notification area while hidden.
+  QApplication::setQuitOnLastWindowClosed(false);
 
   quorvel::SystemClock clock;
-  quorvel::TForm1 form(clock);
+  quorvel::TForm1 form(clock);  // runs the start-up sequence
+  form.CreateAccessDialog();
   QPointer<quorvel::TForm1> window(&form);
+  QObject::connect(&form, &quorvel::TForm1::closed, &app, &QApplication::quit, Qt::QueuedConnection);
   quorvel::TerminationWatch watch([window] {
+    if (window) RequestClose(window);
+  });
+  // A desktop log-off asks the program to close like its close button does.
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [window](QSessionManager&) {
     if (window) RequestClose(window);
   });
 

@@ -10,6 +10,11 @@ enum class ImageType { Bmp, Jpeg, Gif, Png };
 // The users of the image-size rule, each with its own "Applies to..." switch.
 enum class OutputTarget { CapturedImages, WebImage, Clipboard, Printer };
 
+// The type of the checked type button, in the precedence the web image's
+// name follows too: JPEG, then GIF, then BMP; PNG when none of those is
+// checked. (A settings file may check several buttons of the group, or none.)
+ImageType ImageTypeFromButtons(bool jpegChecked, bool gifChecked, bool bmpChecked);
+
 // ".bmp", ".jpg", ".gif" or ".png".
 std::string_view ImageExtension(ImageType type);
 

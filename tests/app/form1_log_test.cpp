@@ -27,6 +27,7 @@
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
+#include "windowhome.h"
 #include "app/plottimer.h"
 #include "run/timeformat.h"
 
@@ -98,6 +99,7 @@ class Form1LogTest : public QObject {
   FixedClock m_clock;
   RecordingDialogs m_dialogs;
   std::unique_ptr<QTemporaryDir> m_dir;
+  std::unique_ptr<WindowHome> m_home;  // outlives the window
   std::unique_ptr<TForm1> m_form;
 
   template <typename T>
@@ -170,8 +172,8 @@ class Form1LogTest : public QObject {
     QVERIFY(m_dir->isValid());
     PingScript({QStringLiteral("reply 12.345")});
     m_dialogs = RecordingDialogs();
-    m_form = std::make_unique<TForm1>(m_clock);
-    m_form->SetDialogs(m_dialogs);
+    m_home = std::make_unique<WindowHome>();
+    m_form = std::make_unique<TForm1>(m_clock, m_home->Environment(&m_dialogs));
     Url()->setEditText(QStringLiteral("127.0.0.1"));
     Find<SpinEdit>("spX")->setValue(60);  // the timer never falls due during a test
     Find<QCheckBox>("cbIgnore")->setChecked(false);
@@ -351,7 +353,7 @@ class Form1LogTest : public QObject {
     QCOMPARE(m_dialogs.saves.size(), 1);
     const SaveRequest& asked = m_dialogs.saves.front();
     QCOMPARE(asked.fileName, QString("Alpha.txt"));
-    QCOMPARE(asked.directory, QCoreApplication::applicationDirPath());
+    QCOMPARE(asked.directory, m_home->Path());
     QCOMPARE(asked.filter, QString("Text Files (*.txt)|*.txt|All Files (*.*)|*.*"));
     QCOMPARE(asked.filterIndex, 1);
     QCOMPARE(asked.defaultSuffix, QString(".txt"));

@@ -27,6 +27,7 @@
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
+#include "windowhome.h"
 #include "app/printraster.h"
 #include "output/imagefilename.h"
 #include "run/timeformat.h"
@@ -123,6 +124,7 @@ class Form1OutputTest : public QObject {
  private:
   FixedClock m_clock;
   FakeDialogs m_dialogs;
+  std::unique_ptr<WindowHome> m_home;  // outlives the window
   std::unique_ptr<TForm1> m_form;
   std::unique_ptr<QTemporaryDir> m_dir;
 
@@ -161,8 +163,8 @@ class Form1OutputTest : public QObject {
 
   void init() {
     m_dialogs = FakeDialogs();
-    m_form = std::make_unique<TForm1>(m_clock);
-    m_form->SetDialogs(m_dialogs);
+    m_home = std::make_unique<WindowHome>();
+    m_form = std::make_unique<TForm1>(m_clock, m_home->Environment(&m_dialogs));
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     Find<QLineEdit>("edFolder")->setText(m_dir->path());
@@ -306,7 +308,7 @@ class Form1OutputTest : public QObject {
     m_dialogs.saveAnswer = InDir(answer);
     Find<QAction>("SaveAs1")->trigger();
     QCOMPARE(m_dialogs.saveCalls, 1);
-    QCOMPARE(m_dialogs.saveDirectory, QCoreApplication::applicationDirPath());
+    QCOMPARE(m_dialogs.saveDirectory, m_home->Path());
     QCOMPARE(m_dialogs.saveFilter,
              QString("JPEG Image File (*.jpg)|*.jpg|GIF Image File (*.gif)|*.gif|"
                      "Bitmap File (*.bmp)|*.bmp"));

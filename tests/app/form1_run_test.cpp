@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "app/form1.h"
+#include "windowhome.h"
 #include "graph/colour.h"
 #include "run/timeformat.h"
 
@@ -46,6 +47,7 @@ class Form1RunTest : public QObject {
   void setMode(const char* mode) { qputenv("FAKE_PING_MODE", mode); }
 
   SystemClock m_clock;
+  std::unique_ptr<WindowHome> m_home;  // outlives the window
   std::unique_ptr<TForm1> m_form;
   QStringList m_messages;
 };
@@ -68,7 +70,8 @@ void Form1RunTest::init() {
   setMode("reply");
   qputenv("FAKE_PING_TIME", "12.345");
   m_messages.clear();
-  m_form = std::make_unique<TForm1>(m_clock);
+  m_home = std::make_unique<WindowHome>();
+  m_form = std::make_unique<TForm1>(m_clock, m_home->Environment(nullptr));
   m_form->show();
   child<QComboBox>("cbURL")->setEditText(QStringLiteral("127.0.0.1"));
   child<QSpinBox>("spX")->setValue(1);

@@ -26,6 +26,7 @@
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
+#include "windowhome.h"
 #include "output/imagesize.h"
 
 using namespace quorvel;
@@ -80,6 +81,7 @@ class Form1Test : public QObject {
  private:
   FixedClock m_clock;
   RecordingDialogs m_dialogs;
+  std::unique_ptr<WindowHome> m_home;  // outlives the window
   std::unique_ptr<TForm1> m_form;
 
   template <typename T>
@@ -114,8 +116,8 @@ class Form1Test : public QObject {
  private slots:
   void init() {
     m_dialogs = RecordingDialogs();
-    m_form = std::make_unique<TForm1>(m_clock);
-    m_form->SetDialogs(m_dialogs);
+    m_home = std::make_unique<WindowHome>();
+    m_form = std::make_unique<TForm1>(m_clock, m_home->Environment(&m_dialogs));
   }
 
   void cleanup() { m_form.reset(); }
@@ -208,7 +210,7 @@ class Form1Test : public QObject {
         {"btnClearHistory", "Clear Address History"},
         {"cbMinimize", "Minimize to SysTray"},
         {"cbShowAll", "Show full response window"},
-        {"Label15", "version"},
+        {"Label15", "Version 1.2"},
         {"mnuMax", "Maximum:"},
         {"mnuAvg", "Average:"},
         {"mnuMin", "Minimum:"},

@@ -29,6 +29,7 @@
 
 #include "app/dialogs.h"
 #include "app/form1.h"
+#include "windowhome.h"
 #include "app/form2.h"
 #include "graph/chartrenderer.h"
 #include "output/grayscale.h"
@@ -151,6 +152,7 @@ class Form1WebTest : public QObject {
  private:
   SystemClock m_clock;
   RecordingDialogs m_dialogs;
+  std::unique_ptr<WindowHome> m_home;  // outlives the window
   std::unique_ptr<TForm1> m_form;
   int m_port = 0;
 
@@ -228,8 +230,8 @@ class Form1WebTest : public QObject {
  private slots:
   void init() {
     m_dialogs = RecordingDialogs();
-    m_form = std::make_unique<TForm1>(m_clock);
-    m_form->SetDialogs(m_dialogs);
+    m_home = std::make_unique<WindowHome>();
+    m_form = std::make_unique<TForm1>(m_clock, m_home->Environment(&m_dialogs));
     HttpServerOptions loopback;
     loopback.bindAddress = "127.0.0.1";
     m_form->SetWebServerOptions(loopback);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QTemporaryDir>
+
+#include <string>
+
+#include "app/form1.h"
+
+// A folder of its own for a main window under test: its settings file and
+// help document go there, never beside the test program, so every test
+// starts as a first start unless it writes a settings file there itself.
+class WindowHome {
+ public:
+  QString Path() const { return m_dir.path(); }
+  // The executable the window takes as its own.
+  std::string Executable() const { return (m_dir.path() + QStringLiteral("/quorvel")).toStdString(); }
+  quorvel::Form1Environment Environment(quorvel::Dialogs* dialogs) const {
+    return quorvel::Form1Environment{dialogs, Executable()};
+  }
+
+ private:
+  QTemporaryDir m_dir;
+};
