@@ -11,9 +11,9 @@
 
 namespace {
 
-// A close request from outside: whatever modal box is open is dismissed,
-// then the main window is asked to close, as its close button would.
-void RequestClose(QWidget* mainWindow) {
+// Dismisses whatever modal box is open (a close request must not wait for
+// someone to answer it).
+void DismissModalBoxes(QWidget* mainWindow) {
   for (int guard = 0; guard < 16; ++guard) {
     QWidget* modal = QApplication::activeModalWidget();
     if (modal == nullptr || modal == mainWindow) break;
@@ -23,7 +23,6 @@ void RequestClose(QWidget* mainWindow) {
       modal->close();
     }
   }
-  mainWindow->close();
 }
 
 }  // namespace
@@ -37,18 +36,29 @@ int main(int argc, char** argv) {
   // also when it closes from the notification area while hidden.
   QApplication::setQuitOnLastWindowClosed(false);
 
+  // A close request from outside (a signal, the desktop's log-off) is
+  // handled like the window's close button, also while a modal box is open
+  // and while the window is still being created.
+  QPointer<quorvel::TForm1> window;
+  bool closeRequested = false;
+  auto requestClose = [&window, &closeRequested] {
+    closeRequested = true;
+    DismissModalBoxes(window);
+    if (window) window->close();
+  };
+  quorvel::TerminationWatch watch(requestClose);
+
   quorvel::SystemClock clock;
   quorvel::TForm1 form(clock);  // runs the start-up sequence
+  window = &form;
   form.CreateAccessDialog();
-  QPointer<quorvel::TForm1> window(&form);
   QObject::connect(&form, &quorvel::TForm1::closed, &app, &QApplication::quit, Qt::QueuedConnection);
-  quorvel::TerminationWatch watch([window] {
-    if (window) RequestClose(window);
-  });
-  // A desktop log-off asks the program to close like its close button does.
-  QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [window](QSessionManager&) {
-    if (window) RequestClose(window);
-  });
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+                   [&requestClose](QSessionManager&) { requestClose(); });
+  if (closeRequested) {
+    form.close();
+    return 0;
+  }
 
   form.show();
   app.exec();

@@ -27,6 +27,7 @@
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
+#include "recordingdialogs.h"
 #include "windowhome.h"
 #include "app/plottimer.h"
 #include "run/timeformat.h"
@@ -35,43 +36,8 @@ using namespace quorvel;
 
 namespace {
 
-struct Confirmation {
-  QString text;
-  Dialogs::ConfirmButtons buttons;
-  QPoint topLeft;
-};
 
-struct SaveRequest {
-  QString directory;
-  QString fileName;
-  QString filter;
-  int filterIndex;
-  QString defaultSuffix;
-};
 
-// Answers the window's dialogs in place of a person and records them.
-class RecordingDialogs : public Dialogs {
- public:
-  QStringList messages;
-  QList<Confirmation> confirmations;
-  bool confirmAnswer = false;
-  QList<SaveRequest> saves;
-  std::optional<QString> saveAnswer;
-
-  void Message(QWidget*, const QString& text) override { messages << text; }
-  void Error(QWidget*, const QString& text) override { messages << text; }
-  void Beep() override {}
-  bool Confirm(QWidget*, const QString& text, ConfirmButtons buttons, QPoint topLeft) override {
-    confirmations << Confirmation{text, buttons, topLeft};
-    return confirmAnswer;
-  }
-  std::optional<QString> SaveFileName(QWidget*, const QString& directory, const QString& fileName,
-                                      const QString& filter, int filterIndex,
-                                      const QString& defaultSuffix) override {
-    saves << SaveRequest{directory, fileName, filter, filterIndex, defaultSuffix};
-    return saveAnswer;
-  }
-};
 
 // Tuesday 5 March 2024, 14:37:00.
 class FixedClock : public Clock {
@@ -351,7 +317,7 @@ class Form1LogTest : public QObject {
     m_dialogs.saveAnswer = InDir("alpha.txt");
     Find<QRadioButton>("rbOnlyLog")->setChecked(true);
     QCOMPARE(m_dialogs.saves.size(), 1);
-    const SaveRequest& asked = m_dialogs.saves.front();
+    const RecordingDialogs::SaveRequest& asked = m_dialogs.saves.front();
     QCOMPARE(asked.fileName, QString("Alpha.txt"));
     QCOMPARE(asked.directory, m_home->Path());
     QCOMPARE(asked.filter, QString("Text Files (*.txt)|*.txt|All Files (*.*)|*.*"));
@@ -434,7 +400,7 @@ class Form1LogTest : public QObject {
     QCOMPARE(Url()->currentText(), QString("www.alpha.example"));
     QVERIFY(m_form->chartModel().look.title.find("www.alpha.example") != std::string::npos);
     QCOMPARE(m_dialogs.confirmations.size(), 1);
-    const Confirmation& asked = m_dialogs.confirmations.front();
+    const RecordingDialogs::Confirmation& asked = m_dialogs.confirmations.front();
     QCOMPARE(asked.text, QString("Change Log filename?"));
     QCOMPARE(asked.buttons, Dialogs::ConfirmButtons::YesNo);
     QCOMPARE(asked.topLeft, m_form->frameGeometry().topLeft() + QPoint(40, 100));
@@ -551,7 +517,7 @@ class Form1LogTest : public QObject {
     Url()->setEditText("b.example");
     Find<QPushButton>("btnClearHistory")->click();
     QCOMPARE(m_dialogs.confirmations.size(), 1);
-    const Confirmation& asked = m_dialogs.confirmations.front();
+    const RecordingDialogs::Confirmation& asked = m_dialogs.confirmations.front();
     QCOMPARE(asked.text, QString("Delete Address History?"));
     QCOMPARE(asked.buttons, Dialogs::ConfirmButtons::YesCancel);
     QCOMPARE(asked.topLeft, m_form->frameGeometry().topLeft() + QPoint(250, 250));

@@ -27,6 +27,7 @@
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
+#include "recordingdialogs.h"
 #include "windowhome.h"
 #include "app/printraster.h"
 #include "output/imagefilename.h"
@@ -36,59 +37,6 @@ using namespace quorvel;
 
 namespace {
 
-// Answers the window's dialogs in place of a person and records what was
-// asked.
-class FakeDialogs : public Dialogs {
- public:
-  QStringList messages;
-  std::optional<QColor> colourAnswer;
-
-  std::optional<QString> saveAnswer;
-  int saveCalls = 0;
-  QString saveDirectory, saveFilter, saveSuffix;
-  int saveIndex = 0;
-
-  std::optional<QString> folderAnswer;
-  int folderCalls = 0;
-  QString folderTitle, folderStart;
-
-  bool printAnswer = false;
-  int printCalls = 0;
-  int setupCalls = 0;
-  QPrinter* printerSeen = nullptr;
-  std::function<void(QPrinter&)> setUp;  // the choices made in the set-up dialog
-
-  void Message(QWidget*, const QString& text) override { messages << text; }
-  void Error(QWidget*, const QString& text) override { messages << text; }
-  std::optional<QColor> PickColour(QWidget*, const QColor&) override { return colourAnswer; }
-  std::optional<QString> SaveFileName(QWidget*, const QString& directory, const QString&,
-                                      const QString& filter, int filterIndex,
-                                      const QString& defaultSuffix) override {
-    ++saveCalls;
-    saveDirectory = directory;
-    saveFilter = filter;
-    saveIndex = filterIndex;
-    saveSuffix = defaultSuffix;
-    return saveAnswer;
-  }
-  std::optional<QString> ChooseFolder(QWidget*, const QString& title,
-                                      const QString& start) override {
-    ++folderCalls;
-    folderTitle = title;
-    folderStart = start;
-    return folderAnswer;
-  }
-  bool Print(QWidget*, QPrinter& printer) override {
-    ++printCalls;
-    printerSeen = &printer;
-    return printAnswer;
-  }
-  void PrinterSetup(QWidget*, QPrinter& printer) override {
-    ++setupCalls;
-    printerSeen = &printer;
-    if (setUp) setUp(printer);
-  }
-};
 
 class FixedClock : public Clock {
  public:
@@ -123,7 +71,7 @@ class Form1OutputTest : public QObject {
 
  private:
   FixedClock m_clock;
-  FakeDialogs m_dialogs;
+  RecordingDialogs m_dialogs;
   std::unique_ptr<WindowHome> m_home;  // outlives the window
   std::unique_ptr<TForm1> m_form;
   std::unique_ptr<QTemporaryDir> m_dir;
@@ -162,7 +110,7 @@ class Form1OutputTest : public QObject {
   }
 
   void init() {
-    m_dialogs = FakeDialogs();
+    m_dialogs = RecordingDialogs();
     m_home = std::make_unique<WindowHome>();
     m_form = std::make_unique<TForm1>(m_clock, m_home->Environment(&m_dialogs));
     m_dir = std::make_unique<QTemporaryDir>();
@@ -307,13 +255,13 @@ class Form1OutputTest : public QObject {
     Find<QLineEdit>("edFolder")->setText(InDir("missing"));
     m_dialogs.saveAnswer = InDir(answer);
     Find<QAction>("SaveAs1")->trigger();
-    QCOMPARE(m_dialogs.saveCalls, 1);
-    QCOMPARE(m_dialogs.saveDirectory, m_home->Path());
-    QCOMPARE(m_dialogs.saveFilter,
+    QCOMPARE(m_dialogs.saves.size(), qsizetype{1});
+    QCOMPARE(m_dialogs.saves.last().directory, m_home->Path());
+    QCOMPARE(m_dialogs.saves.last().filter,
              QString("JPEG Image File (*.jpg)|*.jpg|GIF Image File (*.gif)|*.gif|"
                      "Bitmap File (*.bmp)|*.bmp"));
-    QCOMPARE(m_dialogs.saveIndex, filterIndex);
-    QCOMPARE(m_dialogs.saveSuffix, suffix);
+    QCOMPARE(m_dialogs.saves.last().filterIndex, filterIndex);
+    QCOMPARE(m_dialogs.saves.last().defaultSuffix, suffix);
     QCOMPARE(m_dialogs.messages, QStringList());
     QCOMPARE(Files(), QStringList{answer});
     QImageReader reader(InDir(answer));
@@ -325,7 +273,7 @@ class Form1OutputTest : public QObject {
   void saveAsCancelledDoesNothing() {
     m_dialogs.saveAnswer.reset();
     Find<QAction>("SaveAs1")->trigger();
-    QCOMPARE(m_dialogs.saveCalls, 1);
+    QCOMPARE(m_dialogs.saves.size(), qsizetype{1});
     QCOMPARE(Files(), QStringList());
     QCOMPARE(m_dialogs.messages, QStringList());
   }

@@ -26,6 +26,7 @@
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
+#include "recordingdialogs.h"
 #include "windowhome.h"
 #include "output/imagesize.h"
 
@@ -33,28 +34,6 @@ using namespace quorvel;
 
 namespace {
 
-// Answers the window's dialogs in place of a person and records them.
-class RecordingDialogs : public Dialogs {
- public:
-  QStringList messages;
-  int beeps = 0;
-  std::optional<QColor> colourAnswer;
-  std::optional<QFont> fontAnswer;
-  QColor colourAsked;
-  QFont fontAsked;
-
-  void Message(QWidget*, const QString& text) override { messages << text; }
-  void Error(QWidget*, const QString& text) override { messages << text; }
-  std::optional<QColor> PickColour(QWidget*, const QColor& initial) override {
-    colourAsked = initial;
-    return colourAnswer;
-  }
-  std::optional<QFont> PickFont(QWidget*, const QFont& initial) override {
-    fontAsked = initial;
-    return fontAnswer;
-  }
-  void Beep() override { ++beeps; }
-};
 
 class FixedClock : public Clock {
  public:

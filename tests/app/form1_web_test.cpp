@@ -29,6 +29,7 @@
 
 #include "app/dialogs.h"
 #include "app/form1.h"
+#include "recordingdialogs.h"
 #include "windowhome.h"
 #include "app/form2.h"
 #include "graph/chartrenderer.h"
@@ -40,15 +41,6 @@ using namespace quorvel;
 
 namespace {
 
-class RecordingDialogs : public Dialogs {
- public:
-  QStringList messages;
-  std::optional<QColor> colourAnswer;
-  std::optional<QColor> PickColour(QWidget*, const QColor&) override { return colourAnswer; }
-  void Message(QWidget*, const QString& text) override { messages << text; }
-  void Error(QWidget*, const QString& text) override { messages << text; }
-  void Beep() override {}
-};
 
 int FreeLoopbackPort() {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);

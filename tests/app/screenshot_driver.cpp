@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 
@@ -23,7 +24,9 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   quorvel::SystemClock clock;
-  quorvel::TForm1 form(clock);
+  // A first start: no settings file, and nothing left beside the driver.
+  QTemporaryDir home;
+  quorvel::TForm1 form(clock, {nullptr, (home.path() + QStringLiteral("/quorvel")).toStdString()});
   form.show();
 
   form.findChild<QComboBox*>(QStringLiteral("cbURL"))->setEditText(QStringLiteral("127.0.0.1"));
