@@ -6,7 +6,8 @@ include(GoogleTest)
 function(quorvel_gtest name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main quorvel_options)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main quorvel_testsupport quorvel_options)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
     QUORVEL_FAKE_PING_DIR="${PROJECT_SOURCE_DIR}/tests/fakeping"
     QUORVEL_TEST_TMP="${CMAKE_BINARY_DIR}/testtmp")
@@ -20,7 +21,8 @@ function(quorvel_qtest name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
-  target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test quorvel_options)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test quorvel_testsupport quorvel_options)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
     QUORVEL_FAKE_PING_DIR="${PROJECT_SOURCE_DIR}/tests/fakeping"
     QUORVEL_TEST_TMP="${CMAKE_BINARY_DIR}/testtmp")

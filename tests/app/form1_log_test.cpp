@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "common/fixedclock.h"
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
@@ -35,24 +36,6 @@
 using namespace quorvel;
 
 namespace {
-
-
-
-
-// Tuesday 5 March 2024, 14:37:00.
-class FixedClock : public Clock {
- public:
-  LocalTime Now() const override {
-    LocalTime t;
-    t.year = 2024;
-    t.month = 3;
-    t.day = 5;
-    t.weekday = 2;
-    t.hour = 14;
-    t.minute = 37;
-    return t;
-  }
-};
 
 const QByteArray kStamp = "Tue 05 Mar 2024  14:37:00, ";
 

@@ -24,6 +24,7 @@
 #include <memory>
 #include <optional>
 
+#include "common/fixedclock.h"
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
@@ -36,21 +37,6 @@
 using namespace quorvel;
 
 namespace {
-
-
-class FixedClock : public Clock {
- public:
-  LocalTime Now() const override {
-    LocalTime t;
-    t.year = 2024;
-    t.month = 3;
-    t.day = 5;
-    t.weekday = 2;
-    t.hour = 14;
-    t.minute = 37;
-    return t;
-  }
-};
 
 bool AllGray(const QImage& image) {
   for (int y = 0; y < image.height(); ++y) {

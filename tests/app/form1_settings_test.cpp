@@ -11,11 +11,6 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -24,6 +19,8 @@
 #include <string>
 #include <thread>
 
+#include "common/fixedclock.h"
+#include "common/loopback.h"
 #include "app/controls.h"
 #include "app/form1.h"
 #include "app/inifile.h"
@@ -37,11 +34,6 @@ using namespace quorvel;
 
 namespace {
 
-class FixedClock final : public Clock {
- public:
-  LocalTime Now() const override { return LocalTime{2026, 12, 7, 1, 14, 5, 9}; }
-};
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
@@ -53,46 +45,13 @@ void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-// A loopback port nobody listens on at the moment.
-int FreeLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
-// One GET over loopback; the whole reply as received.
-std::string Get(int port, const std::string& path) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  timeval timeout{10, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-  std::string reply;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-    const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
-    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    char buffer[65536];
-    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) reply.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return reply;
-}
-
 }  // namespace
 
 class Form1SettingsTest : public QObject {
   Q_OBJECT
 
  private:
-  FixedClock m_clock;
+  FixedClock m_clock{kMonday7December2026};
   RecordingDialogs m_dialogs;
   std::unique_ptr<WindowHome> m_home;
   std::unique_ptr<TForm1> m_form;
@@ -278,7 +237,7 @@ class Form1SettingsTest : public QObject {
     std::atomic<bool> done{false};
     std::string reply;
     std::thread client([&] {
-      reply = Get(port, "/quorvel.jpg");
+      reply = RoundTrip(port, "GET /quorvel.jpg HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
       done = true;
     });
     QTRY_VERIFY_WITH_TIMEOUT(done.load(), 15000);

@@ -23,6 +23,7 @@
 #include <memory>
 #include <optional>
 
+#include "common/fixedclock.h"
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
@@ -33,21 +34,6 @@
 using namespace quorvel;
 
 namespace {
-
-
-class FixedClock : public Clock {
- public:
-  LocalTime Now() const override {
-    LocalTime t;
-    t.year = 2024;
-    t.month = 3;
-    t.day = 5;
-    t.weekday = 2;
-    t.hour = 14;
-    t.minute = 37;
-    return t;
-  }
-};
 
 const char* kMaxMessage = "The Vertical Axis maximum value must be greater than the minimum value!";
 const char* kMinMessage = "The Vertical Axis minumim value must be less than the maximum value!";

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "common/loopback.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
 #include "recordingdialogs.h"
@@ -41,69 +42,6 @@ using namespace quorvel;
 
 namespace {
 
-
-int FreeLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
-// A blocking client on 127.0.0.1 whose reads give up after 20 s, so that a
-// server that never answers fails the test instead of hanging it.
-class Client {
- public:
-  explicit Client(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-    timeval limit{20, 0};
-    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  }
-  ~Client() { ::close(fd_); }
-  Client(const Client&) = delete;
-  Client& operator=(const Client&) = delete;
-
-  bool connected() const { return connected_; }
-
-  void Send(const std::string& bytes) {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-      const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-      if (n <= 0) return;
-      sent += static_cast<std::size_t>(n);
-    }
-  }
-
-  // Everything until the server closes; `closed` is false when the safety
-  // timeout ran out first.
-  std::pair<std::string, bool> ReadAll() {
-    std::string bytes;
-    char buffer[16384];
-    for (;;) {
-      const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-      if (n > 0) {
-        bytes.append(buffer, static_cast<std::size_t>(n));
-      } else if (n < 0 && errno == EINTR) {
-        continue;
-      } else {
-        return {bytes, n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)};
-      }
-    }
-  }
-
- private:
-  int fd_;
-  bool connected_ = false;
-};
-
 struct Reply {
   bool closed = false;
   std::string raw;
@@ -117,7 +55,7 @@ struct Reply {
 };
 
 Reply Exchange(int port, const std::string& request) {
-  Client client(port);
+  LoopbackClient client(port);
   Reply reply;
   if (!client.connected()) return reply;
   client.Send(request);
@@ -446,7 +384,7 @@ class Form1WebTest : public QObject {
     m_port = newPort;
     QVERIFY(Panel()->text().contains(":" + QString::number(newPort) + "/"));
     QCOMPARE(Fetch200("/quorvel.jpg").StatusLine(), std::string("HTTP/1.1 200 OK"));
-    QVERIFY(!Client(oldPort).connected());
+    QVERIFY(!LoopbackClient(oldPort).connected());
   }
 
   // ---- Over the socket.
@@ -563,10 +501,10 @@ class Form1WebTest : public QObject {
 
   void stalledClientDoesNotBlockOthers() {
     StartOnFreePort();
-    Client stalled(m_port);
+    LoopbackClient stalled(m_port);
     QVERIFY(stalled.connected());
     stalled.Send("GET /quorvel.jpg HTTP/1.1\r\nHost: 127.0");
-    Client silent(m_port);
+    LoopbackClient silent(m_port);
     QVERIFY(silent.connected());
     QCOMPARE(Fetch200("/quorvel.jpg").StatusLine(), std::string("HTTP/1.1 200 OK"));
   }
@@ -596,10 +534,10 @@ class Form1WebTest : public QObject {
     } drop;
     m_form->installEventFilter(&drop);
 
-    std::vector<std::future<std::pair<std::string, bool>>> waiting;
+    std::vector<std::future<LoopbackClient::Received>> waiting;
     for (int i = 0; i < 3; ++i) {
       waiting.push_back(std::async(std::launch::async, [port = m_port] {
-        Client client(port);
+        LoopbackClient client(port);
         client.Send(Get("/quorvel.jpg"));
         return client.ReadAll();
       }));
@@ -622,7 +560,7 @@ class Form1WebTest : public QObject {
       QVERIFY(closed);
       QCOMPARE(bytes, std::string());
     }
-    QVERIFY(!Client(m_port).connected());
+    QVERIFY(!LoopbackClient(m_port).connected());
     m_form->removeEventFilter(&drop);
   }
 };

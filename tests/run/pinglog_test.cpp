@@ -1,3 +1,4 @@
+#include "common/fixedclock.h"
 #include "run/pinglog.h"
 
 #include <sys/stat.h>
@@ -22,12 +23,6 @@ namespace quorvel {
 namespace {
 
 namespace fs = std::filesystem;
-
-class FixedClock final : public Clock {
- public:
-  LocalTime Now() const override { return time; }
-  LocalTime time{2026, 12, 7, 1, 14, 5, 9};  // Mon 07 Dec 2026  14:05:09
-};
 
 // Records what would be appended; ForceError makes the next appends fail.
 class FakeAppender final : public FileAppender {
@@ -81,7 +76,7 @@ TEST(LogRuleTest, ModesAndThreshold) {
 
 TEST(LogStepTest, ThresholdOnTheAverageLogsThePing) {
   // The comparison values come from the statistics step, as in a tick.
-  FixedClock clock;
+  FixedClock clock{kMonday7December2026};
   FakeAppender files;
   const LogSettings s = OnlyLogOver(50);
   PlotData data;
@@ -96,7 +91,7 @@ TEST(LogStepTest, ThresholdOnTheAverageLogsThePing) {
 }
 
 TEST(LogStepTest, NoExistingDirectoryWritesNothing) {
-  FixedClock clock;
+  FixedClock clock{kMonday7December2026};
   FakeAppender files;
   LogSettings s;
   s.mode = {false, true, false};
@@ -108,7 +103,7 @@ TEST(LogStepTest, NoExistingDirectoryWritesNothing) {
 }
 
 TEST(LogStepTest, ForcedErrorThrowsTheSystemTextAndTheNextStepTriesAgain) {
-  FixedClock clock;
+  FixedClock clock{kMonday7December2026};
   FakeAppender files;
   LogSettings s = OnlyLogOver(0);
   files.ForceError(std::errc::no_space_on_device);
@@ -189,7 +184,7 @@ class PosixLogTest : public ::testing::Test {
 
   std::string dir_;
   LogSettings settings_;
-  FixedClock clock_;
+  FixedClock clock_{kMonday7December2026};
   PosixFileAppender appender_;
 };
 

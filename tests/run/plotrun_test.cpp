@@ -1,3 +1,4 @@
+#include "common/fixedclock.h"
 #include "run/plotrun.h"
 
 #include <gtest/gtest.h>
@@ -10,21 +11,6 @@
 
 namespace quorvel {
 namespace {
-
-class FixedClock final : public Clock {
- public:
-  LocalTime Now() const override {
-    LocalTime t;
-    t.year = 2026;
-    t.month = 12;
-    t.day = 7;
-    t.weekday = 1;
-    t.hour = 14;
-    t.minute = 5;
-    t.second = 9;
-    return t;
-  }
-};
 
 std::string Reply(int ms) {
   return "> ping\nPING x\n\nReply from x: bytes=64 time=" + std::to_string(ms) + ".5ms\n";
@@ -119,7 +105,7 @@ class RecordingHost final : public PlotRunHost {
 
 class PlotRunTest : public testing::Test {
  protected:
-  FixedClock clock;
+  FixedClock clock{kMonday7December2026};
   PlotRun run{clock};
   RecordingHost host;
 };

@@ -14,78 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include "common/loopback.h"
 #include "fakeuithread.h"
 #include "web/httpserver.h"
 
 namespace quorvel {
 namespace {
-
-// A plain blocking client on 127.0.0.1. Every read is bounded by a receive
-// timeout, so a server that never answers fails the test instead of hanging it.
-class Client {
- public:
-  explicit Client(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-    timeval limit{20, 0};
-    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  }
-  ~Client() { ::close(fd_); }
-  Client(const Client&) = delete;
-  Client& operator=(const Client&) = delete;
-
-  bool connected() const { return connected_; }
-  int fd() const { return fd_; }
-
-  void Send(const std::string& bytes) {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-      const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-      if (n <= 0) return;  // the server may close early; what it sent is checked by the caller
-      sent += static_cast<std::size_t>(n);
-    }
-  }
-
-  struct Received {
-    std::string bytes;
-    bool closed = false;  // false: the safety timeout ran out first
-  };
-
-  // Everything until the server closes the connection.
-  Received ReadAll() {
-    Received received;
-    char buffer[16384];
-    for (;;) {
-      const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-      if (n > 0) {
-        received.bytes.append(buffer, static_cast<std::size_t>(n));
-        continue;
-      }
-      received.closed = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
-      if (n < 0 && errno == EINTR) continue;
-      return received;
-    }
-  }
-
- private:
-  int fd_;
-  bool connected_ = false;
-};
-
-int FreeLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 const std::string kImage("\xFF\xD8\xFF\xE0\0\x10JFIF\0 graph \r\n\r\n\xFF\xD9", 24);
 
@@ -131,8 +65,8 @@ class ServerTest : public ::testing::Test {
     FAIL() << "no free port on 127.0.0.1";
   }
 
-  Client::Received Exchange(const std::string& request) {
-    Client client(port_);
+  LoopbackClient::Received Exchange(const std::string& request) {
+    LoopbackClient client(port_);
     EXPECT_TRUE(client.connected());
     client.Send(request);
     return client.ReadAll();
@@ -149,7 +83,7 @@ class ServerTest : public ::testing::Test {
 
 TEST_F(ServerTest, RepliesAsReceivedByTheClient) {
   StartServer();
-  const Client::Received image = Exchange(Get("/quorvel.jpg?refresh=1"));
+  const LoopbackClient::Received image = Exchange(Get("/quorvel.jpg?refresh=1"));
   EXPECT_TRUE(image.closed);
   EXPECT_EQ(image.bytes, ImageReply(kImage));
 
@@ -174,7 +108,7 @@ TEST_F(ServerTest, RepliesAsReceivedByTheClient) {
 
   // A client that asks before sending its body is told to go on.
   {
-    Client client(port_);
+    LoopbackClient client(port_);
     client.Send("POST /quorvel.jpg HTTP/1.1\r\nContent-Length: 4\r\nExpect: 100-continue\r\n\r\n");
     char interim[25] = {};
     ASSERT_EQ(::recv(client.fd(), interim, sizeof interim, MSG_WAITALL), 25);
@@ -197,7 +131,7 @@ TEST_F(ServerTest, ClosesWithoutReply) {
       "POST /quorvel.jpg HTTP/1.1\r\nContent-Length: 2000000\r\n\r\n",          // body too large
   };
   for (const std::string& request : cases) {
-    const Client::Received received = Exchange(request);
+    const LoopbackClient::Received received = Exchange(request);
     EXPECT_TRUE(received.closed) << request.substr(0, 40);
     EXPECT_EQ(received.bytes, "") << request.substr(0, 40);
   }
@@ -230,7 +164,7 @@ TEST_F(ServerTest, BasicAuthenticationOverTheWire) {
 
 TEST_F(ServerTest, ConcurrentRequestsShareOneRender) {
   StartServer();
-  std::vector<std::future<Client::Received>> clients;
+  std::vector<std::future<LoopbackClient::Received>> clients;
   for (int i = 0; i < 12; ++i) {
     clients.push_back(std::async(std::launch::async, [&] { return Exchange(Get("/quorvel.jpg")); }));
   }
@@ -247,15 +181,15 @@ TEST_F(ServerTest, StalledClientIsDroppedWithoutBlockingOthers) {
   options.requestTimeout = std::chrono::milliseconds(300);
   StartServer(options);
 
-  Client stalled(port_);
+  LoopbackClient stalled(port_);
   ASSERT_TRUE(stalled.connected());
   stalled.Send("GET /quorvel.jpg HTTP/1.1\r\nHost: 127.0");
-  Client silent(port_);
+  LoopbackClient silent(port_);
   ASSERT_TRUE(silent.connected());
 
   EXPECT_EQ(Exchange(Get("/quorvel.jpg")).bytes, ImageReply(kImage));
 
-  const Client::Received dropped = stalled.ReadAll();
+  const LoopbackClient::Received dropped = stalled.ReadAll();
   EXPECT_TRUE(dropped.closed);
   EXPECT_EQ(dropped.bytes, "");
   EXPECT_TRUE(silent.ReadAll().closed);
@@ -267,11 +201,11 @@ TEST_F(ServerTest, ConnectionsOverTheCapAreClosedAtOnce) {
   options.requestTimeout = std::chrono::seconds(60);
   StartServer(options);
 
-  auto first = std::make_unique<Client>(port_);
-  auto second = std::make_unique<Client>(port_);
-  Client extra(port_);
+  auto first = std::make_unique<LoopbackClient>(port_);
+  auto second = std::make_unique<LoopbackClient>(port_);
+  LoopbackClient extra(port_);
   ASSERT_TRUE(extra.connected());
-  const Client::Received refused = extra.ReadAll();
+  const LoopbackClient::Received refused = extra.ReadAll();
   EXPECT_TRUE(refused.closed);
   EXPECT_EQ(refused.bytes, "");
 
@@ -292,24 +226,24 @@ TEST_F(ServerTest, StopReleasesRequestsWaitingForTheUiThread) {
   StartServer(options);
   ui_.Hold();  // the UI thread is busy: here, with stopping the server
 
-  std::vector<std::unique_ptr<Client>> waiting;
+  std::vector<std::unique_ptr<LoopbackClient>> waiting;
   for (int i = 0; i < 3; ++i) {
-    waiting.push_back(std::make_unique<Client>(port_));
+    waiting.push_back(std::make_unique<LoopbackClient>(port_));
     waiting.back()->Send(Get("/quorvel.jpg"));
   }
-  Client stalled(port_);
+  LoopbackClient stalled(port_);
   stalled.Send("GET /quor");
   ASSERT_TRUE(ui_.WaitPosted(3));
 
   server_->Stop();
   EXPECT_FALSE(server_->IsListening());
   for (auto& client : waiting) {
-    const Client::Received received = client->ReadAll();
+    const LoopbackClient::Received received = client->ReadAll();
     EXPECT_TRUE(received.closed);
     EXPECT_EQ(received.bytes, "");
   }
   EXPECT_TRUE(stalled.ReadAll().closed);
-  EXPECT_FALSE(Client(port_).connected());
+  EXPECT_FALSE(LoopbackClient(port_).connected());
 
   ui_.RunHeld();  // the jobs left behind do nothing
   EXPECT_EQ(renders_, 0);
@@ -327,7 +261,7 @@ TEST_F(ServerTest, StopFromInsideTheRender) {
     return RenderOutcome::Ok(std::make_shared<const std::string>(kImage));
   };
   ASSERT_TRUE(server_->Start(port_, hooks).ok);
-  const Client::Received received = Exchange(Get("/quorvel.jpg"));
+  const LoopbackClient::Received received = Exchange(Get("/quorvel.jpg"));
   stopped.get_future().wait();
   EXPECT_TRUE(received.closed);
   EXPECT_EQ(received.bytes, "");
