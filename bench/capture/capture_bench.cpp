@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/benchchart.h"
 #include "graph/chartrenderer.h"
 #include "output/grayscale.h"
 #include "output/imagetypes.h"
@@ -24,29 +25,6 @@ namespace {
 using quorvel::ChartModel;
 using Clock = std::chrono::steady_clock;
 
-// A run of 1,000 points with the last 400 in the window, as after 1,000
-// ticks at 400 points per page.
-ChartModel Series(std::size_t points) {
-  ChartModel m;
-  m.look.title = "Quorvel of 127.0.0.1 - 1 sec. interval";
-  m.look.leftTitle = "Ping - milliseconds";
-  m.left = quorvel::AxisRange(0, 60);
-  double sum = 0;
-  for (std::size_t i = 0; i < points; ++i) {
-    const int value = static_cast<int>(10 + (i * 37) % 45);
-    const bool lost = i % 97 == 0;
-    m.data.AddPing(lost ? 3000 : value, lost ? quorvel::kRed : quorvel::kBlue,
-                   static_cast<std::uint32_t>(i % 86400));
-    sum += lost ? 3000 : value;
-    if (i >= 1) {
-      m.data.AddAverage(sum / static_cast<double>(i + 1), quorvel::kFuchsia,
-                        static_cast<std::uint32_t>(i % 86400));
-    }
-  }
-  const double last = static_cast<double>(points - 1);
-  m.bottom = quorvel::AxisRange(last - 400, last);
-  return m;
-}
 
 double Ms(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double, std::milli>(to - from).count();
@@ -100,7 +78,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string path = dir.filePath("Ping - milliseconds-2024Mar05-1437.jpg").toStdString();
-  const ChartModel model = Series(1000);
+  const ChartModel model = BenchChart(1000);
 
   constexpr int kRounds = 200;
   for (const bool gray : {true, false}) {

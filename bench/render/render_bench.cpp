@@ -10,32 +10,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/benchchart.h"
 #include "graph/chartrenderer.h"
 
 namespace {
 
 using quorvel::ChartModel;
-
-ChartModel Series(std::size_t points) {
-  ChartModel m;
-  m.look.title = "Quorvel of 127.0.0.1 - 1 sec. interval";
-  m.left = quorvel::AxisRange(0, 60);
-  double sum = 0;
-  for (std::size_t i = 0; i < points; ++i) {
-    const int value = static_cast<int>(10 + (i * 37) % 45);
-    const bool lost = i % 97 == 0;
-    m.data.AddPing(lost ? 3000 : value, lost ? quorvel::kRed : quorvel::kBlue,
-                   static_cast<std::uint32_t>(i % 86400));
-    sum += lost ? 3000 : value;
-    if (i >= 1) {
-      m.data.AddAverage(sum / static_cast<double>(i + 1), quorvel::kFuchsia,
-                        static_cast<std::uint32_t>(i % 86400));
-    }
-  }
-  const double last = static_cast<double>(points - 1);
-  m.bottom = quorvel::AxisRange(last - 400, last);
-  return m;
-}
 
 // Median milliseconds of `rounds` renders.
 double Time(const ChartModel& m, QSize size, int rounds) {
@@ -57,8 +37,8 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
 
-  const ChartModel small = Series(1000);
-  const ChartModel large = Series(1000000);
+  const ChartModel small = BenchChart(1000);
+  const ChartModel large = BenchChart(1000000);
   Time(small, QSize(791, 385), 20);  // warm-up: fonts and caches
 
   const double smallMs = Time(small, QSize(791, 385), 200);
@@ -67,7 +47,7 @@ int main(int argc, char** argv) {
   std::printf("791 x 385, window 400, series of 1,000,000 points: %.3f ms\n", largeMs);
   std::printf("ratio 1,000,000 / 1,000:                            %.2f\n", largeMs / smallMs);
 
-  ChartModel filled = Series(1000000);
+  ChartModel filled = BenchChart(1000000);
   filled.lineShown = false;
   filled.areaShown = true;
   std::printf("791 x 385, window 400, 1,000,000 points, filled:   %.3f ms\n",
