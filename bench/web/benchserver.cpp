@@ -26,6 +26,7 @@
 #include <string>
 #include <thread>
 
+#include "web/fakeuithread.h"  // the tests' stand-in for the window's event loop
 #include "web/httpserver.h"
 
 namespace {
@@ -45,46 +46,6 @@ std::string MakeBody(std::size_t size) {
   body += "\xFF\xD9";
   return body;
 }
-
-// The stand-in for the window's event loop.
-class UiThread {
- public:
-  UiThread() : thread_([this] { Loop(); }) {}
-  ~UiThread() {
-    {
-      std::lock_guard lock(mutex_);
-      quit_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-  void Post(std::function<void()> job) {
-    {
-      std::lock_guard lock(mutex_);
-      jobs_.push_back(std::move(job));
-    }
-    changed_.notify_all();
-  }
-
- private:
-  void Loop() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      changed_.wait(lock, [&] { return quit_ || !jobs_.empty(); });
-      if (quit_) return;
-      auto job = std::move(jobs_.front());
-      jobs_.pop_front();
-      lock.unlock();
-      job();
-      lock.lock();
-    }
-  }
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<std::function<void()>> jobs_;
-  bool quit_ = false;
-  std::thread thread_;
-};
 
 }  // namespace
 
@@ -125,7 +86,7 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  UiThread ui;
+  quorvel::FakeUiThread ui;
   std::atomic<int> renders{0};
   quorvel::HttpServerHooks hooks;
   hooks.readContext = [] { return quorvel::WebContext{{}, "quorvel.jpg"}; };
