@@ -16,6 +16,7 @@
 #include "graph/appearance.h"
 #include "graph/axiswindow.h"
 #include "graph/chartmodel.h"
+#include "graph/statistics.h"
 #include "graph/verticallimits.h"
 #include "output/imagetypes.h"
 #include "run/addresshistory.h"
@@ -263,6 +264,8 @@ class TForm1 : public QWidget, private PlotRunHost {
   void LimitBoxLeft(LimitBox box);
   std::optional<Colour> PickColour(Colour initial);
   void ChartChanged();
+  static NumberFormat StatisticsFormat();
+  void ShowStatistics(const StatisticsCaptions& captions);
 
   // Image output (form1_output.cpp).
   // The graph drawn afresh into a new true-colour raster (Format_RGB32) at

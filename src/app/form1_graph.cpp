@@ -230,15 +230,23 @@ void TForm1::FormResize() {
   Label3->adjustSize();
 }
 
-void TForm1::PopupMenu3Popup() {
+// The statistics captions use the desktop's separators.
+NumberFormat TForm1::StatisticsFormat() {
   const QLocale locale;
   NumberFormat format;
   format.groupSeparator = locale.groupSeparator().toStdString();
   format.decimalPoint = locale.decimalPoint().toStdString();
-  const StatisticsCaptions c = CaptionsFor(m_chart.data, format);
-  mnuMax->setText(QString::fromStdString(c.max));
-  mnuAvg->setText(QString::fromStdString(c.avg));
-  mnuMin->setText(QString::fromStdString(c.min));
+  return format;
+}
+
+void TForm1::ShowStatistics(const StatisticsCaptions& captions) {
+  mnuMax->setText(QString::fromStdString(captions.max));
+  mnuAvg->setText(QString::fromStdString(captions.avg));
+  mnuMin->setText(QString::fromStdString(captions.min));
+}
+
+void TForm1::PopupMenu3Popup() {
+  ShowStatistics(CaptionsFor(m_chart.data, StatisticsFormat()));
   Save1->setEnabled(CaptureFolderExists());
 }
 

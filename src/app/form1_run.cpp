@@ -100,17 +100,11 @@ void TForm1::WindowStep(std::int32_t windowTickCount) {
 }
 
 double TForm1::StatisticsStep(std::int32_t value) {
-  const QLocale locale;
-  NumberFormat format;
-  format.groupSeparator = locale.groupSeparator().toStdString();
-  format.decimalPoint = locale.decimalPoint().toStdString();
   m_chart.averageShown = cbPlotAvg->isChecked();
   const StatisticsStepResult r = quorvel::StatisticsStep(
       m_chart.data, value, rbAvgPing->isChecked(), m_appearance.average,
-      m_clock.Now().SecondsOfDay(), format);
-  mnuMax->setText(QString::fromStdString(r.captions.max));
-  mnuAvg->setText(QString::fromStdString(r.captions.avg));
-  mnuMin->setText(QString::fromStdString(r.captions.min));
+      m_clock.Now().SecondsOfDay(), StatisticsFormat());
+  ShowStatistics(r.captions);
   ChartChanged();
   return r.comparison;
 }
