@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/chartview.h"
@@ -23,30 +24,19 @@
 #include "app/plottimer.h"
 #include "graph/chartrenderer.h"
 #include "graph/filenamefilter.h"
-#include "output/imagesize.h"
 #include "graph/pagecaption.h"
 #include "graph/statistics.h"
 #include "graph/title.h"
+#include "output/imagesize.h"
 #include "probe/pingprobe.h"
 
 namespace quorvel {
 
 namespace {
 
-QColor ToQColor(Colour c) {
-  const Colour r = ResolveColour(c);
-  return QColor(static_cast<int>(RedOf(r)), static_cast<int>(GreenOf(r)),
-                static_cast<int>(BlueOf(r)));
-}
-
-Colour FromQColor(const QColor& c) {
-  return RgbColour(static_cast<unsigned>(c.red()), static_cast<unsigned>(c.green()),
-                   static_cast<unsigned>(c.blue()));
-}
-
 QFont ToQFont(const FontSpec& spec) {
   QFont font(QString::fromStdString(spec.name));
-  font.setPointSize(std::max(1, spec.pointSize));
+  font.setPointSize(std::clamp(spec.pointSize, 1, 1000));
   font.setBold((spec.style & kFontBold) != 0);
   font.setItalic((spec.style & kFontItalic) != 0);
   font.setUnderline((spec.style & kFontUnderline) != 0);

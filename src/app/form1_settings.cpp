@@ -21,18 +21,13 @@
 #include "app/plottimer.h"
 #include "app/settingkeys.h"
 #include "app/settingvalues.h"
+#include "graph/chartrenderer.h"
 #include "graph/pagecaption.h"
 #include "probe/pingprobe.h"
 
 namespace quorvel {
 
 namespace {
-
-QColor ToQColor(Colour c) {
-  const Colour r = ResolveColour(c);
-  return QColor(static_cast<int>(RedOf(r)), static_cast<int>(GreenOf(r)),
-                static_cast<int>(BlueOf(r)));
-}
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }

@@ -26,17 +26,16 @@ constexpr int kLabelGap = 3;           // between the plot and its axis labels
 // well inside what the rasteriser takes.
 constexpr double kCoordinateLimit = 1e6;
 
-QColor ToQColor(Colour c) {
-  const Colour r = ResolveColour(c);
-  return QColor(static_cast<int>(RedOf(r)), static_cast<int>(GreenOf(r)),
-                static_cast<int>(BlueOf(r)));
-}
 
 // `percent` % of `length`, to the nearest pixel.
 int Percent(int length, int percent) { return (length * percent + 50) / 100; }
 
-// Font sizes are points at 96 pixels per inch whatever the raster.
-int PointsToPixels(int points) { return (points * 96 + (points < 0 ? -36 : 36)) / 72; }
+// Font sizes are points at 96 pixels per inch whatever the raster. A size
+// beyond reason (from a hand-edited settings file) is held to 1000 points.
+int PointsToPixels(int points) {
+  points = std::clamp(points, -1000, 1000);
+  return (points * 96 + (points < 0 ? -36 : 36)) / 72;
+}
 
 QFont ArialPixels(int pixels) {
   QFont font(QStringLiteral("Arial"));
@@ -355,6 +354,17 @@ QImage ChartRenderer::Render(QSize size, const ChartModel& model) {
   Draw(painter, size, model);
   painter.end();
   return image;
+}
+
+QColor ToQColor(Colour c) {
+  const Colour r = ResolveColour(c);
+  return QColor(static_cast<int>(RedOf(r)), static_cast<int>(GreenOf(r)),
+                static_cast<int>(BlueOf(r)));
+}
+
+Colour FromQColor(const QColor& c) {
+  return RgbColour(static_cast<unsigned>(c.red()), static_cast<unsigned>(c.green()),
+                   static_cast<unsigned>(c.blue()));
 }
 
 }  // namespace quorvel

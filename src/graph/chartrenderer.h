@@ -7,6 +7,8 @@
 #include "graph/axisscale.h"
 #include "graph/chartmodel.h"
 
+#include <QColor>
+
 class QPainter;
 
 namespace quorvel {
@@ -31,6 +33,10 @@ struct ChartGeometry {
 //
 // Needs a QGuiApplication (fonts). Thread: the thread that owns `model` (the
 // main window's).
+// A colour as Qt paints it (system colours resolved), and back.
+QColor ToQColor(Colour c);
+Colour FromQColor(const QColor& c);
+
 class ChartRenderer {
  public:
   static ChartGeometry Geometry(QSize size, const ChartModel& model);
