@@ -52,11 +52,7 @@ class Form1LogTest : public QObject {
   std::unique_ptr<TForm1> m_form;
 
   template <typename T>
-  T* Find(const char* name) {
-    T* found = m_form->findChild<T*>(QString::fromLatin1(name));
-    if (found == nullptr) qFatal("no control %s", name);
-    return found;
-  }
+  T* Find(const char* name) { return FindControl<T>(m_form.get(), name); }
   QComboBox* Url() { return Find<QComboBox>("cbURL"); }
   QLineEdit* LogName() { return Find<QLineEdit>("edLog"); }
   QString InDir(const QString& name) const { return m_dir->filePath(name); }

@@ -63,11 +63,7 @@ class Form1OutputTest : public QObject {
   std::unique_ptr<QTemporaryDir> m_dir;
 
   template <typename T>
-  T* Find(const char* name) {
-    T* found = m_form->findChild<T*>(QString::fromLatin1(name));
-    if (found == nullptr) qFatal("no control %s", name);
-    return found;
-  }
+  T* Find(const char* name) { return FindControl<T>(m_form.get(), name); }
 
   QString Stamp() const { return QString::fromStdString(FormatCaptureStamp(m_clock.Now())); }
   QString InDir(const QString& name) const { return m_dir->filePath(name); }

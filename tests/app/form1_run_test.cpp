@@ -39,11 +39,7 @@ class Form1RunTest : public QObject {
 
  private:
   template <typename T>
-  T* child(const char* name) {
-    T* w = m_form->findChild<T*>(QString::fromLatin1(name));
-    if (!w) qFatal("no control %s", name);
-    return w;
-  }
+  T* child(const char* name) { return FindControl<T>(m_form.get(), name); }
   void setMode(const char* mode) { qputenv("FAKE_PING_MODE", mode); }
 
   SystemClock m_clock;

@@ -66,11 +66,7 @@ class Form1SettingsTest : public QObject {
   IniFile Saved() const { return IniFile::Load(IniPath()); }
   std::string SavedValue(const char* key) const { return Saved().ReadString("Plotter", key, "<missing>"); }
   template <typename T>
-  T* Find(const char* name) {
-    T* w = m_form->findChild<T*>(QString::fromLatin1(name));
-    if (!w) qFatal("no control %s", name);
-    return w;
-  }
+  T* Find(const char* name) { return FindControl<T>(m_form.get(), name); }
 
  private slots:
   void initTestCase() {

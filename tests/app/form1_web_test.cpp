@@ -87,11 +87,7 @@ class Form1WebTest : public QObject {
   int m_port = 0;
 
   template <typename T>
-  T* Find(const char* name) {
-    T* found = m_form->findChild<T*>(QString::fromLatin1(name));
-    if (found == nullptr) qFatal("no %s", name);
-    return found;
-  }
+  T* Find(const char* name) { return FindControl<T>(m_form.get(), name); }
   QLabel* Panel() { return Find<QLabel>("StatusPanel2"); }
   QCheckBox* Web() { return Find<QCheckBox>("cbWeb"); }
 

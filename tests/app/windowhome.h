@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QObject>
 #include <QTemporaryDir>
+#include <QtGlobal>
 
 #include <string>
 
@@ -21,3 +23,12 @@ class WindowHome {
  private:
   QTemporaryDir m_dir;
 };
+
+// The control of that object name in `form`; a missing one ends the test
+// program, since every later step would only fail less clearly.
+template <typename T>
+T* FindControl(const QObject* form, const char* name) {
+  T* found = form->findChild<T*>(QString::fromLatin1(name));
+  if (found == nullptr) qFatal("no control %s", name);
+  return found;
+}
