@@ -298,8 +298,14 @@ void HttpServer::Serve(Connection& connection) {
   try {
     WebRequest request;
     if (!ReadRequest(stream, options_, request)) return;
-    const WebContext context = hooks_.readContext ? hooks_.readContext() : WebContext{};
-    const WebReply reply = HandleRequest(request, context, [this] { return handOff_->Obtain(); });
+    WebReply reply;
+    if (hooks_.handle) {
+      reply = hooks_.handle(request);
+    } else {
+      const WebContext context = hooks_.readContext ? hooks_.readContext() : WebContext{};
+      reply = HandleRequest(request, context, [this] { return handOff_->Obtain(); },
+                            hooks_.documents);
+    }
     if (reply.closeWithoutReply) return;
 
     const std::string head = FormatReplyHead(reply);

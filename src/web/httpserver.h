@@ -38,6 +38,14 @@ struct HttpServerHooks {
   PostToUiThread postToUi;      // see renderhandoff.h
   RenderOnUiThread renderOnUi;  // see renderhandoff.h
   std::shared_ptr<ImageCache> cache;  // optional; shared with the window, which bumps it
+  // Optional documents beside the image (see DocumentCallback); called on
+  // request threads, so it must not touch widgets.
+  DocumentCallback documents;
+  // Optional: answers every request itself, in place of the image handler
+  // (HandleRequest with the render hand-off and `documents`). For programs
+  // that serve no image; readContext, postToUi and renderOnUi are then
+  // unused. Called on request threads.
+  std::function<WebReply(const WebRequest&)> handle;
 };
 
 struct HttpServerStart {

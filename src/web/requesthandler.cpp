@@ -52,7 +52,7 @@ WebReply CloseWithoutReply() {
 }  // namespace
 
 WebReply HandleRequest(const WebRequest& request, const WebContext& context,
-                       const RenderCallback& render) {
+                       const RenderCallback& render, const DocumentCallback& documents) {
   const bool head = request.method == "HEAD";
   if (!head && request.method != "GET" && request.method != "POST") return CloseWithoutReply();
 
@@ -72,13 +72,25 @@ WebReply HandleRequest(const WebRequest& request, const WebContext& context,
     }
   }
 
+  const std::string path = DecodeDocumentPath(request.target);
+  const bool imagePath = path == "/" + context.imageName;
+  if (!imagePath && documents) {
+    if (std::optional<WebDocument> document = documents(path, context)) {
+      reply.status = 200;
+      reply.reason = "OK";
+      reply.contentType = std::move(document->contentType);
+      reply.text = std::move(document->body);
+      reply.headOnly = head;
+      return reply;
+    }
+  }
+
   RenderOutcome rendered = render();
   if (rendered.status == RenderOutcome::Status::Cancelled) return CloseWithoutReply();
   if (rendered.status == RenderOutcome::Status::Error || !rendered.image) {
     reply = TextReply(500, "Internal Server Error", std::move(rendered.error));
   } else {
-    const std::string path = DecodeDocumentPath(request.target);
-    if (path != "/" + context.imageName) {
+    if (!imagePath) {
       std::string page(kNotFoundStart);
       page += '"';
       page += EscapeHtml(path);

@@ -57,12 +57,26 @@ struct WebReply {
   std::string_view Body() const { return image ? std::string_view(*image) : std::string_view(text); }
 };
 
+// A document served beside the image (statistics, metrics): its type and text.
+struct WebDocument {
+  std::string contentType;
+  std::string body;
+};
+
+// Looks up a document by its decoded path for a request that passed the
+// access check; nothing for a path it does not serve. Called on the request's
+// own thread, at most once per request, never for the image's own path.
+using DocumentCallback =
+    std::function<std::optional<WebDocument>(const std::string& path, const WebContext& context)>;
+
 // Serves one request: method, then authorization scheme, then the access
 // check against `context.access`, then the render, then the comparison of the
 // decoded document path with "/" + `context.imageName` (exact, case
-// sensitive). Pure apart from `render`; any thread.
+// sensitive). A path other than the image's that `documents` serves is
+// answered with that document instead, without a render. Pure apart from
+// `render` and `documents`; any thread.
 WebReply HandleRequest(const WebRequest& request, const WebContext& context,
-                       const RenderCallback& render);
+                       const RenderCallback& render, const DocumentCallback& documents = {});
 
 // The status line and headers of `reply`, ending with the blank line:
 // "HTTP/1.1 <code> <reason>", Connection: close, Content-Type, Content-Length

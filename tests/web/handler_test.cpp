@@ -1,6 +1,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -155,6 +156,39 @@ TEST_F(HandlerTest, RenderFailureGivesServerError) {
 
   outcome_ = RenderOutcome::Stopped();
   EXPECT_TRUE(Serve("GET", "/quorvel.jpg").closeWithoutReply);
+}
+
+TEST_F(HandlerTest, DocumentsAnswerTheirPathsBehindTheAccessCheckWithoutRender) {
+  std::vector<std::string> asked;
+  const DocumentCallback documents = [&](const std::string& path, const WebContext&) {
+    asked.push_back(path);
+    return path == "/stats.json" ? std::optional<WebDocument>({"application/json", "{}"})
+                                 : std::nullopt;
+  };
+  auto serve = [&](const char* method, const char* target, std::optional<std::string> auth = {}) {
+    return HandleRequest({method, target, std::move(auth)}, context_, [this] {
+      ++renders_;
+      return outcome_;
+    }, documents);
+  };
+
+  const WebReply reply = serve("GET", "/stats%2Ejson?x=1");
+  EXPECT_EQ(reply.status, 200);
+  EXPECT_EQ(reply.contentType, "application/json");
+  EXPECT_EQ(reply.Body(), "{}");
+  EXPECT_EQ(renders_, 0);
+  EXPECT_TRUE(serve("HEAD", "/stats.json").headOnly);
+
+  // Paths the callback does not serve keep the render-then-404 order; the
+  // image's own path never reaches the callback.
+  ExpectNotFound(serve("GET", "/other"), "/other");
+  EXPECT_EQ(serve("GET", "/quorvel.jpg").Body(), kImage);
+  EXPECT_EQ(renders_, 2);
+  EXPECT_EQ(asked, (std::vector<std::string>{"/stats.json", "/stats.json", "/other"}));
+
+  context_.access = {true, "u", "p", 80};
+  EXPECT_EQ(serve("GET", "/stats.json").status, 401);
+  EXPECT_EQ(asked.size(), 3u);
 }
 
 }  // namespace

@@ -294,6 +294,25 @@ TEST_F(ServerTest, StartFailures) {
   }
 }
 
+TEST_F(ServerTest, AHandleHookAnswersInPlaceOfTheImage) {
+  server_ = std::make_unique<HttpServer>(LoopbackOptions());
+  HttpServerHooks hooks;
+  hooks.handle = [](const WebRequest& request) {
+    WebReply reply;
+    reply.status = 200;
+    reply.reason = "OK";
+    reply.contentType = "text/plain";
+    reply.text = request.method + " " + request.target;
+    return reply;
+  };
+  port_ = FreeLoopbackPort();
+  ASSERT_TRUE(server_->Start(port_, hooks).ok);
+  EXPECT_EQ(Exchange(Get("/metrics?a=1")).bytes,
+            "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/plain\r\n"
+            "Content-Length: 16\r\n\r\nGET /metrics?a=1");
+  EXPECT_EQ(renders_, 0);
+}
+
 TEST_F(ServerTest, RestartsOnTheSamePort) {
   StartServer();
   EXPECT_EQ(Exchange(Get("/quorvel.jpg")).bytes, ImageReply(kImage));
