@@ -179,7 +179,10 @@ HttpServerStart HttpServer::Start(int port, HttpServerHooks hooks) {
 
   auto listener = std::make_unique<Listener>();
   listener->stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (listener->stopFd < 0) return {false, std::system_category().message(errno)};
+  if (listener->stopFd < 0) {
+    const std::error_code code(errno, std::system_category());
+    return {false, code.message(), code};
+  }
 
   error_code ec;
   const auto address = asio::ip::make_address_v4(options_.bindAddress, ec);
@@ -190,7 +193,7 @@ HttpServerStart HttpServer::Start(int port, HttpServerHooks hooks) {
       acceptor.set_option(tcp::acceptor::reuse_address(true), ec) ||
       acceptor.bind(endpoint, ec) || acceptor.listen(asio::socket_base::max_listen_connections, ec) ||
       acceptor.non_blocking(true, ec)) {
-    return {false, ec.message()};
+    return {false, ec.message(), std::error_code(ec.value(), std::system_category())};
   }
 
   hooks_ = std::move(hooks);
@@ -202,7 +205,7 @@ HttpServerStart HttpServer::Start(int port, HttpServerHooks hooks) {
     acceptThread_ = std::thread([this] { AcceptLoop(); });
   } catch (const std::system_error& e) {
     Stop();
-    return {false, e.what()};
+    return {false, e.what(), e.code()};
   }
   return {true, {}};
 }

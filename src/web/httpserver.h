@@ -8,6 +8,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "web/imagecache.h"
@@ -50,7 +51,8 @@ struct HttpServerHooks {
 
 struct HttpServerStart {
   bool ok = false;
-  std::string error;  // the network layer's text, e.g. "Address already in use"
+  std::string error;     // the network layer's text, e.g. "Address already in use"
+  std::error_code code;  // the system's code behind `error`, where there is one
 };
 
 // The web server: one listening thread, one thread per connection, one

@@ -282,6 +282,7 @@ TEST_F(ServerTest, StartFailures) {
   HttpServerStart start = server.Start(ntohs(address.sin_port), Hooks());
   EXPECT_FALSE(start.ok);
   EXPECT_EQ(start.error, "Address already in use");
+  EXPECT_EQ(start.code, std::errc::address_in_use);
   EXPECT_FALSE(server.IsListening());
   ::close(busy);
 
