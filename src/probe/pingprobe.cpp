@@ -71,6 +71,20 @@ Sample ParsePingReply(std::string_view line, std::int32_t pingTimeout, Colour pl
   auto [end, err] = std::from_chars(s.text.data(), s.text.data() + s.text.size(), s.value);
   if (err != std::errc() || end != s.text.data() + s.text.size()) return LostPing(pingTimeout);
   s.colour = plotColour;
+
+  // The decimals count only where the whole number ended inside the scanned
+  // characters, so the precise time always truncates to the value.
+  std::int64_t micros = static_cast<std::int64_t>(s.value) * 1000;
+  const std::size_t after = at + 5 + digits;
+  if (line[at + 4] == '=' && digits < scan.size() && after < line.size() && line[after] == '.') {
+    std::int64_t scale = 100;
+    for (std::size_t i = after + 1; i < line.size() && scale > 0; ++i, scale /= 10) {
+      const char c = line[i];
+      if (c < '0' || c > '9') break;
+      micros += (c - '0') * scale;
+    }
+  }
+  s.micros = micros;
   return s;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,12 @@ struct Sample {
   std::string text;  // the reply time as decimal digits, as logged
   std::int32_t value = 0;  // text read as an integer: the height of the point
   Colour colour = kRed;  // the ping plot colour for a reply, red for a lost one
+  // The reply time as ping printed it, in microseconds ("time=0.047ms" is 47);
+  // empty for a lost ping. Always value * 1000 plus less than 1000: `value`
+  // is this time cut to whole milliseconds.
+  std::optional<std::int64_t> micros;
+
+  bool Lost() const { return !micros.has_value(); }
 };
 
 // Milliseconds the ping command may wait for its reply: the plot period
@@ -37,6 +44,9 @@ bool ContainsHostNotFound(std::string_view responseText);
 //    first "time=" or "time<" are the reply time, in plotColour;
 //  - anything else (no time, no digits, a number beyond 32 bits) is a lost
 //    ping: the timeout in red.
+// A reply also keeps its precise time: the whole milliseconds plus up to three
+// decimals after a '.' that directly follows them ("time<1ms", which has no
+// precise time, keeps 1.000).
 Sample ParsePingReply(std::string_view replyLine, std::int32_t pingTimeout, Colour plotColour);
 
 }  // namespace quorvel

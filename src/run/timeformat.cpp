@@ -6,7 +6,11 @@
 namespace quorvel {
 
 LocalTime SystemClock::Now() const {
-  const std::time_t now = std::time(nullptr);
+  // One reading of the clock gives both the local fields and the Unix time,
+  // so they always stand for the same instant.
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  const std::time_t now = ts.tv_sec;
   std::tm tm{};
   localtime_r(&now, &tm);
   LocalTime t;
@@ -17,6 +21,8 @@ LocalTime SystemClock::Now() const {
   t.hour = tm.tm_hour;
   t.minute = tm.tm_min;
   t.second = tm.tm_sec;
+  t.unixMs = static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
+  t.utcOffsetSeconds = static_cast<std::int32_t>(tm.tm_gmtoff);
   return t;
 }
 

@@ -14,6 +14,11 @@ struct LocalTime {
   int hour = 0;
   int minute = 0;
   int second = 0;
+  // The same instant on the Unix time line, in milliseconds, and the local
+  // offset from UTC in effect then. Only the system clock sets them; a clock
+  // that tells only the local time leaves them 0.
+  std::int64_t unixMs = 0;
+  std::int32_t utcOffsetSeconds = 0;
 
   std::uint32_t SecondsOfDay() const {
     return static_cast<std::uint32_t>(hour * 3600 + minute * 60 + second);
