@@ -259,11 +259,11 @@ void ChartRenderer::Draw(QPainter& p, QSize size, const ChartModel& model) {
   const PlotData& d = model.data;
   const bool pingShown = model.lineShown || model.areaShown;
   auto ping = [&d](std::size_t i) {
-    const PingPoint& pt = d.Ping(i);
+    const PingPoint pt = d.Ping(i);
     return std::pair<double, Colour>(pt.value, pt.colour);
   };
   auto average = [&d](std::size_t i) {
-    const AveragePoint& pt = d.Average(i);
+    const AveragePoint pt = d.Average(i);
     return std::pair<double, Colour>(pt.value, pt.colour);
   };
 

@@ -4,7 +4,29 @@
 
 namespace quorvel {
 
+namespace {
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+  std::int64_t q = a / b;
+  if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
+  return q;
+}
+
+std::int32_t Mod86400(std::int64_t v) {
+  return static_cast<std::int32_t>(v - FloorDiv(v, 86400) * 86400);
+}
+
+}  // namespace
+
 void PlotData::AddPing(std::int32_t value, Colour colour, std::uint32_t time) {
+  // Without an instant, the time of day stands in for it, so the points of
+  // one day share one stretch.
+  AddPing(value, colour, PointStamp{time, static_cast<std::int64_t>(time % 86400u) * 1000, 0},
+          std::nullopt);
+}
+
+void PlotData::AddPing(std::int32_t value, Colour colour, const PointStamp& stamp,
+                       std::optional<std::int64_t> micros) {
   const double v = value;
   if (ping_.empty()) {
     max_ = min_ = v;
@@ -14,18 +36,71 @@ void PlotData::AddPing(std::int32_t value, Colour colour, std::uint32_t time) {
     min_ = std::min(min_, v);
   }
   sum_ += v;
-  ping_.push_back({value, colour, time});
+
+  const std::int32_t shift =
+      Mod86400(static_cast<std::int64_t>(stamp.secondsOfDay) - FloorDiv(stamp.unixMs, 1000));
+  if (stretches_.empty() || stretches_.back().labelShift != shift ||
+      stretches_.back().utcOffsetSeconds != stamp.utcOffsetSeconds ||
+      stamp.unixMs < stretches_.back().baseMs ||
+      stamp.unixMs - stretches_.back().baseMs > std::int64_t{0xFFFFFFFF}) {
+    stretches_.push_back({ping_.size(), stamp.unixMs, shift, stamp.utcOffsetSeconds});
+  }
+  const std::uint32_t kept =
+      micros ? static_cast<std::uint32_t>(std::clamp<std::int64_t>(*micros, 0, kNoReply - 1))
+             : kNoReply;
+  ping_.push_back({value, colour, kept,
+                   static_cast<std::uint32_t>(stamp.unixMs - stretches_.back().baseMs)});
 }
 
 void PlotData::AddAverage(double value, Colour colour, std::uint32_t time) {
-  average_.push_back({value, colour, time});
+  if (averageColours_.empty() || averageColours_.back().colour != colour) {
+    averageColours_.push_back({average_.size(), colour});
+  }
+  average_.push_back({value, time});
 }
 
 void PlotData::Clear() {
-  // Swapping with fresh containers hands the memory back at once.
-  std::deque<PingPoint>().swap(ping_);
-  std::deque<AveragePoint>().swap(average_);
+  ping_.clear();
+  average_.clear();
+  std::vector<Stretch>().swap(stretches_);
+  std::vector<ColourRun>().swap(averageColours_);
   max_ = min_ = sum_ = 0;
+}
+
+const PlotData::Stretch& PlotData::StretchOf(std::size_t i) const {
+  // The last stretch that begins at or before i; almost always the only one.
+  if (stretches_.back().first <= i) return stretches_.back();
+  const auto it = std::upper_bound(stretches_.begin(), stretches_.end(), i,
+                                   [](std::size_t index, const Stretch& s) { return index < s.first; });
+  return *(it - 1);
+}
+
+PingPoint PlotData::Ping(std::size_t i) const {
+  const PingRecord& r = ping_[i];
+  const Stretch& s = StretchOf(i);
+  const std::int64_t unixMs = s.baseMs + r.offsetMs;
+  const auto time = static_cast<std::uint32_t>(Mod86400(FloorDiv(unixMs, 1000) + s.labelShift));
+  return {r.value, r.colour, time};
+}
+
+PingDetail PlotData::Detail(std::size_t i) const {
+  const PingRecord& r = ping_[i];
+  const Stretch& s = StretchOf(i);
+  PingDetail d{s.baseMs + r.offsetMs, s.utcOffsetSeconds, std::nullopt};
+  if (r.micros != kNoReply) d.micros = r.micros;
+  return d;
+}
+
+AveragePoint PlotData::Average(std::size_t i) const {
+  const AverageRecord& r = average_[i];
+  Colour colour = averageColours_.back().colour;
+  if (averageColours_.back().first > i) {
+    const auto it =
+        std::upper_bound(averageColours_.begin(), averageColours_.end(), i,
+                         [](std::size_t index, const ColourRun& c) { return index < c.first; });
+    colour = (it - 1)->colour;
+  }
+  return {r.value, colour, r.time};
 }
 
 }  // namespace quorvel
