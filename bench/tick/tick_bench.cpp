@@ -29,6 +29,8 @@ class CoreHost final : public PlotRunHost {
   ChartModel chart;
   std::string response;
   unsigned sample = 0;
+  std::int64_t now = 1'765'000'000'000;
+  StatisticsSummary summary;
 
   std::string Address() override { return "127.0.0.1"; }
   std::int32_t PingTimeout() override { return 3000; }
@@ -47,8 +49,14 @@ class CoreHost final : public PlotRunHost {
   }
   std::string ResponseText() override { return response; }
   void ShowReplyLine(const std::string&) override {}
-  void AddPoint(std::int32_t value, Colour colour) override {
-    chart.data.AddPing(value, colour, 0);
+  // As the window does: the point with its instant and precise time, the
+  // statistics, and the summary the status line shows.
+  void AddPoint(const Sample& s) override {
+    now += 1000;
+    const PointStamp stamp{static_cast<std::uint32_t>(now / 1000 % 86400), now, 0};
+    chart.data.AddPing(s.value, s.colour, stamp, s.micros);
+    chart.stats.Add(s.micros, now, 0);
+    summary = chart.stats.Summary();
     chart.Changed();
   }
   void PageReset() override {}

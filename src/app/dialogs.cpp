@@ -87,6 +87,24 @@ std::optional<QString> Dialogs::SaveFileName(QWidget* parent, const QString& dir
   return dialog.selectedFiles().first();
 }
 
+std::optional<Dialogs::SaveChoice> Dialogs::SaveFileNameAndType(QWidget* parent,
+                                                                const QString& directory,
+                                                                const QString& fileName,
+                                                                const QString& filter,
+                                                                int filterIndex) {
+  QFileDialog dialog(parent);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setDirectory(directory);
+  if (!fileName.isEmpty()) dialog.selectFile(fileName);
+  const QStringList filters = DialogFilters(filter);
+  dialog.setNameFilters(filters);
+  if (filterIndex >= 1 && filterIndex <= filters.size()) dialog.selectNameFilter(filters[filterIndex - 1]);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return SaveChoice{dialog.selectedFiles().first(),
+                    static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1};
+}
+
 std::optional<QString> Dialogs::ChooseFolder(QWidget* parent, const QString& title,
                                              const QString& start) {
   const QString folder = QFileDialog::getExistingDirectory(parent, title, start);

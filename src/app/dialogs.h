@@ -44,6 +44,15 @@ class Dialogs {
   virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& directory,
                                               const QString& fileName, const QString& filter,
                                               int filterIndex, const QString& defaultSuffix);
+  // The same save dialog, also telling which file type (filter entry, from
+  // 1) was chosen. No default suffix: the caller adds the chosen type's.
+  struct SaveChoice {
+    QString fileName;
+    int filterIndex = 1;
+  };
+  virtual std::optional<SaveChoice> SaveFileNameAndType(QWidget* parent, const QString& directory,
+                                                        const QString& fileName,
+                                                        const QString& filter, int filterIndex);
   // The folder picker, titled `title`, starting at `start`. The chosen
   // folder, nothing on Cancel.
   virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& title,

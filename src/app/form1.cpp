@@ -40,6 +40,7 @@ void TForm1::Guarded(const std::function<void()>& body) {
 void TForm1::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   FormResize();
+  FitStatisticsLine();
 }
 
 }  // namespace quorvel

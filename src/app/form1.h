@@ -159,6 +159,10 @@ class TForm1 : public QWidget, private PlotRunHost {
   void Print1Click();
   void PrinterSetup1Click();
 
+  // Run statistics, distribution view and data export (form1_stats.cpp).
+  void mnuDistributionClick();
+  void ExportData1Click();
+
   // Web server (form1_web.cpp).
   void cbWebClick();
   void edTempExit();
@@ -267,6 +271,17 @@ class TForm1 : public QWidget, private PlotRunHost {
   static NumberFormat StatisticsFormat();
   void ShowStatistics(const StatisticsCaptions& captions);
 
+  // Run statistics (form1_stats.cpp).
+  void ConnectStatisticsHandlers();
+  // The statistics after a change of the ping points: the status panel, its
+  // tooltip, the graph menu's lines and the copy the web server reads.
+  void ShowRunStatistics();
+  // The status panel shows the fullest statistics line that fits it.
+  void FitStatisticsLine();
+  // The statistics document beside the web image: "/" + the image name
+  // with ".json" for its extension. Runs on request threads.
+  DocumentCallback StatisticsDocuments();
+
   // Image output (form1_output.cpp).
   // The graph drawn afresh into a new true-colour raster (Format_RGB32) at
   // the size the image-size rule gives `target`, grayed when "Convert to
@@ -315,6 +330,10 @@ class TForm1 : public QWidget, private PlotRunHost {
   std::mutex m_webContextMutex;
   WebContext m_webContext;
   std::shared_ptr<ImageCache> m_webImages = std::make_shared<ImageCache>();
+  // The statistics as request threads read them, with the address measured.
+  std::mutex m_statisticsMutex;
+  StatisticsSummary m_publishedStatistics;
+  std::string m_publishedAddress;
   std::string m_serverAddress;  // the address and port shown since the last start
   int m_serverPort = 0;
   std::unique_ptr<HttpServer> m_server;  // made afresh at every start
@@ -375,7 +394,7 @@ class TForm1 : public QWidget, private PlotRunHost {
   void RunProbe(const std::string& commandLine) override;
   std::string ResponseText() override;
   void ShowReplyLine(const std::string& line) override;
-  void AddPoint(std::int32_t value, Colour colour) override;
+  void AddPoint(const Sample& sample) override;
   void PageReset() override;
   void CaptureNow() override;
   void WindowStep(std::int32_t windowTickCount) override;
@@ -543,6 +562,10 @@ class TForm1 : public QWidget, private PlotRunHost {
   QLabel* StatusPanel1 = nullptr;
   QLabel* StatusPanel2 = nullptr;
 
+  // The run statistics line beside the page tabs, and its texts, fullest first.
+  QLabel* lblStatistics = nullptr;
+  std::vector<std::string> m_statisticsLines;
+
   // Graph menu.
   QMenu* PopupMenu3 = nullptr;
   QAction* mnuMax = nullptr;
@@ -554,6 +577,11 @@ class TForm1 : public QWidget, private PlotRunHost {
   QAction* SaveAs1 = nullptr;
   QAction* Print1 = nullptr;
   QAction* PrinterSetup1 = nullptr;
+  // Below the three statistics items: every run figure, one item each; at
+  // the end the distribution view switch and the data export.
+  std::vector<QAction*> m_statisticsItems;
+  QAction* mnuDistribution = nullptr;
+  QAction* ExportData1 = nullptr;
 
   // Address box menu.
   QMenu* PopupMenu2 = nullptr;

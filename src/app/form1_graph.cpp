@@ -49,6 +49,7 @@ QFont ToQFont(const FontSpec& spec) {
 QSize TForm1::GraphSize() const { return PageControl1->ContentsRect().size(); }
 
 void TForm1::ChartChanged() {
+  m_chart.barColour = m_appearance.plot;
   m_chart.Changed();
   WebImageChanged();
   Chart1->refresh();
@@ -57,6 +58,8 @@ void TForm1::ChartChanged() {
 void TForm1::btnClearClick() {
   m_run.Clear();
   m_chart.data.Clear();
+  m_chart.stats.Clear();
+  ShowRunStatistics();
   ResetWindow(m_chart.bottom, spPoints->Value());
   ChartChanged();
 }

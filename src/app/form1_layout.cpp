@@ -178,6 +178,12 @@ void TForm1::CreateControls() {
   layout->addWidget(PageControl1, 1);
   CreateGraphPage();
   CreateSetupPages();
+  // The run statistics stand in the row of the page tabs, at its right end,
+  // no taller than the tabs: the pages keep their size.
+  lblStatistics = Named(new QLabel(PageControl1), "lblStatistics");
+  lblStatistics->setContentsMargins(0, 0, 6, 0);
+  lblStatistics->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  PageControl1->setCornerWidget(lblStatistics, Qt::TopRightCorner);
 
   CreateStatusBar();
   layout->addWidget(StatusBar1);
@@ -255,6 +261,7 @@ void TForm1::CreateStatusBar() {
     StatusBar1->addWidget(panel);
     *panels[i] = panel;
   }
+
 }
 
 void TForm1::CreateGraphPage() {
@@ -471,6 +478,10 @@ void TForm1::CreateMenus() {
   mnuMax = Item(PopupMenu3, "mnuMax", QStringLiteral("Maximum:"));
   mnuAvg = Item(PopupMenu3, "mnuAvg", QStringLiteral("Average:"));
   mnuMin = Item(PopupMenu3, "mnuMin", QStringLiteral("Minimum:"));
+  for (const char* name : {"mnuLoss", "mnuMinAvgMax", "mnuDeviation", "mnuPercentiles",
+                           "mnuJitter", "mnuLossRun", "mnuLastLoss"}) {
+    m_statisticsItems.push_back(Item(PopupMenu3, name, QString()));
+  }
   PopupMenu3->addSeparator();
   Copy2 = Item(PopupMenu3, "Copy2", QStringLiteral("Copy"));
   PopupMenu3->addSeparator();
@@ -481,6 +492,10 @@ void TForm1::CreateMenus() {
   PopupMenu3->addSeparator();
   Print1 = Item(PopupMenu3, "Print1", QStringLiteral("Print..."));
   PrinterSetup1 = Item(PopupMenu3, "PrinterSetup1", QStringLiteral("Printer Setup..."));
+  PopupMenu3->addSeparator();
+  mnuDistribution = Item(PopupMenu3, "mnuDistribution", QStringLiteral("Distribution View"));
+  mnuDistribution->setCheckable(true);
+  ExportData1 = Item(PopupMenu3, "ExportData1", QStringLiteral("Export Data..."));
 
   PopupMenu2 = Named(new QMenu(this), "PopupMenu2");
   Cut1 = Item(PopupMenu2, "Cut1", QStringLiteral("Cut"));
@@ -563,6 +578,7 @@ void TForm1::ConnectHandlers() {
   ConnectWebHandlers();
   ConnectLogHandlers();
   ConnectShellHandlers();
+  ConnectStatisticsHandlers();
 }
 
 }  // namespace quorvel

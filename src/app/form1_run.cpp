@@ -79,13 +79,20 @@ void TForm1::ShowReplyLine(const std::string& line) {
   StatusPanel1->setText(QString::fromStdString(line));
 }
 
-void TForm1::AddPoint(std::int32_t value, Colour colour) {
-  m_chart.data.AddPing(value, colour, m_clock.Now().SecondsOfDay());
+void TForm1::AddPoint(const Sample& sample) {
+  const LocalTime now = m_clock.Now();
+  m_chart.data.AddPing(sample.value, sample.colour,
+                       PointStamp{now.SecondsOfDay(), now.unixMs, now.utcOffsetSeconds},
+                       sample.micros);
+  m_chart.stats.Add(sample.micros, now.unixMs, now.utcOffsetSeconds);
+  ShowRunStatistics();
   ChartChanged();
 }
 
 void TForm1::PageReset() {
   m_chart.data.Clear();
+  m_chart.stats.Clear();
+  ShowRunStatistics();
   ResetWindow(m_chart.bottom, spPoints->Value());
   ChartChanged();
 }

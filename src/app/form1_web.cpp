@@ -128,6 +128,7 @@ HttpServerHooks TForm1::HTTPServerCommandGet() {
   };
   hooks.renderOnUi = [this] { return RenderOutcome::Ok(SaveTemp()); };
   hooks.cache = m_webImages;
+  hooks.documents = StatisticsDocuments();
   return hooks;
 }
 

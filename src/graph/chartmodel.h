@@ -6,6 +6,7 @@
 #include "graph/axiswindow.h"
 #include "graph/colour.h"
 #include "graph/plotdata.h"
+#include "graph/runstatistics.h"
 
 namespace quorvel {
 
@@ -50,6 +51,13 @@ struct ChartModel {
   bool averageShown = true;   // Series3: the running average, always as steps
   bool stairs = false;        // Series1 and Series2 drawn as steps, else ramps
   ChartLook look;
+
+  // The statistics of the ping points, fed and cleared with them.
+  RunStatistics stats;
+  // Draw the distribution of the reply times instead of the time graph, its
+  // bars in `barColour` and the lost pings in red.
+  bool distribution = false;
+  Colour barColour = kBlue;
 
   std::uint64_t version = 0;
   void Changed() { ++version; }

@@ -11,7 +11,9 @@
 #include <cmath>
 #include <vector>
 
+#include "graph/distribution.h"
 #include "graph/labelthinning.h"
+#include "graph/runstatistics.h"
 #include "graph/statistics.h"
 
 namespace quorvel {
@@ -219,6 +221,103 @@ void DrawArea(QPainter& p, const Layout& l, std::size_t n, const AxisRange& wind
   }
 }
 
+// The distribution view below the title (which ends at `top`): one bar per
+// group of reply times, equal widths side by side, the lost pings in red at
+// the right after a gap, counts on the vertical axis, the bars' edges in
+// milliseconds below them.
+void DrawDistribution(QPainter& p, QSize size, const ChartModel& model, int top) {
+  const ChartLook& look = model.look;
+  const Distribution dist = MakeDistribution(model.stats.Histogram(), model.stats.Lost());
+  const QFont labelFont = ArialPixels(kLabelPixels);
+  const QFont axisTitleFont = ArialPixels(kAxisTitlePixels);
+  const QFontMetrics fm(labelFont);
+  const QFontMetrics tm(axisTitleFont);
+  const int w = size.width();
+  const int h = size.height();
+  int left = 1 + Percent(w, 1);
+  const int right = w - 1 - Percent(w, 1);
+  int bottom = h - 1 - Percent(h, 1) - tm.height() - kLabelGap;
+  const int axisTitleTop = bottom + kLabelGap;
+  bottom -= fm.height() + kLabelGap;
+  const int labelTop = bottom + kLabelGap;
+
+  AxisMapping y;
+  y.min = 0;
+  y.max = static_cast<double>(std::max<std::uint64_t>(dist.tallest, 1));
+  const int plotHeight = bottom - top;
+  y.from = top + Percent(plotHeight, 99);
+  y.to = top + Percent(plotHeight, 5);
+  LabelStep step = ValueLabelStep(y.max, y.from - y.to, 2.0 * fm.height());
+  if (step.step < 1) step = {1, 0};  // counts are whole numbers
+  const std::vector<double> values = ValueLabels(0, y.max, step);
+  int labelWidth = 0;
+  for (double v : values) {
+    labelWidth = std::max(labelWidth,
+                          fm.horizontalAdvance(QString::fromStdString(FormatAxisValue(v, 0))));
+  }
+  const int axisTitleX = left;
+  left += tm.height() + kLabelGap + labelWidth + kLabelGap;
+  const QRect plot(QPoint(left, top), QPoint(right - 1, bottom - 1));
+  if (plot.width() <= 0 || plot.height() <= 0) return;
+  p.fillRect(plot, ToQColor(look.back));
+
+  const std::size_t slotCount = dist.bars.size() + (dist.lost > 0 ? 2 : 0);
+  const double slot = slotCount ? static_cast<double>(plot.width()) / static_cast<double>(slotCount) : 0;
+  auto slotX = [&](std::size_t i) { return plot.left() + Pixel(slot * static_cast<double>(i)); };
+
+  p.setPen(ToQColor(look.grid));
+  for (double v : values) {
+    const int yy = Pixel(y.ToPixel(v));
+    if (yy >= plot.top() && yy <= plot.bottom()) DottedHorizontal(p, plot.left(), plot.right(), yy);
+  }
+  auto bar = [&](std::size_t i, std::uint64_t count, Colour colour) {
+    if (count == 0) return;
+    // A pixel of gap on each side, but never less than a pixel of bar.
+    const int x0 = slotX(i) + 1;
+    const int x1 = std::max(x0, slotX(i + 1) - 2);
+    const int top0 = Pixel(y.ToPixel(static_cast<double>(count)));
+    p.fillRect(QRect(QPoint(x0, top0), QPoint(x1, Pixel(y.from))), ToQColor(colour));
+  };
+  for (std::size_t i = 0; i < dist.bars.size(); ++i) bar(i, dist.bars[i].count, model.barColour);
+  if (dist.lost > 0) bar(slotCount - 1, dist.lost, kRed);
+
+  p.setPen(ToQColor(look.axesText));
+  p.setFont(labelFont);
+  for (double v : values) {
+    const int yy = Pixel(y.ToPixel(v));
+    const QString label = QString::fromStdString(FormatAxisValue(v, 0));
+    const int width = fm.horizontalAdvance(label);
+    p.drawText(QRect(plot.left() - kLabelGap - width, yy - fm.height() / 2, width, fm.height()),
+               Qt::AlignRight | Qt::AlignVCenter, label);
+  }
+  LabelThinning thinning;
+  for (std::size_t i = 0; i <= dist.bars.size() && !dist.bars.empty(); ++i) {
+    const std::int64_t edge = i < dist.bars.size() ? dist.bars[i].fromMicros : dist.bars[i - 1].toMicros;
+    const QString label = QString::fromStdString(FormatMs(static_cast<double>(edge) / 1000.0));
+    const int width = fm.horizontalAdvance(label);
+    const int x = slotX(i);
+    if (!thinning.Take(x, width)) continue;
+    p.drawText(QRect(x - width / 2, labelTop, width, fm.height()), Qt::AlignCenter, label);
+  }
+  if (dist.lost > 0) {
+    const QString label = QStringLiteral("lost");
+    const int width = fm.horizontalAdvance(label);
+    const int x = (slotX(slotCount - 1) + slotX(slotCount)) / 2;
+    p.drawText(QRect(x - width / 2, labelTop, width, fm.height()), Qt::AlignCenter, label);
+  }
+
+  p.setFont(axisTitleFont);
+  const QString across = QStringLiteral("Reply time - milliseconds");
+  p.drawText(QRect(plot.left(), axisTitleTop, plot.width(), tm.height()), Qt::AlignCenter, across);
+  const QString up = QStringLiteral("Pings");
+  const int upWidth = tm.horizontalAdvance(up);
+  p.save();
+  p.translate(axisTitleX, (plot.top() + plot.bottom()) / 2);
+  p.rotate(-90);
+  p.drawText(QRect(-upWidth / 2, 0, upWidth, tm.height()), Qt::AlignCenter, up);
+  p.restore();
+}
+
 }  // namespace
 
 ChartGeometry ChartRenderer::Geometry(QSize size, const ChartModel& model) {
@@ -248,6 +347,11 @@ void ChartRenderer::Draw(QPainter& p, QSize size, const ChartModel& model) {
     p.setPen(ToQColor(look.titleFont.colour));
     p.drawText(l.title, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
                QString::fromStdString(look.title));
+  }
+  if (model.distribution) {
+    DrawDistribution(p, size, model, l.geometry.plot.top());
+    p.restore();
+    return;
   }
   const QRect plot = l.geometry.plot;
   if (plot.width() <= 0 || plot.height() <= 0) {

@@ -83,8 +83,20 @@ StatisticsSummary RunStatistics::Summary() const {
 }
 
 std::string FormatMs(double ms) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.3f", ms);
+  // Whole microseconds, halves away from zero, then exact digits: 52.5 us
+  // shows as 0.053 whatever its binary neighbours.
+  if (!std::isfinite(ms)) return "-";
+  return FormatMicrosAsMs(static_cast<std::int64_t>(std::llround(ms * 1000.0)));
+}
+
+std::string FormatMicrosAsMs(std::int64_t micros) {
+  char buffer[48];
+  const bool negative = micros < 0;
+  const std::uint64_t m = negative ? 0 - static_cast<std::uint64_t>(micros)
+                                   : static_cast<std::uint64_t>(micros);
+  std::snprintf(buffer, sizeof buffer, "%s%llu.%03llu", negative ? "-" : "",
+                static_cast<unsigned long long>(m / 1000),
+                static_cast<unsigned long long>(m % 1000));
   return buffer;
 }
 

@@ -78,8 +78,11 @@ class RunStatistics {
   LatencyHistogram histogram_;
 };
 
-// Milliseconds with three decimals: "0.047", "315.522".
+// Milliseconds with three decimals: "0.047", "315.522"; rounded to whole
+// microseconds, halves away from zero.
 std::string FormatMs(double ms);
+// "0.047" for 47 us: microseconds as milliseconds with three decimals, exact.
+std::string FormatMicrosAsMs(std::int64_t micros);
 
 // "Loss: 2 of 400 (0.5 %)"; a loss that would show as 0.0 % shows "<0.1 %".
 std::string LossText(const StatisticsSummary& s);

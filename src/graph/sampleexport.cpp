@@ -22,17 +22,6 @@ std::string CsvField(const std::string& text) {
 
 }  // namespace
 
-std::string FormatMicrosAsMs(std::int64_t micros) {
-  char buffer[48];
-  const bool negative = micros < 0;
-  const std::uint64_t m = negative ? 0 - static_cast<std::uint64_t>(micros)
-                                   : static_cast<std::uint64_t>(micros);
-  std::snprintf(buffer, sizeof buffer, "%s%llu.%03llu", negative ? "-" : "",
-                static_cast<unsigned long long>(m / 1000),
-                static_cast<unsigned long long>(m % 1000));
-  return buffer;
-}
-
 std::string ExportHeader(ExportFormat format, bool withTarget) {
   if (format == ExportFormat::JsonLines) return {};
   return std::string(withTarget ? "target," : "") + "time,unix_ms,reply_ms,lost,plotted_ms\r\n";

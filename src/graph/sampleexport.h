@@ -33,7 +33,4 @@ std::string ExportLine(ExportFormat format, const ExportRow& row, const std::str
 // The ping points of the graph, header first: the whole export document.
 std::string ExportPoints(const PlotData& data, ExportFormat format);
 
-// "0.047" for 47 us: the reply in milliseconds with three decimals, exact.
-std::string FormatMicrosAsMs(std::int64_t micros);
-
 }  // namespace quorvel

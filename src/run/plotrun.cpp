@@ -54,7 +54,7 @@ void PlotRun::Tick(PlotRunHost& host) {
   ++pageTicks_;
   if (windowTicks_ == 1 && host.IgnoreFirstPing()) return;
 
-  host.AddPoint(sample.value, sample.colour);
+  host.AddPoint(sample);
 
   const int pages = host.Pages();
   const int points = host.PointsPerPage();

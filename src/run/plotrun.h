@@ -4,6 +4,7 @@
 #include <string>
 
 #include "graph/colour.h"
+#include "probe/pingprobe.h"
 #include "run/timeformat.h"
 
 namespace quorvel {
@@ -33,7 +34,9 @@ class PlotRunHost {
 
   // Steps of a tick. CaptureNow and LogStep may throw UserError.
   virtual void ShowReplyLine(const std::string& line) = 0;
-  virtual void AddPoint(std::int32_t value, Colour colour) = 0;
+  // The point of this sample (its value in its colour), and its place in the
+  // run's statistics.
+  virtual void AddPoint(const Sample& sample) = 0;
   virtual void PageReset() = 0;
   virtual void CaptureNow() = 0;
   virtual void WindowStep(std::int32_t windowTickCount) = 0;

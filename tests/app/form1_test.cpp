@@ -272,8 +272,12 @@ class Form1Test : public QObject {
       for (QAction* a : menu->actions()) names << (a->isSeparator() ? "-" : a->objectName());
       return names.join(' ');
     };
+    // The run figures come below the three statistics items, the
+    // distribution switch and the export after the printer items.
     QCOMPARE(items(Find<QMenu>("PopupMenu3")),
-             QString("mnuMax mnuAvg mnuMin - Copy2 - Clear1 - Save1 SaveAs1 - Print1 PrinterSetup1"));
+             QString("mnuMax mnuAvg mnuMin mnuLoss mnuMinAvgMax mnuDeviation mnuPercentiles "
+                     "mnuJitter mnuLossRun mnuLastLoss - Copy2 - Clear1 - Save1 SaveAs1 - Print1 "
+                     "PrinterSetup1 - mnuDistribution ExportData1"));
     QCOMPARE(items(Find<QMenu>("PopupMenu2")), QString("Cut1 Copy1 Paste1 - DeletefromHistory1"));
   }
 

@@ -45,6 +45,7 @@ class RecordingDialogs : public quorvel::Dialogs {
 
   QList<SaveRequest> saves;
   std::optional<QString> saveAnswer;
+  std::optional<SaveChoice> saveChoiceAnswer;
 
   std::optional<QString> folderAnswer;
   int folderCalls = 0;
@@ -76,6 +77,12 @@ class RecordingDialogs : public quorvel::Dialogs {
                                       const QString& defaultSuffix) override {
     saves << SaveRequest{directory, fileName, filter, filterIndex, defaultSuffix};
     return saveAnswer;
+  }
+  std::optional<SaveChoice> SaveFileNameAndType(QWidget*, const QString& directory,
+                                                const QString& fileName, const QString& filter,
+                                                int filterIndex) override {
+    saves << SaveRequest{directory, fileName, filter, filterIndex, QString()};
+    return saveChoiceAnswer;
   }
   std::optional<QString> ChooseFolder(QWidget*, const QString& title,
                                       const QString& start) override {

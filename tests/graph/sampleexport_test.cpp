@@ -6,6 +6,7 @@
 
 #include "graph/isotime.h"
 #include "graph/plotdata.h"
+#include "graph/runstatistics.h"
 
 namespace quorvel {
 namespace {

@@ -70,9 +70,9 @@ class RecordingHost final : public PlotRunHost {
   }
   std::string ResponseText() override { return response; }
   void ShowReplyLine(const std::string& line) override { calls.push_back("reply " + line); }
-  void AddPoint(std::int32_t value, Colour) override {
-    calls.push_back("point " + std::to_string(value));
-    plotted.push_back(value);
+  void AddPoint(const Sample& sample) override {
+    calls.push_back("point " + std::to_string(sample.value));
+    plotted.push_back(sample.value);
   }
   void PageReset() override {
     calls.push_back("page reset");

@@ -1,0 +1,268 @@
+// The run statistics in the main window, with the fake ping first on PATH:
+// what each plotted tick adds, what Clear and the page reset take away, the
+// status line at the default size, the distribution view, the data export
+// and the statistics document of the web server.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QtTest>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <string>
+
+#include "app/form1.h"
+#include "app/form2.h"
+#include "common/loopback.h"
+#include "graph/chartrenderer.h"
+#include "graph/sampleexport.h"
+#include "recordingdialogs.h"
+#include "windowhome.h"
+
+using namespace quorvel;
+
+class Form1StatsTest : public QObject {
+  Q_OBJECT
+
+ private:
+  SystemClock m_clock;
+  RecordingDialogs m_dialogs;
+  std::unique_ptr<WindowHome> m_home;  // outlives the window
+  std::unique_ptr<TForm1> m_form;
+
+  template <typename T>
+  T* Find(const char* name) { return FindControl<T>(m_form.get(), name); }
+  QString Item(const char* name) { return Find<QAction>(name)->text(); }
+
+  // Each run of the fake ping takes the next line: "reply <time>" or "lost".
+  void PingScript(const QStringList& lines) {
+    const QString script = m_home->Path() + QStringLiteral("/ping-script");
+    QFile file(script);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(lines.join(QLatin1Char('\n')).toUtf8() + "\n");
+    file.close();
+    QFile::remove(script + QStringLiteral(".state"));
+    qputenv("FAKE_PING_SCRIPT", script.toLocal8Bit());
+  }
+
+  // Start's own tick, then `ticks - 1` timer ticks.
+  void Run(int ticks) {
+    Find<QToolButton>("btnStart")->click();
+    for (int i = 1; i < ticks; ++i) m_form->Timer1Timer();
+  }
+
+  std::string Fetch(int port, const std::string& target, const std::string& extra = "") {
+    const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
+    auto pending = std::async(std::launch::async, [=] { return RoundTrip(port, request); });
+    const auto ready = [&] {
+      return pending.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    };
+    if (!QTest::qWaitFor(ready, 30000)) return {};
+    return pending.get();
+  }
+
+ private slots:
+  void initTestCase() {
+    qputenv("PATH", QByteArray(QUORVEL_FAKE_PING_DIR) + ":" + qgetenv("PATH"));
+  }
+
+  void init() {
+    m_dialogs = RecordingDialogs();
+    m_home = std::make_unique<WindowHome>();
+    m_form = std::make_unique<TForm1>(m_clock, m_home->Environment(&m_dialogs));
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    Find<QComboBox>("cbURL")->setEditText(QStringLiteral("127.0.0.1"));
+    Find<QSpinBox>("spX")->setValue(1);
+  }
+  void cleanup() {
+    m_form.reset();
+    qunsetenv("FAKE_PING_SCRIPT");
+  }
+
+  // Sub-millisecond replies count with their precise times, the ignored
+  // first ping not at all; lost pings count as lost.
+  void everyPlottedTickIsCounted() {
+    PingScript({"reply 9.999", "reply 0.047", "lost", "reply 0.080", "reply 0.031", "lost",
+                "lost", "reply 0.052"});
+    Run(8);
+    const StatisticsSummary s = m_form->chartModel().stats.Summary();
+    QCOMPARE(s.sent, std::uint64_t{7});
+    QCOMPARE(Item("mnuLoss"), QString("Loss: 3 of 7 (42.9 %)"));
+    QCOMPARE(Item("mnuMinAvgMax"), QString("Min/Avg/Max: 0.031 / 0.053 / 0.080 ms"));
+    QCOMPARE(Item("mnuPercentiles"), QString("Median/p95/p99: 0.047 / 0.080 / 0.080 ms"));
+    QCOMPARE(Item("mnuLossRun"), QString("Longest loss run: 2"));
+    QVERIFY(Item("mnuLastLoss").startsWith("Last loss: 20"));
+    // The plotted points keep their whole milliseconds.
+    QCOMPARE(m_form->chartModel().data.Ping(0).value, 0);
+    // The specified items are untouched by the new ones.
+    QCOMPARE(Item("mnuMax"), QString("Max. value: 800.0"));
+
+    const QString tip = Find<QLabel>("lblStatistics")->toolTip();
+    QVERIFY(tip.contains("Loss: 3 of 7 (42.9 %)"));
+    QVERIFY(tip.contains("Jitter: "));
+    QCOMPARE(tip.count('\n'), 6);
+  }
+
+  void clearAndThePageResetStartTheFiguresAgain() {
+    Find<QCheckBox>("cbIgnore")->setChecked(false);
+    PingScript({"reply 0.047", "lost"});
+    Run(2);
+    QCOMPARE(Item("mnuLoss"), QString("Loss: 1 of 2 (50.0 %)"));
+    Find<QToolButton>("btnClear")->click();
+    QCOMPARE(Item("mnuLoss"), QString("Loss: 0 of 0 (0.0 %)"));
+    QVERIFY(Find<QLabel>("lblStatistics")->text().isEmpty());
+
+    // Restart at the page limit: 1 page of 10 points, the 11th tick resets.
+    Find<QSpinBox>("spPoints")->setValue(10);
+    Find<QSpinBox>("spPages")->setValue(1);
+    Find<QRadioButton>("rbRestart")->setChecked(true);
+    PingScript({"reply 1.5"});
+    Run(12);  // Start's own tick is not counted toward the page limit
+    QCOMPARE(m_form->chartModel().data.PingCount(), std::size_t{0});
+    QCOMPARE(m_form->chartModel().stats.Sent(), std::uint64_t{0});
+    m_form->Timer1Timer();
+    QCOMPARE(m_form->chartModel().stats.Sent(), std::uint64_t{1});
+  }
+
+  // At the window's first size the line shows loss, min/avg/max, jitter and
+  // p95 of a loopback run in full.
+  void statusLineIsReadableAtTheDefaultSize() {
+    Find<QCheckBox>("cbIgnore")->setChecked(false);
+    PingScript({"reply 0.047", "reply 0.061", "reply 0.052", "lost"});
+    const QSize graphSize = m_form->GraphSize();
+    Run(4);
+    QCOMPARE(m_form->size(), QSize(799, 480));
+    const QString text = Find<QLabel>("lblStatistics")->text();
+    QVERIFY2(text.contains("Loss 25.0 %") && text.contains("0.047/0.053/0.061") &&
+                 text.contains("jitter") && text.contains("p95"),
+             qPrintable(text));
+    QLabel* line = Find<QLabel>("lblStatistics");
+    QVERIFY(line->isVisible());
+    QTRY_VERIFY2(line->fontMetrics().horizontalAdvance(text) <= line->contentsRect().width(),
+                 qPrintable(QString("%1 > %2").arg(line->fontMetrics().horizontalAdvance(text))
+                                .arg(line->contentsRect().width())));
+    // Beside the tabs, not above the pages: the graph keeps its size.
+    QCOMPARE(m_form->GraphSize(), graphSize);
+  }
+
+  void distributionViewIsDrawnByTheSameRenderer() {
+    Find<QCheckBox>("cbIgnore")->setChecked(false);
+    PingScript({"reply 0.047", "reply 0.047", "reply 0.090", "lost"});
+    Run(4);
+    const QImage graph = ChartRenderer::Render(QSize(400, 300), m_form->chartModel());
+    Find<QAction>("mnuDistribution")->setChecked(true);
+    QVERIFY(m_form->chartModel().distribution);
+    const QImage bars = ChartRenderer::Render(QSize(400, 300), m_form->chartModel());
+    QVERIFY(bars != graph);
+    // The lost pings stand in red at the right of the plot.
+    bool red = false;
+    for (int x = 300; x < 400 && !red; ++x) {
+      for (int y = 0; y < 300 && !red; ++y) red = bars.pixelColor(x, y) == QColor(255, 0, 0);
+    }
+    QVERIFY(red);
+    Find<QAction>("mnuDistribution")->setChecked(false);
+    QCOMPARE(ChartRenderer::Render(QSize(400, 300), m_form->chartModel()), graph);
+  }
+
+  void exportWritesEveryPointInTheChosenType() {
+    Find<QCheckBox>("cbIgnore")->setChecked(false);
+    PingScript({"reply 0.047", "lost", "reply 315.522"});
+    Run(3);
+    const QString csv = m_home->Path() + "/run.csv";
+    m_dialogs.saveChoiceAnswer = Dialogs::SaveChoice{csv, 1};
+    Find<QAction>("ExportData1")->trigger();
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    QCOMPARE(lines.size(), 5);  // header, three rows, the empty rest after the last CR LF
+    QCOMPARE(lines[0], QByteArray("time,unix_ms,reply_ms,lost,plotted_ms\r"));
+    QVERIFY(lines[1].endsWith(",0.047,0,0\r"));
+    QVERIFY(lines[2].endsWith(",,1,800\r"));
+    QVERIFY(lines[3].endsWith(",315.522,0,315\r"));
+    QCOMPARE(m_dialogs.saves.back().filter,
+             QString("CSV File (*.csv)|*.csv|JSON Lines File (*.jsonl)|*.jsonl"));
+
+    // The second type, a name without extension: JSON Lines, ".jsonl" added.
+    m_dialogs.saveChoiceAnswer = Dialogs::SaveChoice{m_home->Path() + "/run", 2};
+    Find<QAction>("ExportData1")->trigger();
+    QFile json(m_home->Path() + "/run.jsonl");
+    QVERIFY(json.open(QIODevice::ReadOnly));
+    const QList<QByteArray> records = json.readAll().trimmed().split('\n');
+    QCOMPARE(records.size(), 3);
+    QCOMPARE(QJsonDocument::fromJson(records[2]).object().value("reply_ms").toDouble(), 315.522);
+    QVERIFY(QJsonDocument::fromJson(records[1]).object().value("reply_ms").isNull());
+
+    // A folder that does not exist: the message, and nothing written.
+    m_dialogs.messages.clear();
+    m_dialogs.saveChoiceAnswer = Dialogs::SaveChoice{m_home->Path() + "/no/such.csv", 1};
+    Find<QAction>("ExportData1")->trigger();
+    QCOMPARE(m_dialogs.messages.size(), 1);
+    QVERIFY(m_dialogs.messages[0].startsWith("Cannot create file"));
+  }
+
+  void webServerAnswersTheStatisticsBesideTheImage() {
+    HttpServerOptions loopback;
+    loopback.bindAddress = "127.0.0.1";
+    m_form->SetWebServerOptions(loopback);
+    m_form->CreateAccessDialog();
+    int port = 0;
+    for (int attempt = 0; attempt < 5 && !m_form->ServerListening(); ++attempt) {
+      port = FreeLoopbackPort();
+      m_form->webAccess().Port = port;
+      Find<QCheckBox>("cbWeb")->setChecked(true);
+    }
+    QVERIFY(m_form->ServerListening());
+    Find<QCheckBox>("cbIgnore")->setChecked(false);
+    PingScript({"reply 0.047", "lost", "reply 0.053"});
+    Run(3);
+
+    const std::string reply = Fetch(port, "/quorvel.json");
+    const std::size_t end = reply.find("\r\n\r\n");
+    QVERIFY(end != std::string::npos);
+    const std::string head = reply.substr(0, end);
+    const std::string body = reply.substr(end + 4);
+    QVERIFY(head.find("HTTP/1.1 200 OK\r\n") == 0);
+    QVERIFY(head.find("Content-Type: application/json") != std::string::npos);
+    QVERIFY(head.find("Connection: close") != std::string::npos);
+    QVERIFY(head.find("Content-Length: " + std::to_string(body.size())) != std::string::npos);
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(body)).object();
+    QCOMPARE(json.value("address").toString(), QString("127.0.0.1"));
+    QCOMPARE(json.value("sent").toInt(), 3);
+    QCOMPARE(json.value("lost").toInt(), 1);
+    QCOMPARE(json.value("min_ms").toDouble(), 0.047);
+    QCOMPARE(json.value("avg_ms").toDouble(), 0.050);
+
+    // It follows the image's name, and other paths keep their 404.
+    Find<QLineEdit>("edTemp")->setText("graph.png");
+    QVERIFY(Fetch(port, "/graph.json").find("HTTP/1.1 200 OK") == 0);
+    QVERIFY(Fetch(port, "/quorvel.json").find("HTTP/1.1 404 Not Found") == 0);
+
+    // Behind the same access rule as the image.
+    QTimer::singleShot(0, this, [&] {
+      TForm2* dialog = m_form->accessDialog();
+      dialog->findChild<QCheckBox*>("cbAuth")->setChecked(true);
+      dialog->findChild<QLineEdit*>("edWebUser")->setText("u");
+      dialog->findChild<QLineEdit*>("edWebPassword")->setText("p");
+      dialog->findChild<QPushButton*>("Button1")->click();
+    });
+    Find<QPushButton>("btnAdvanced")->click();
+    QVERIFY(Fetch(port, "/graph.json").find("HTTP/1.1 401 Unauthorized") == 0);
+    QVERIFY(Fetch(port, "/graph.json", "Authorization: Basic dTpw\r\n").find("HTTP/1.1 200 OK") == 0);
+  }
+};
+
+QTEST_MAIN(Form1StatsTest)
+#include "form1_stats_test.moc"
