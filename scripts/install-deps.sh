@@ -9,7 +9,7 @@ packages="
   qt6-base-dev libgl-dev
   libboost-dev libjpeg62-turbo-dev zlib1g-dev
   libgtest-dev libgmock-dev
-  fonts-liberation2 iputils-ping
+  fonts-liberation2 iputils-ping python3
   xvfb xauth
   $*
 "
