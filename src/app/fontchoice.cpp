@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QStringList>
 
 namespace quorvel {
@@ -32,6 +33,16 @@ QFont FontFromDialog(const QFont& stored, const QFont& chosen) {
   QFont kept = chosen;
   kept.setFamily(stored.family());
   return kept;
+}
+
+void UseScaleIndependentHinting() {
+  QFont font = QGuiApplication::font();
+  if (font.hintingPreference() == QFont::PreferVerticalHinting &&
+      (font.resolveMask() & QFont::HintingPreferenceResolved) != 0) {
+    return;
+  }
+  font.setHintingPreference(QFont::PreferVerticalHinting);
+  QGuiApplication::setFont(font);
 }
 
 }  // namespace quorvel

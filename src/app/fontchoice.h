@@ -20,4 +20,13 @@ QFont FontForDialog(const QFont& stored);
 // where the chosen family is the one FontForDialog showed in its place.
 QFont FontFromDialog(const QFont& stored, const QFont& chosen);
 
+// Fonts are hinted (fitted to the pixel grid) at every screen scale alike:
+// the slight, vertical-only hinting the desktop's font configuration uses by
+// default. Qt leaves hinting to that configuration at a scale of 1 but turns
+// it off at any other scale, which would change every text pixel of the
+// captured, saved, served, copied and printed rasters on a high-density
+// screen. Sets the application font's hinting preference, which every font
+// without a preference of its own takes.
+void UseScaleIndependentHinting();
+
 }  // namespace quorvel

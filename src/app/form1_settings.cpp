@@ -19,6 +19,7 @@
 #include "app/closingdialogs.h"
 #include "app/controls.h"
 #include "app/dialogs.h"
+#include "app/fontchoice.h"
 #include "app/form1.h"
 #include "app/helpfile.h"
 #include "app/inifile.h"
@@ -254,6 +255,8 @@ void TForm1::StartUp() {
   m_closingDialogs->SetTrayIcon(TrayIcon);
   m_dialogs = m_closingDialogs.get();
 
+  // Rasters of the graph come out the same at every screen scale.
+  UseScaleIndependentHinting();
   Label15->setText(QStringLiteral("Version 1.2"));
   // Painting is double-buffered throughout: Qt's widgets are.
   // Beside the executable where its folder is writable, else the desktop's
