@@ -32,6 +32,7 @@
 #include <string>
 
 #include "app/contrast.h"
+#include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
 #include "app/inifile.h"
@@ -280,6 +281,26 @@ class Form1DesktopTest : public QObject {
                  QStringLiteral("Unable to start the web server on port %1: ").arg(port)),
              qPrintable(m_dialogs.messages.front()));
     QVERIFY(m_dialogs.messages.front().contains(QStringLiteral("in use")));
+  }
+
+  void aProgramFolderThatCannotBeWrittenKeepsTheSettingsPerUser() {
+    // The program's folder does not exist: nothing can be written there.
+    const std::string executable = m_home->Executable() + "-missing/quorvel";
+    const std::string perUser = m_home->Path().toStdString() + "/config/quorvel/quorvel.ini";
+    Start(m_home->Environment(&m_dialogs, executable));
+    QCOMPARE(m_form->settingsPath(), perUser);
+    QCOMPARE(m_form->helpPath(), m_home->Path().toStdString() + "/runtime/quorvel.html");
+    QVERIFY(QFile::exists(QString::fromStdString(m_form->helpPath())));
+    Find<SpinEdit>("spX")->setValue(42);
+    m_form->close();
+    QCOMPARE(m_dialogs.messages, QStringList());
+    QCOMPARE(IniFile::Load(perUser).ReadString("Plotter", "Time", ""), std::string("42"));
+    QVERIFY(!QFile::exists(QString::fromStdString(m_form->helpPath())));
+
+    m_form.reset();
+    Start(m_home->Environment(&m_dialogs, executable));
+    QCOMPARE(Find<SpinEdit>("spX")->Value(), 42);
+    QCOMPARE(m_dialogs.messages, QStringList());
   }
 
   void aCloseAskedForFromOutsideShowsNoBox() {
