@@ -10,7 +10,7 @@ program=$1
 fakeping=$(cd "$2" && pwd)
 bound_ms=${QUORVEL_EXIT_BOUND_MS:-2000}
 work=$(mktemp -d)
-trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+trap 'rm -rf "$work"' EXIT
 mkdir "$work/bin" "$work/cwd"
 cp "$program" "$work/bin/quorvel"
 ini="$work/bin/quorvel.ini"
