@@ -6,11 +6,12 @@ set -eu
 
 packages="
   cmake g++ make pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-svg-dev libgl-dev
   libboost-dev libjpeg62-turbo-dev zlib1g-dev
   libgtest-dev libgmock-dev
   fonts-liberation2 iputils-ping python3
   xvfb xauth
+  desktop-file-utils appstream groff-base
   $*
 "
 

@@ -1,16 +1,29 @@
 #!/bin/sh
 # Builds the program and its screenshot driver, starts the main window under
-# a virtual X display (Xvfb), plots a few pings of 127.0.0.1 at one-second
-# intervals and saves the window to docs/screenshot.png. Needs the packages
-# of install-deps.sh (xvfb, xauth); pings go to loopback only.
+# a virtual X display (Xvfb) and saves pictures of it into docs/:
+#   docs/screenshot.png         a few pings of 127.0.0.1 at one-second intervals
+#   docs/screenshot-dark.png    a dark desktop palette: the "Graph Style"
+#                               settings after a run stopped at its page limit
+#   docs/screenshot-scale2.png  the graph on a screen of scale factor 2
+# Needs the packages of install-deps.sh (xvfb, xauth); pings go to loopback
+# only.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build"
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+else
+  cmake -S "$top" -B "$build" -DQUORVEL_BUILD_TESTS=ON > /dev/null  # the driver lives with the tests
 fi
 cmake --build "$build" --target quorvel_screenshot_driver -j "$(nproc)"
 mkdir -p "$top/docs"
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
-  "$build/quorvel_screenshot_driver" "$top/docs/screenshot.png"
+driver="$build/tests/app/quorvel_screenshot_driver"
+[ -x "$driver" ] || driver="$build/quorvel_screenshot_driver"
+
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" "$driver" "$top/docs/screenshot.png"
 echo "saved $top/docs/screenshot.png"
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" "$driver" "$top/docs/screenshot-dark.png" dark
+echo "saved $top/docs/screenshot-dark.png"
+QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=2 xvfb-run -a -s "-screen 0 2048x1280x24" \
+  "$driver" "$top/docs/screenshot-scale2.png"
+echo "saved $top/docs/screenshot-scale2.png"

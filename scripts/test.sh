@@ -1,6 +1,8 @@
 #!/bin/sh
-# Set-up as for running, then every test through CTest.
+# The set-up of scripts/setup.sh with the tests and the benchmarks built as
+# well (same build folder, same Release program build/quorvel), then every
+# test through CTest.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
-"$top/scripts/setup.sh"
+"$top/scripts/setup.sh" -DQUORVEL_BUILD_TESTS=ON -DQUORVEL_BUILD_BENCH=ON
 ctest --test-dir "$top/build" --output-on-failure -j "$(nproc)"

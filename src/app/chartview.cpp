@@ -13,8 +13,23 @@ ChartView::ChartView(const ChartModel& model, QWidget* parent) : QWidget(parent)
 }
 
 void ChartView::paintEvent(QPaintEvent*) {
-  if (m_image.size() != size() || m_drawnVersion != m_model.version) {
-    m_image = ChartRenderer::Render(size(), m_model);
+  // Drawn at the screen's pixel density: on a screen of two device pixels
+  // per pixel the same layout comes out with twice the detail, not
+  // stretched. The layout itself (fonts, margins) is that of size().
+  const qreal ratio = devicePixelRatioF();
+  const QSize pixels = (QSizeF(size()) * ratio).toSize();
+  if (m_image.size() != pixels || m_image.devicePixelRatio() != ratio ||
+      m_drawnVersion != m_model.version) {
+    if (ratio == 1.0) {
+      m_image = ChartRenderer::Render(size(), m_model);
+    } else if (!pixels.isEmpty()) {
+      m_image = QImage(pixels, QImage::Format_RGB32);
+      m_image.setDevicePixelRatio(ratio);
+      QPainter painter(&m_image);
+      ChartRenderer::Draw(painter, size(), m_model);
+    } else {
+      m_image = QImage();
+    }
     m_drawnVersion = m_model.version;
   }
   QPainter painter(this);

@@ -10,8 +10,9 @@
 namespace quorvel {
 
 // The graph on screen. It draws the model through the chart renderer into an
-// off-screen image and shows that image whole; the image is drawn again only
-// when the model or the size has changed. Mouse presses, moves and releases
+// off-screen image at the screen's device pixel ratio and shows that image
+// whole; the image is drawn again only when the model, the size or the
+// ratio has changed. Mouse presses, moves and releases
 // are passed on as signals; the window decides what they do.
 //
 // The model is the main window's and must outlive the view.

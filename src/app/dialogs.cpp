@@ -10,6 +10,8 @@
 #include <QPrinter>
 #include <QStringList>
 
+#include "app/fontchoice.h"
+
 namespace quorvel {
 
 void Dialogs::Message(QWidget* parent, const QString& text) {
@@ -30,9 +32,10 @@ std::optional<QColor> Dialogs::PickColour(QWidget* parent, const QColor& initial
 
 std::optional<QFont> Dialogs::PickFont(QWidget* parent, const QFont& initial) {
   bool ok = false;
-  const QFont font = QFontDialog::getFont(&ok, initial, parent);
+  // A family that is not installed is shown as the one drawn in its place.
+  const QFont font = QFontDialog::getFont(&ok, FontForDialog(initial), parent);
   if (!ok) return std::nullopt;
-  return font;
+  return FontFromDialog(initial, font);
 }
 
 void Dialogs::Beep() { QApplication::beep(); }

@@ -5,6 +5,7 @@
 
 #include <exception>
 
+#include "app/closingdialogs.h"
 #include "app/dialogs.h"
 #include "app/plottimer.h"
 
@@ -18,6 +19,8 @@ TForm1::TForm1(const Clock& clock, const Form1Environment& environment, QWidget*
   m_executablePath = environment.executablePath.empty()
                          ? QCoreApplication::applicationFilePath().toStdString()
                          : environment.executablePath;
+  m_desktopFolders = environment.desktopFolders;
+  m_closeRequestedFromOutside = environment.closeRequestedFromOutside;
   CreateControls();
   ConnectHandlers();
   StartUp();
@@ -32,6 +35,8 @@ void TForm1::ShowError(const std::string& message) {
 void TForm1::Guarded(const std::function<void()>& body) {
   try {
     body();
+  } catch (const ProbeStopped&) {
+    // The window is closing: nothing to tell.
   } catch (const std::exception& e) {
     ShowError(e.what());
   }

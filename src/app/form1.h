@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "app/form2.h"
+#include "app/settingslocation.h"
 #include "graph/appearance.h"
 #include "graph/axiswindow.h"
 #include "graph/chartmodel.h"
@@ -49,6 +51,7 @@ class QToolButton;
 namespace quorvel {
 
 class ChartView;
+class ClosingDialogs;
 class Dialogs;
 class KeyPressFilter;
 class PageControl;
@@ -76,6 +79,14 @@ struct Form1Environment {
   // The executable whose folder holds the settings file (".ini") and the
   // help document (".html"); the running program's own when empty.
   std::string executablePath;
+  // The desktop's per-user folders, used where the executable's folder is
+  // not writable (settingslocation.h); read from the environment when unset.
+  std::optional<DesktopFolders> desktopFolders;
+  // Says yes once the program has been asked to close from outside (a
+  // signal, the desktop's log-off): from then on no modal box opens (their
+  // texts go to standard error and the notification area) and a running
+  // probe is cut short. Never asked when empty.
+  std::function<bool()> closeRequestedFromOutside;
 };
 
 class TForm1 : public QWidget, private PlotRunHost {
@@ -137,6 +148,7 @@ class TForm1 : public QWidget, private PlotRunHost {
   void btnGridClick();
   void btnAFontClick();
   void btnFontClick();
+  void btnTitleColourClick();  // the title font's colour (form1_desktop.cpp)
   void rbVerticalClick();
   void FormResize();
   // The window.
@@ -217,7 +229,8 @@ class TForm1 : public QWidget, private PlotRunHost {
  public slots:
 
   // Shell (form1_shell.cpp).
-  // The settings file beside the executable.
+  // The settings file: beside the executable where its folder is writable,
+  // else in the desktop's per-user configuration folder.
   const std::string& settingsPath() const { return m_settingsPath; }
   const std::string& helpPath() const { return m_helpPath; }
   void btnHelpClick();
@@ -374,6 +387,19 @@ class TForm1 : public QWidget, private PlotRunHost {
   // Shell (form1_shell.cpp).
   void ConnectShellHandlers();
   void ShowHelpWindow();
+  // Text colours from the desktop's palette; the blue captions and the
+  // maroon "STOPPED" made readable on it (form1_desktop.cpp). Runs again
+  // whenever the palette changes.
+  void ApplyTextColours();
+  // The window is closing, or the program was asked to close from outside:
+  // a running probe stops.
+  bool ProbeCancelled() const;
+
+  // Thrown out of RunProbe when the probe was cut short because the window
+  // is closing: the tick ends there, and Guarded lets it pass silently.
+  struct ProbeStopped : std::exception {
+    const char* what() const noexcept override { return "the ping was stopped: Quorvel is closing"; }
+  };
 
   // Shows the text of an error raised in a handler.
   void ShowError(const std::string& message);
@@ -494,6 +520,7 @@ class TForm1 : public QWidget, private PlotRunHost {
   QPushButton* btnAFont = nullptr;
   QPushButton* btnGrid = nullptr;
   QPushButton* btnFont = nullptr;
+  QPushButton* btnTitleColour = nullptr;
 
   // "Image Capture".
   QCheckBox* cbCapture = nullptr;
@@ -602,9 +629,14 @@ class TForm1 : public QWidget, private PlotRunHost {
   bool m_shutDown = false;  // the shut-down sequence has run
   bool m_lower = false;     // carried from load to save unchanged
   std::string m_executablePath;
-  std::string m_settingsPath;
+  std::string m_settingsPath;      // where the settings are saved
+  std::string m_settingsLoadPath;  // where they were read from
   std::string m_helpPath;
+  bool m_helpInstalled = false;    // written at start: Help opens the file
   QWidget* m_helpWindow = nullptr;
+  std::function<bool()> m_closeRequestedFromOutside;
+  std::optional<DesktopFolders> m_desktopFolders;
+  std::unique_ptr<ClosingDialogs> m_closingDialogs;
 };
 
 }  // namespace quorvel

@@ -35,13 +35,6 @@ namespace {
 constexpr int kClientWidth = 799;
 constexpr int kClientHeight = 480;
 
-// Sets a text colour for an enabled control only; a disabled one keeps the
-// desktop's gray.
-void SetTextColour(QPalette& palette, QPalette::ColorRole role, const QColor& colour) {
-  palette.setColor(QPalette::Active, role, colour);
-  palette.setColor(QPalette::Inactive, role, colour);
-}
-
 template <typename W>
 W* Named(W* widget, const char* name) {
   widget->setObjectName(QString::fromLatin1(name));
@@ -70,60 +63,47 @@ QToolButton* ToolButton(QWidget* parent, const char* name, int x, const QString&
 QGroupBox* Group(QWidget* page, const char* name, const char* title, int x, int y, int w, int h) {
   auto* g = Named(new QGroupBox(QString::fromLatin1(title), page), name);
   g->setGeometry(x, y, w, h);
-  // Only the caption is blue; the controls inside keep the window's black.
-  QPalette palette = g->palette();
-  SetTextColour(palette, QPalette::WindowText, Qt::blue);
-  g->setPalette(palette);
+  // Its caption is blue, the controls inside keep the desktop's text
+  // colours: ApplyTextColours (form1_desktop.cpp).
   return g;
 }
 
-// Children of a group box take the window's black text back.
-template <typename W>
-W* Black(W* widget) {
-  QPalette palette = widget->palette();
-  SetTextColour(palette, QPalette::WindowText, Qt::black);
-  SetTextColour(palette, QPalette::ButtonText, Qt::black);
-  SetTextColour(palette, QPalette::Text, Qt::black);
-  widget->setPalette(palette);
-  return widget;
-}
-
 QLabel* Label(QWidget* parent, const char* name, const QString& text, int x, int y) {
-  auto* l = Black(Named(new QLabel(text, parent), name));
+  auto* l = Named(new QLabel(text, parent), name);
   l->move(x, y);
   l->adjustSize();
   return l;
 }
 
 SpinEdit* Spin(QWidget* parent, const char* name, int min, int max, int x, int y, int w) {
-  auto* s = Black(Named(new SpinEdit(parent), name));
+  auto* s = Named(new SpinEdit(parent), name);
   s->setRange(min, max);
   s->setGeometry(x, y, w, 21);
   return s;
 }
 
 QLineEdit* Edit(QWidget* parent, const char* name, int x, int y, int w) {
-  auto* e = Black(Named(new QLineEdit(parent), name));
+  auto* e = Named(new QLineEdit(parent), name);
   e->setGeometry(x, y, w, 21);
   return e;
 }
 
 QCheckBox* Check(QWidget* parent, const char* name, const QString& text, int x, int y) {
-  auto* c = Black(Named(new QCheckBox(text, parent), name));
+  auto* c = Named(new QCheckBox(text, parent), name);
   c->move(x, y);
   c->adjustSize();
   return c;
 }
 
 QRadioButton* Radio(QWidget* parent, const char* name, const QString& text, int x, int y) {
-  auto* r = Black(Named(new QRadioButton(text, parent), name));
+  auto* r = Named(new QRadioButton(text, parent), name);
   r->move(x, y);
   r->adjustSize();
   return r;
 }
 
 QPushButton* Button(QWidget* parent, const char* name, const QString& text, int x, int y, int w) {
-  auto* b = Black(Named(new QPushButton(text, parent), name));
+  auto* b = Named(new QPushButton(text, parent), name);
   b->setGeometry(x, y, w, 25);
   return b;
 }
@@ -163,9 +143,7 @@ void TForm1::CreateControls() {
   QFont font(QStringLiteral("Arial"));
   font.setPixelSize(11);
   setFont(font);
-  QPalette palette = this->palette();
-  SetTextColour(palette, QPalette::WindowText, Qt::black);
-  setPalette(palette);
+  // Text takes the desktop's colours (window, button and base text).
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -203,6 +181,7 @@ void TForm1::CreateControls() {
     move(desktop.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
   }
   AnchorControls();
+  ApplyTextColours();
 }
 
 void TForm1::CreateToolbar() {
@@ -239,10 +218,7 @@ void TForm1::CreateToolbar() {
   btnHelp = ToolButton(Panel1, "btnHelp", 650, QStringLiteral("Help"), Picture::Help);
   Panel10 = Separator(Panel1, "Panel10", 696);
 
-  Label13 = Label(Panel1, "Label13", QStringLiteral("STOPPED"), 724, 15);
-  QPalette maroon = Label13->palette();
-  SetTextColour(maroon, QPalette::WindowText, QColor(128, 0, 0));
-  Label13->setPalette(maroon);
+  Label13 = Label(Panel1, "Label13", QStringLiteral("STOPPED"), 724, 15);  // maroon: ApplyTextColours
   Label13->hide();
 }
 
@@ -359,6 +335,8 @@ void TForm1::CreateGraphStylePage() {
   btnAFont = Button(other, "btnAFont", QStringLiteral("Axes Text Colour"), 72, 120, 125);
   btnGrid = Button(other, "btnGrid", QStringLiteral("Grid Colour"), 72, 156, 125);
   btnFont = Button(other, "btnFont", QStringLiteral("Title Font"), 72, 192, 125);
+  // The font dialog has no colour choice: the title's colour has its own.
+  btnTitleColour = Button(other, "btnTitleColour", QStringLiteral("Title Colour"), 205, 192, 125);
 }
 
 void TForm1::CreateImageCapturePage() {
@@ -412,8 +390,8 @@ void TForm1::CreateOptionsPage() {
   Label9 = Label(stop, "Label9", QStringLiteral("pages,"), 126, 30);
   rbStop = Radio(stop, "rbStop", QStringLiteral("Stop"), 190, 22);
   rbRestart = Radio(stop, "rbRestart", QStringLiteral("Restart"), 190, 44);
-  Label10 = Black(Named(
-      new QLabel(QStringLiteral("A value of 0 means keep plotting indefinitely"), stop), "Label10"));
+  Label10 = Named(
+      new QLabel(QStringLiteral("A value of 0 means keep plotting indefinitely"), stop), "Label10");
   Label10->setGeometry(8, 72, 313, 32);
   Label10->setAlignment(Qt::AlignCenter);
   Label10->setWordWrap(true);
@@ -452,10 +430,7 @@ void TForm1::CreateOptionsPage() {
   about.setPixelSize(13);
   about.setBold(true);
   about.setUnderline(true);
-  Panel2->setFont(about);
-  QPalette blue = Panel2->palette();
-  SetTextColour(blue, QPalette::WindowText, Qt::blue);
-  Panel2->setPalette(blue);
+  Panel2->setFont(about);  // blue: ApplyTextColours
   Label19 = Named(new QLabel(QStringLiteral("Quorvel \u00a9 2024 quorvel.example"), Panel2),
                   "Label19");
   Label19->setGeometry(4, 2, 260, 17);
@@ -466,7 +441,7 @@ void TForm1::CreateOptionsPage() {
   Label15->setGeometry(269, 2, 100, 17);
   Label15->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-  Memo1 = Black(Named(new QPlainTextEdit(GroupBox11), "Memo1"));
+  Memo1 = Named(new QPlainTextEdit(GroupBox11), "Memo1");
   Memo1->setGeometry(20, 160, 373, 153);
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo1->setReadOnly(true);
@@ -559,6 +534,7 @@ void TForm1::ConnectHandlers() {
   connect(btnGrid, &QPushButton::clicked, this, &TForm1::btnGridClick);
   connect(btnAFont, &QPushButton::clicked, this, &TForm1::btnAFontClick);
   connect(btnFont, &QPushButton::clicked, this, &TForm1::btnFontClick);
+  connect(btnTitleColour, &QPushButton::clicked, this, &TForm1::btnTitleColourClick);
 
   m_fileNameFilter = new KeyPressFilter(
       [this](QObject* sender, QKeyEvent* key) { return edLabelKeyPress(sender, key); }, this);

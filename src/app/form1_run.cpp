@@ -19,6 +19,7 @@
 #include "app/form1.h"
 #include "app/plottimer.h"
 #include "graph/statistics.h"
+#include "probe/replysummary.h"
 #include "probe/rundosinmemo.h"
 
 namespace quorvel {
@@ -68,15 +69,21 @@ void TForm1::RunProbe(const std::string& commandLine) {
   // Events are handled while the child runs; Memo1 shows the text once the
   // probe is complete.
   std::string text;
-  RunDosInMemo(commandLine, text, [] { QApplication::processEvents(); });
+  // A close (from the window, a signal or the desktop's log-off) stops the
+  // ping at once: the tick ends here, without a sample.
+  const bool finished = RunDosInMemo(
+      commandLine, text, [] { QApplication::processEvents(); }, [this] { return ProbeCancelled(); });
+  if (!finished || ProbeCancelled()) throw ProbeStopped();
   m_response += text;
   Memo1->setPlainText(QString::fromStdString(m_response));
 }
 
 std::string TForm1::ResponseText() { return m_response; }
 
+// The panel shows what matters of the reply; the whole line is its tooltip.
 void TForm1::ShowReplyLine(const std::string& line) {
-  StatusPanel1->setText(QString::fromStdString(line));
+  StatusPanel1->setText(QString::fromStdString(ShortReplyLine(line)));
+  StatusPanel1->setToolTip(QString::fromStdString(line));
 }
 
 void TForm1::AddPoint(const Sample& sample) {

@@ -12,14 +12,20 @@
 #include <QSystemTrayIcon>
 #include <QToolButton>
 
+#include <ctime>
+#include <iostream>
+
 #include "app/chartview.h"
+#include "app/closingdialogs.h"
 #include "app/controls.h"
 #include "app/dialogs.h"
+#include "app/fontchoice.h"
 #include "app/form1.h"
 #include "app/helpfile.h"
 #include "app/inifile.h"
 #include "app/plottimer.h"
 #include "app/settingkeys.h"
+#include "app/settingslocation.h"
 #include "app/settingvalues.h"
 #include "graph/chartrenderer.h"
 #include "graph/pagecaption.h"
@@ -187,8 +193,7 @@ std::vector<TForm1::SettingBinding> TForm1::SettingBindings() {
 }
 
 void TForm1::LoadSettings() {
-  m_settingsPath = SettingsFilePath(m_executablePath);
-  const IniFile ini = IniFile::Load(m_settingsPath);
+  const IniFile ini = IniFile::Load(m_settingsLoadPath);
   const std::vector<SettingBinding> bindings = SettingBindings();
   for (const SettingKey& key : SettingKeysInLoadOrder()) {
     for (const SettingBinding& binding : bindings) {
@@ -200,15 +205,20 @@ void TForm1::LoadSettings() {
 
 void TForm1::SaveSettings() {
   edTitle->setText(Q(TitleToStored(S(edTitle->text()))));
-  // Whatever else the file holds stays as it is.
-  IniFile ini = IniFile::Load(m_settingsPath);
+  // Whatever else the file holds stays as it is (also the lines of a file
+  // read from beside a program whose folder cannot be written).
+  IniFile ini = IniFile::Load(FileExists(m_settingsPath) ? m_settingsPath : m_settingsLoadPath);
   const std::vector<SettingBinding> bindings = SettingBindings();
   for (const SettingKey* key : SettingKeysInSaveOrder()) {
     for (const SettingBinding& binding : bindings) {
       if (binding.key == key->name) binding.save(ini, *key);
     }
   }
+  if (m_settingsPath != m_settingsLoadPath || !FileExists(m_settingsPath)) {
+    MakeParentFolders(m_settingsPath);  // the per-user folder may be new
+  }
   const SaveStatus status = ini.Save(m_settingsPath);
+  // Closing at a request from outside, this goes to standard error instead.
   if (!status.ok) m_dialogs->Error(this, Q(status.message));
 }
 
@@ -240,18 +250,40 @@ void TForm1::ApplyLoadedAppearance() {
 }
 
 void TForm1::StartUp() {
+  // From here on a close requested from outside silences every box.
+  m_closingDialogs = std::make_unique<ClosingDialogs>(*m_dialogs, m_closeRequestedFromOutside, std::cerr);
+  m_closingDialogs->SetTrayIcon(TrayIcon);
+  m_dialogs = m_closingDialogs.get();
+
+  // Rasters of the graph come out the same at every screen scale.
+  UseScaleIndependentHinting();
   Label15->setText(QStringLiteral("Version 1.2"));
   // Painting is double-buffered throughout: Qt's widgets are.
+  // Beside the executable where its folder is writable, else the desktop's
+  // per-user folders (settingslocation.h).
+  const ProgramFiles files = LocateProgramFiles(
+      m_executablePath, m_desktopFolders ? *m_desktopFolders : DesktopFoldersFromEnvironment());
+  m_settingsPath = files.settingsSave;
+  m_settingsLoadPath = files.settingsLoad;
+  m_helpPath = files.help;
+  // What an interrupted save left behind.
+  RemoveStaleSaveTemporaries(m_settingsPath, ProcessAlive, std::time(nullptr));
   LoadSettings();
 
-  // The help document beside the executable, written afresh.
-  m_helpPath = PathBesideExecutable(m_executablePath, ".html");
+  // The help document, written afresh. Where it cannot be written, Help
+  // shows the compiled-in copy; start-up is not held up by a box for it.
   {
     QFile document(QStringLiteral(":/help.html"));
     const QByteArray bytes = document.open(QIODevice::ReadOnly) ? document.readAll() : QByteArray();
-    const std::string error =
-        InstallHelpFile(m_helpPath, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-    if (!error.empty()) m_dialogs->Error(this, Q(error));
+    std::string error;
+    if (!PrepareHelpFolder(m_helpPath)) {
+      error = "Cannot create file \"" + m_helpPath + "\". The folder is not this user's own";
+    } else {
+      error = InstallHelpFile(
+          m_helpPath, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    }
+    m_helpInstalled = error.empty();
+    if (!m_helpInstalled) std::cerr << "quorvel: " << error << '\n';
   }
 
   Memo1->setVisible(cbShowAll->isChecked());
@@ -271,7 +303,8 @@ void TForm1::StartUp() {
   // The drag cursor is the desktop's closed hand (form1_graph.cpp).
   cbCapture->setEnabled(folderExists);
   PageControl1->setCurrentWidget(TabSheet1);
-  btnHelp->setEnabled(FileExists(m_helpPath));
+  // Without the file, Help still shows the compiled-in document.
+  btnHelp->setEnabled(true);
   FormResize();
   // The content-type table of the web server is built in, ready before any
   // request.
@@ -292,6 +325,7 @@ void TForm1::ShutDown() {
   if (cbCapture->isChecked() && CaptureFolderExists()) btnSaveClick();
   SaveSettings();
   RemoveHelpFile(m_helpPath);
+  RemoveHelpFolder(m_helpPath);
   if (TrayIcon) TrayIcon->hide();
 }
 

@@ -68,6 +68,8 @@ void TForm1::cbMinimizeClick() { m_minimizeToTray = cbMinimize->isChecked(); }
 
 void TForm1::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
+  // The desktop's palette changed (a dark theme switched on or off).
+  if (event->type() == QEvent::PaletteChange) ApplyTextColours();
   if (event->type() != QEvent::WindowStateChange || !isMinimized()) return;
   // Without a notification area, minimising stays what it always is.
   if (!m_minimizeToTray || !QSystemTrayIcon::isSystemTrayAvailable()) return;
@@ -90,13 +92,16 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::btnHelpClick() {
+  // The file could not be written at start: the compiled-in copy serves.
+  if (!m_helpInstalled) return ShowHelpWindow();
   if (m_helpPath.empty() || !FileExists(m_helpPath)) return;
   if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(m_helpPath)))) {
     ShowHelpWindow();
   }
 }
 
-// Where the desktop has no program for the help document, it is shown here.
+// Where the desktop has no program for the help document, or the file could
+// not be written, the compiled-in document is shown here.
 void TForm1::ShowHelpWindow() {
   if (m_helpWindow == nullptr) {
     auto* window = new QDialog(this);
@@ -111,7 +116,7 @@ void TForm1::ShowHelpWindow() {
     m_helpWindow = window;
   }
   auto* browser = m_helpWindow->findChild<QTextBrowser*>(QStringLiteral("HelpBrowser"));
-  QFile file(QString::fromStdString(m_helpPath));
+  QFile file(QStringLiteral(":/help.html"));
   if (file.open(QIODevice::ReadOnly)) browser->setHtml(QString::fromUtf8(file.readAll()));
   m_helpWindow->show();
   m_helpWindow->raise();

@@ -22,6 +22,7 @@
 
 #include "app/controls.h"
 #include "app/form1.h"
+#include "app/webstartfailure.h"
 #include "output/writegraphimage.h"
 #include "run/usererror.h"
 #include "web/hostaddress.h"
@@ -101,7 +102,7 @@ void TForm1::StartServer() {
       StopServer();
       cbWeb->setChecked(false);  // runs cbWebClick, which empties the panel
       StatusPanel2->clear();
-      ShowError(started.error);
+      ShowError(WebServerStartFailure(port, started.error, started.code));
       return;
     }
     m_serverAddress = ShownServerAddress();

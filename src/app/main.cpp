@@ -5,6 +5,11 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "app/commandline.h"
 #include "app/form1.h"
 #include "app/termination.h"
 #include "run/timeformat.h"
@@ -28,6 +33,11 @@ void DismissModalBoxes(QWidget* mainWindow) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --help and --version answer without a window.
+  if (const std::optional<std::string> text = quorvel::InformationRequested(argc, argv)) {
+    std::fputs(text->c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   quorvel::InstallTerminationHandlers();
 
   QApplication app(argc, argv);
@@ -38,7 +48,9 @@ int main(int argc, char** argv) {
 
   // A close request from outside (a signal, the desktop's log-off) is
   // handled like the window's close button, also while a modal box is open
-  // and while the window is still being created.
+  // and while the window is still being created; but no box opens from then
+  // on (their texts go to standard error) and a running ping is stopped, so
+  // that the program ends at once.
   QPointer<quorvel::TForm1> window;
   bool closeRequested = false;
   auto requestClose = [&window, &closeRequested] {
@@ -49,7 +61,9 @@ int main(int argc, char** argv) {
   quorvel::TerminationWatch watch(requestClose);
 
   quorvel::SystemClock clock;
-  quorvel::TForm1 form(clock);  // runs the start-up sequence
+  quorvel::Form1Environment environment;
+  environment.closeRequestedFromOutside = [&closeRequested] { return closeRequested; };
+  quorvel::TForm1 form(clock, environment);  // runs the start-up sequence
   window = &form;
   form.CreateAccessDialog();
   QObject::connect(&form, &quorvel::TForm1::closed, &app, &QApplication::quit, Qt::QueuedConnection);

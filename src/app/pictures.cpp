@@ -180,6 +180,12 @@ QPixmap PicturePixmap(Picture picture, int size) {
   QPixmap pixmap(width, size);
   pixmap.fill(Qt::transparent);
   QPainter p(&pixmap);
+  DrawPicture(p, picture, size);
+  return pixmap;
+}
+
+void DrawPicture(QPainter& p, Picture picture, double size) {
+  p.save();
   p.setRenderHint(QPainter::Antialiasing, true);
   p.setRenderHint(QPainter::TextAntialiasing, true);
   p.scale(size / kGrid, size / kGrid);
@@ -198,7 +204,7 @@ QPixmap PicturePixmap(Picture picture, int size) {
     case Picture::Ramp: DrawRamp(p); break;
     case Picture::Program: DrawProgram(p); break;
   }
-  return pixmap;
+  p.restore();
 }
 
 QIcon PictureIcon(Picture picture) {

@@ -69,6 +69,12 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
     return result;
   }
 
+  if (options.shouldStop && options.shouldStop()) {
+    result.cancelled = true;
+    result.error = "stopped before it started";
+    return result;
+  }
+
   Fd outRead, outWrite, errRead, errWrite;
   if (!MakePipe(outRead, outWrite) || !MakePipe(errRead, errWrite)) {
     result.error = std::strerror(errno);
@@ -171,26 +177,30 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
       ::poll(nullptr, 0, 2);
     }
     if (options.onStep) options.onStep();
+    const bool stop = options.shouldStop && options.shouldStop();
 
     if (exited) {
       // Whatever the child wrote is in the pipes by now; a grandchild that
       // kept them open must not hold us beyond a short grace.
-      if ((!outOpen && !errOpen) || Clock::now() - exitedAt > std::chrono::milliseconds(500)) break;
+      if ((!outOpen && !errOpen) || stop ||
+          Clock::now() - exitedAt > std::chrono::milliseconds(500)) {
+        break;
+      }
       continue;
     }
-    if (Clock::now() - started >= options.killAfter) {
+    if (stop || Clock::now() - started >= options.killAfter) {
       ::kill(pid, SIGKILL);
       ::waitpid(pid, &status, 0);
       exited = true;
       exitedAt = Clock::now();
-      result.killed = true;
+      (stop ? result.cancelled : result.killed) = true;
       if (outOpen) Drain(outRead.get(), result.standardOutput, options.maxBytesPerStream);
       if (errOpen) Drain(errRead.get(), result.standardError, options.maxBytesPerStream);
       break;
     }
   }
 
-  if (!result.killed && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  if (!result.killed && !result.cancelled && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   return result;
 }
 

@@ -19,6 +19,12 @@ namespace quorvel {
 // child that writes a lot never stalls; each stream keeps at most
 // `maxBytesPerStream` bytes, the rest is read and dropped.
 //
+// `shouldStop`, when given, is asked before the child is started and after
+// every step (after `onStep`, which may be what makes it true): once it says
+// yes, the child is killed at once and the call returns with `cancelled`
+// set. A child that cannot outlive the caller's interest is how a closing
+// window avoids waiting for a hanging ping.
+//
 // Thread: any; `onStep` runs on the calling thread.
 struct ProcessOptions {
   std::chrono::milliseconds step{100};
@@ -26,11 +32,13 @@ struct ProcessOptions {
   std::size_t maxBytesPerStream = 1 << 20;
   std::vector<std::string> extraEnvironment;  // "NAME=value" entries added to ours
   std::function<void()> onStep;
+  std::function<bool()> shouldStop;
 };
 
 struct ProcessResult {
   bool started = false;   // false: the program could not be run at all
   bool killed = false;    // still running at the bound, and killed
+  bool cancelled = false; // shouldStop said yes: not started, or killed then
   int exitCode = -1;      // exit status, or -1 when ended by a signal
   std::string standardOutput;
   std::string standardError;

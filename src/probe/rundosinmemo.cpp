@@ -7,8 +7,13 @@ namespace quorvel {
 
 void RunDosInMemo(const std::string& commandLine, std::string& response,
                   const std::function<void()>& pumpEvents) {
+  RunDosInMemo(commandLine, response, pumpEvents, nullptr);
+}
+
+bool RunDosInMemo(const std::string& commandLine, std::string& response,
+                  const std::function<void()>& pumpEvents, const std::function<bool()>& cancelled) {
   const std::optional<PingCommand> command = ParsePingCommandLine(commandLine);
-  if (!command) return;
+  if (!command) return true;
 
   ProcessOptions options;
   options.step = std::chrono::milliseconds(100);
@@ -17,10 +22,13 @@ void RunDosInMemo(const std::string& commandLine, std::string& response,
   options.maxBytesPerStream = 64 * 1024;
   options.extraEnvironment = {"LC_ALL=C"};  // output wording and decimal point as parsed
   options.onStep = pumpEvents;
+  options.shouldStop = cancelled;
 
   const ProcessResult result = RunProcess(IputilsArguments(*command), options);
-  if (!result.started) return;
+  if (result.cancelled) return false;
+  if (!result.started) return true;
   response += AdaptIputilsOutput(*command, result.standardOutput, result.standardError);
+  return true;
 }
 
 }  // namespace quorvel

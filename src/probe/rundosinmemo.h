@@ -16,4 +16,11 @@ namespace quorvel {
 void RunDosInMemo(const std::string& commandLine, std::string& response,
                   const std::function<void()>& pumpEvents);
 
+// The same, cut short when `cancelled` says yes (asked before the child
+// starts and after every pump): the child is killed at once, `response`
+// stays as it was and the result is false. True when the probe ran to its
+// end (whatever it wrote).
+bool RunDosInMemo(const std::string& commandLine, std::string& response,
+                  const std::function<void()>& pumpEvents, const std::function<bool()>& cancelled);
+
 }  // namespace quorvel

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolButton>
 
 
@@ -209,14 +210,22 @@ class Form1SettingsTest : public QObject {
     QVERIFY(!QFile::exists(QString::fromStdString(HelpPath())));
   }
 
-  void aHelpDocumentThatCannotBeCreatedDisablesHelp() {
+  void aHelpDocumentThatCannotBeCreatedHoldsNothingUp() {
+    // The program's folder is missing, so the document goes to the runtime
+    // folder, which is missing too: no box at start, and Help shows the
+    // compiled-in document.
+    QVERIFY(QDir(m_home->Path() + QStringLiteral("/runtime")).removeRecursively());
     m_form = std::make_unique<TForm1>(
-        m_clock, Form1Environment{&m_dialogs, m_home->Executable() + "-missing/quorvel"});
-    const QString path = QString::fromStdString(m_home->Executable() + "-missing/quorvel.html");
-    QCOMPARE(m_dialogs.messages,
-             QStringList{QStringLiteral("Cannot create file \"") + path +
-                         QStringLiteral("\". No such file or directory")});
-    QVERIFY(!Find<QToolButton>("btnHelp")->isEnabled());
+        m_clock, m_home->Environment(&m_dialogs, m_home->Executable() + "-missing/quorvel"));
+    QCOMPARE(m_dialogs.messages, QStringList());
+    QCOMPARE(m_form->helpPath(), m_home->Path().toStdString() + "/runtime/quorvel.html");
+    QToolButton* help = Find<QToolButton>("btnHelp");
+    QVERIFY(help->isEnabled());
+    help->click();
+    QWidget* window = m_form->findChild<QWidget*>(QStringLiteral("HelpWindow"));
+    QVERIFY(window != nullptr && window->isVisible());
+    QCOMPARE(window->findChild<QTextBrowser*>(QStringLiteral("HelpBrowser"))->documentTitle(),
+             QStringLiteral("Quorvel Help"));
   }
 
   void aRunThatWasOnResumesAfterTheServerStarts() {

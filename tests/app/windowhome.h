@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDir>
 #include <QObject>
 #include <QTemporaryDir>
 #include <QtGlobal>
@@ -11,13 +12,30 @@
 // A folder of its own for a main window under test: its settings file and
 // help document go there, never beside the test program, so every test
 // starts as a first start unless it writes a settings file there itself.
+//
+// The desktop's per-user folders (used where the executable's folder is not
+// writable) are inside it too: config/ (made when first written), runtime/
+// and tmp/.
 class WindowHome {
  public:
+  WindowHome() {
+    QDir(m_dir.path()).mkdir(QStringLiteral("runtime"));
+    QDir(m_dir.path()).mkdir(QStringLiteral("tmp"));
+  }
   QString Path() const { return m_dir.path(); }
   // The executable the window takes as its own.
   std::string Executable() const { return (m_dir.path() + QStringLiteral("/quorvel")).toStdString(); }
-  quorvel::Form1Environment Environment(quorvel::Dialogs* dialogs) const {
-    return quorvel::Form1Environment{dialogs, Executable()};
+  quorvel::DesktopFolders Folders() const {
+    const std::string home = m_dir.path().toStdString();
+    return {home + "/config", home + "/runtime", home + "/tmp"};
+  }
+  quorvel::Form1Environment Environment(quorvel::Dialogs* dialogs,
+                                        const std::string& executable = {}) const {
+    quorvel::Form1Environment environment;
+    environment.dialogs = dialogs;
+    environment.executablePath = executable.empty() ? Executable() : executable;
+    environment.desktopFolders = Folders();
+    return environment;
   }
 
  private:
