@@ -54,6 +54,15 @@ std::optional<QString> ClosingDialogs::SaveFileName(QWidget* parent, const QStri
   return m_dialogs.SaveFileName(parent, directory, fileName, filter, filterIndex, defaultSuffix);
 }
 
+std::optional<Dialogs::SaveChoice> ClosingDialogs::SaveFileNameAndType(QWidget* parent,
+                                                                       const QString& directory,
+                                                                       const QString& fileName,
+                                                                       const QString& filter,
+                                                                       int filterIndex) {
+  if (Quiet()) return std::nullopt;
+  return m_dialogs.SaveFileNameAndType(parent, directory, fileName, filter, filterIndex);
+}
+
 std::optional<QString> ClosingDialogs::ChooseFolder(QWidget* parent, const QString& title,
                                                     const QString& start) {
   if (Quiet()) return std::nullopt;

@@ -36,6 +36,9 @@ class ClosingDialogs : public Dialogs {
   std::optional<QString> SaveFileName(QWidget* parent, const QString& directory,
                                       const QString& fileName, const QString& filter,
                                       int filterIndex, const QString& defaultSuffix) override;
+  std::optional<SaveChoice> SaveFileNameAndType(QWidget* parent, const QString& directory,
+                                                const QString& fileName, const QString& filter,
+                                                int filterIndex) override;
   std::optional<QString> ChooseFolder(QWidget* parent, const QString& title,
                                       const QString& start) override;
   bool Print(QWidget* parent, QPrinter& printer) override;
