@@ -78,9 +78,18 @@ bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 struct Connection : std::enable_shared_from_this<Connection> {
   enum class State { Reading, Busy, Writing, Closed };
 
-  Connection(asio::io_context& io, AddressKey key) : socket(io), address(key) {}
+  Connection(asio::io_context& io, int descriptor, bool v6, AddressKey key)
+      : socket(io), fd(descriptor), ipv6(v6), address(key) {}
+  ~Connection() {
+    if (!socket.is_open() && fd >= 0) ::close(fd);
+  }
 
+  // The descriptor is handed to the event loop's reactor only when the
+  // connection first has to wait: most requests arrive whole and are
+  // answered before that.
   tcp::socket socket;
+  int fd;
+  bool ipv6;
   AddressKey address;
   State state = State::Reading;
   SteadyClock::time_point deadline;  // Reading: the whole request; Writing: the next progress
@@ -160,6 +169,7 @@ struct HttpServer::Loop {
   void Admit(int fd, const sockaddr_storage& peer);
   bool CloseOldestWaiting();
 
+  bool Register(Connection& c);
   void Read(const Pointer& c);
   void OnRead(const Pointer& c, RequestReader::Status status);
   void SendContinue(const Pointer& c);
@@ -226,33 +236,49 @@ void HttpServer::Loop::WaitForAccept() {
 }
 
 // A burst of connections is taken a few at a time, so that the requests of
-// those already accepted are not kept waiting behind it.
+// those already accepted are not kept waiting behind it. They are all taken
+// before any is read: by then most of their requests have arrived.
 void HttpServer::Loop::AcceptSome() {
-  for (int i = 0; i < 32; ++i) {
-    sockaddr_storage peer{};
-    socklen_t size = sizeof peer;
-    const int fd = ::accept4(acceptor.native_handle(), reinterpret_cast<sockaddr*>(&peer), &size,
-                             SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd >= 0) {
-      Admit(fd, peer);
+  struct Accepted {
+    int fd;
+    sockaddr_storage peer;
+  };
+  std::array<Accepted, 32> accepted;
+  std::size_t count = 0;
+  bool more = true;
+  while (count < accepted.size()) {
+    Accepted& next = accepted[count];
+    socklen_t size = sizeof next.peer;
+    next.fd = ::accept4(acceptor.native_handle(), reinterpret_cast<sockaddr*>(&next.peer), &size,
+                        SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (next.fd >= 0) {
+      ++count;
       continue;
     }
     const int error = errno;
-    if (WouldBlock(error)) return WaitForAccept();
     if (error == EINTR || error == ECONNABORTED || error == EPROTO) continue;
+    if (WouldBlock(error)) {
+      more = false;
+      WaitForAccept();
+      break;
+    }
     // Out of descriptors or memory: a waiting client gives up its place; with
     // none to close, the pending connection stays queued and accepting
     // pauses instead of spinning.
     if ((error == EMFILE || error == ENFILE) && CloseOldestWaiting()) continue;
+    more = false;
     pauseTimer.expires_after(std::chrono::milliseconds(100));
     pauseTimer.async_wait([this](const error_code& ec) {
       if (!ec && !stopping_) AcceptSome();
     });
-    return;
+    break;
   }
-  asio::post(io, [this] {
-    if (!stopping_) AcceptSome();
-  });
+  for (std::size_t i = 0; i < count; ++i) Admit(accepted[i].fd, accepted[i].peer);
+  if (more) {
+    asio::post(io, [this] {
+      if (!stopping_) AcceptSome();
+    });
+  }
 }
 
 bool HttpServer::Loop::CloseOldestWaiting() {
@@ -275,26 +301,26 @@ void HttpServer::Loop::Admit(int fd, const sockaddr_storage& peer) {
 
   Pointer c;
   try {
-    c = std::make_shared<Connection>(io, key);
+    c = std::make_shared<Connection>(io, fd, peer.ss_family == AF_INET6, key);
   } catch (const std::bad_alloc&) {
     ::close(fd);
     return;
   }
-  error_code ec;
-  c->socket.assign(peer.ss_family == AF_INET6 ? tcp::v6() : tcp::v4(), fd, ec);
-  if (ec) {
-    ::close(fd);
-    return;
-  }
-  const int one = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-
   c->deadline = SteadyClock::now() + options.requestTimeout;
   open_.push_back(*c);
   waiting_.push_back(*c);
   addresses_[key].push_back(*c);
   ArmWaitingTimer();
   Read(c);
+}
+
+bool HttpServer::Loop::Register(Connection& c) {
+  if (c.socket.is_open()) return true;
+  error_code ec;
+  c.socket.assign(c.ipv6 ? tcp::v6() : tcp::v4(), c.fd, ec);
+  if (!ec) return true;
+  Close(c);
+  return false;
 }
 
 // Reads what has arrived; the parse decides what follows. With nothing more
@@ -304,7 +330,7 @@ void HttpServer::Loop::Read(const Pointer& c) {
   for (;;) {
     const std::size_t room =
         c->reader ? c->reader->Room() : RequestReader::MaxUnparsed(options.headerLimit);
-    const ssize_t n = ::recv(c->socket.native_handle(), buffer, std::min(room, sizeof buffer), 0);
+    const ssize_t n = ::recv(c->fd, buffer, std::min(room, sizeof buffer), 0);
     if (n > 0) {
       if (!c->reader) {
         c->reader = std::make_unique<RequestReader>(options.headerLimit, options.bodyLimit);
@@ -318,6 +344,7 @@ void HttpServer::Loop::Read(const Pointer& c) {
     const int error = errno;
     if (error == EINTR) continue;
     if (!WouldBlock(error)) return Close(*c);
+    if (!Register(*c)) return;
     c->socket.async_wait(tcp::socket::wait_read, [this, c](const error_code& ec) {
       if (!ec && c->state == Connection::State::Reading) Read(c);
     });
@@ -342,7 +369,7 @@ void HttpServer::Loop::SendContinue(const Pointer& c) {
     c->sent = 0;
   }
   while (c->sent < kContinue.size()) {
-    const ssize_t n = ::send(c->socket.native_handle(), kContinue.data() + c->sent,
+    const ssize_t n = ::send(c->fd, kContinue.data() + c->sent,
                              kContinue.size() - c->sent, MSG_NOSIGNAL);
     if (n > 0) {
       c->sent += static_cast<std::size_t>(n);
@@ -350,6 +377,7 @@ void HttpServer::Loop::SendContinue(const Pointer& c) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && WouldBlock(errno)) {
+      if (!Register(*c)) return;
       c->socket.async_wait(tcp::socket::wait_write, [this, c](const error_code& ec) {
         if (!ec && c->state == Connection::State::Reading) SendContinue(c);
       });
@@ -450,7 +478,7 @@ void HttpServer::Loop::Write(const Pointer& c) {
     msghdr message{};
     message.msg_iov = parts.data();
     message.msg_iovlen = count;
-    const ssize_t n = ::sendmsg(c->socket.native_handle(), &message, MSG_NOSIGNAL);
+    const ssize_t n = ::sendmsg(c->fd, &message, MSG_NOSIGNAL);
     if (n > 0) {
       c->sent += static_cast<std::size_t>(n);
       if (c->queueHook.is_linked()) {
@@ -465,11 +493,12 @@ void HttpServer::Loop::Write(const Pointer& c) {
     if (n < 0 && WouldBlock(errno)) return AwaitWritable(c);
     return Close(*c);  // the client went away: not an error here
   }
-  ::shutdown(c->socket.native_handle(), SHUT_WR);
+  ::shutdown(c->fd, SHUT_WR);
   Close(*c);
 }
 
 void HttpServer::Loop::AwaitWritable(const Pointer& c) {
+  if (!Register(*c)) return;
   if (!c->queueHook.is_linked()) {
     c->deadline = SteadyClock::now() + options.writeTimeout;
     writing_.push_back(*c);
@@ -493,8 +522,13 @@ void HttpServer::Loop::Close(Connection& c) {
   }
   if (c.openHook.is_linked()) open_.erase(open_.iterator_to(c));
   c.state = Connection::State::Closed;
-  error_code ignored;
-  c.socket.close(ignored);  // a pending wait ends with operation_aborted
+  if (c.socket.is_open()) {
+    error_code ignored;
+    c.socket.close(ignored);  // a pending wait ends with operation_aborted
+  } else {
+    ::close(c.fd);
+  }
+  c.fd = -1;
   c.reader.reset();
   c.reply = WebReply();
   c.body = {};
@@ -555,8 +589,11 @@ HttpServerStart HttpServer::Start(int port, HttpServerHooks hooks) {
       acceptor.non_blocking(true, ec)) {
     return {false, ec.message(), std::error_code(ec.value(), std::system_category())};
   }
-  // A child process (the ping) must not keep the port open.
+  // A child process (the ping) must not keep the port open. Accepted
+  // connections take TCP_NODELAY over from the listening socket.
   ::fcntl(acceptor.native_handle(), F_SETFD, FD_CLOEXEC);
+  const int one = 1;
+  ::setsockopt(acceptor.native_handle(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 
   try {
     loop->thread = std::thread([raw = loop.get()] { raw->Run(); });
