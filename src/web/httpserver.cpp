@@ -262,10 +262,14 @@ void HttpServer::Loop::AcceptSome() {
       WaitForAccept();
       break;
     }
-    // Out of descriptors or memory: a waiting client gives up its place; with
-    // none to close, the pending connection stays queued and accepting
-    // pauses instead of spinning.
-    if ((error == EMFILE || error == ENFILE) && CloseOldestWaiting()) continue;
+    // Out of descriptors or memory: a waiting client gives up its place
+    // (those just accepted are counted first); with none to close, the
+    // pending connection stays queued and accepting pauses instead of
+    // spinning.
+    if (error == EMFILE || error == ENFILE) {
+      if (count > 0) break;
+      if (CloseOldestWaiting()) continue;
+    }
     more = false;
     pauseTimer.expires_after(std::chrono::milliseconds(100));
     pauseTimer.async_wait([this](const error_code& ec) {
