@@ -268,7 +268,8 @@ void Run::Tick(Clock::time_point now) {
     }
   }
   // Fetches in flight for more than 5 s have failed.
-  while (!gets_.empty() && (gets_.front()->fd < 0 || now - gets_.front()->start > std::chrono::seconds(5))) {
+  while (!gets_.empty() &&
+         (gets_.front()->fd < 0 || now - gets_.front()->start > std::chrono::seconds(5))) {
     if (gets_.front()->fd >= 0) {
       ++timedOut_;
       Close(*gets_.front());
@@ -292,7 +293,9 @@ int Run::Main() {
   for (int i = 0; i < o_.idle + o_.slow; ++i) {
     auto sock = std::make_unique<Sock>();
     sock->kind = i < o_.idle ? Kind::Idle : Kind::Slow;
-    if (!Open(*sock, attackFrom_)) sock->reopenAt = begin + std::chrono::milliseconds(o_.reconnectMs);
+    if (!Open(*sock, attackFrom_)) {
+      sock->reopenAt = begin + std::chrono::milliseconds(o_.reconnectMs);
+    }
     attackers_.push_back(std::move(sock));
   }
   lastSlowSend_ = begin - std::chrono::seconds(1);
@@ -346,7 +349,8 @@ int Run::Main() {
   std::sort(latencies_.begin(), latencies_.end());
   const auto percentile = [&](double p) {
     if (latencies_.empty()) return 0.0;
-    const auto index = static_cast<std::size_t>(p * static_cast<double>(latencies_.size() - 1) + 0.5);
+    const auto index =
+        static_cast<std::size_t>(p * static_cast<double>(latencies_.size() - 1) + 0.5);
     return latencies_[std::min(index, latencies_.size() - 1)];
   };
   const double share = getsStarted_ ? 100.0 * answered_ / getsStarted_ : 0.0;

@@ -434,27 +434,27 @@ void HttpServer::Loop::Serve(const Pointer& c) {
     return Close(*c);  // a failing hook: closed without a reply
   }
 
-  const bool posted = workers.Post(
-      [this, c = Pointer(c), request = std::move(*request), context = std::move(context)]() mutable {
-        WebReply reply;
-        try {
-          if (hooks.handle) {
-            reply = hooks.handle(request);
-          } else {
-            reply = HandleRequest(request, *context, [this] { return handOff.Obtain(); },
-                                  hooks.documents);
-          }
-        } catch (...) {
-          reply = WebReply();
-          reply.closeWithoutReply = true;
-        }
-        // The connection goes with the reply, so that it ends on the event
-        // loop's thread, which owns its lists.
-        asio::post(io, [this, c = std::move(c), reply = std::move(reply)]() mutable {
-          if (c->state == Connection::State::Busy) Answer(c, std::move(reply));
-        });
-      });
-  if (!posted) Close(*c);
+  auto job = [this, c = Pointer(c), request = std::move(*request),
+              context = std::move(context)]() mutable {
+    WebReply reply;
+    try {
+      if (hooks.handle) {
+        reply = hooks.handle(request);
+      } else {
+        reply = HandleRequest(request, *context, [this] { return handOff.Obtain(); },
+                              hooks.documents);
+      }
+    } catch (...) {
+      reply = WebReply();
+      reply.closeWithoutReply = true;
+    }
+    // The connection goes with the reply, so that it ends on the event
+    // loop's thread, which owns its lists.
+    asio::post(io, [this, c = std::move(c), reply = std::move(reply)]() mutable {
+      if (c->state == Connection::State::Busy) Answer(c, std::move(reply));
+    });
+  };
+  if (!workers.Post(std::move(job))) Close(*c);
 }
 
 void HttpServer::Loop::Answer(const Pointer& c, WebReply reply) {
@@ -577,7 +577,8 @@ HttpServer::~HttpServer() { Stop(); }
 HttpServerStart HttpServer::Start(int port, HttpServerHooks hooks) {
   if (running_) return {true, {}, {}};
   if (port < 1 || port > 65535) {
-    return {false, "Invalid port " + std::to_string(port) + ": the port must be from 1 to 65535", {}};
+    return {false, "Invalid port " + std::to_string(port) + ": the port must be from 1 to 65535",
+            {}};
   }
 
   error_code ec;

@@ -5,7 +5,8 @@
 
 namespace quorvel {
 
-WorkerPool::WorkerPool(std::size_t maxThreads) : maxThreads_(std::max<std::size_t>(1, maxThreads)) {}
+WorkerPool::WorkerPool(std::size_t maxThreads)
+    : maxThreads_(std::max<std::size_t>(1, maxThreads)) {}
 
 WorkerPool::~WorkerPool() { Stop(); }
 

@@ -544,7 +544,9 @@ TEST_F(ServerTest, OutOfDescriptorsTheOldestWaitingConnectionIsClosed) {
     std::string bytes;
     char buffer[4096];
     ssize_t n;
-    while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) bytes.append(buffer, static_cast<std::size_t>(n));
+    while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
+      bytes.append(buffer, static_cast<std::size_t>(n));
+    }
     return std::make_pair(n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK), bytes);
   };
   // The first gave up its place; the last one is served.
@@ -575,9 +577,10 @@ TEST_F(ServerTest, AReaderThatStallsIsDroppedOneThatKeepsReadingIsServed) {
   };
   port_ = FreeLoopbackPort();
   ASSERT_TRUE(server_->Start(port_, hooks).ok);
-  const std::size_t whole =
-      big.size() + std::string("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/plain\r\n"
-                               "Content-Length: 16777216\r\n\r\n").size();
+  const std::string head =
+      "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/plain\r\n"
+      "Content-Length: 16777216\r\n\r\n";
+  const std::size_t whole = head.size() + big.size();
 
   // Reads a bit every 40 ms: the reply takes longer than the allowance in
   // all, but every write makes progress within it.
