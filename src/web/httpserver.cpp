@@ -140,6 +140,8 @@ struct HttpServer::Loop {
     options.maxWaitingPerAddress = std::max<std::size_t>(1, options.maxWaitingPerAddress);
   }
 
+  // Every path of a connection ends in Close, also when memory runs out, so
+  // that no connection is released while the lists still point at it.
   ~Loop() {
     // Nothing may point into the lists once they are gone.
     waiting_.clear();
@@ -310,10 +312,16 @@ void HttpServer::Loop::Admit(int fd, const sockaddr_storage& peer) {
     ::close(fd);
     return;
   }
+  AddressList* own = nullptr;
+  try {
+    own = &addresses_[key];
+  } catch (const std::bad_alloc&) {
+    return;  // c closes its descriptor
+  }
   c->deadline = SteadyClock::now() + options.requestTimeout;
   open_.push_back(*c);
   waiting_.push_back(*c);
-  addresses_[key].push_back(*c);
+  own->push_back(*c);
   ArmWaitingTimer();
   Read(c);
 }
@@ -337,7 +345,11 @@ void HttpServer::Loop::Read(const Pointer& c) {
     const ssize_t n = ::recv(c->fd, buffer, std::min(room, sizeof buffer), 0);
     if (n > 0) {
       if (!c->reader) {
-        c->reader = std::make_unique<RequestReader>(options.headerLimit, options.bodyLimit);
+        try {
+          c->reader = std::make_unique<RequestReader>(options.headerLimit, options.bodyLimit);
+        } catch (const std::bad_alloc&) {
+          return Close(*c);
+        }
       }
       const RequestReader::Status status =
           c->reader->Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
@@ -454,12 +466,21 @@ void HttpServer::Loop::Serve(const Pointer& c) {
       if (c->state == Connection::State::Busy) Answer(c, std::move(reply));
     });
   };
-  if (!workers.Post(std::move(job))) Close(*c);
+  bool posted = false;
+  try {
+    posted = workers.Post(std::move(job));
+  } catch (const std::bad_alloc&) {
+  }
+  if (!posted) Close(*c);
 }
 
 void HttpServer::Loop::Answer(const Pointer& c, WebReply reply) {
   if (reply.closeWithoutReply) return Close(*c);
-  c->head = FormatReplyHead(reply);
+  try {
+    c->head = FormatReplyHead(reply);
+  } catch (const std::bad_alloc&) {
+    return Close(*c);
+  }
   c->reply = std::move(reply);
   c->body = c->reply.headOnly ? std::string_view() : c->reply.Body();
   c->sent = 0;

@@ -29,11 +29,15 @@ std::size_t RequestReader::Room() const { return maxUnparsed_ - unparsed_.size()
 
 RequestReader::Status RequestReader::Feed(std::string_view bytes) {
   if (status_ == Status::Done || status_ == Status::Failed) return status_;
-  if (unparsed_.empty()) return status_ = Parse(bytes);
-  unparsed_.append(bytes);
-  std::string held;
-  held.swap(unparsed_);
-  return status_ = Parse(held);
+  try {
+    if (unparsed_.empty()) return status_ = Parse(bytes);
+    unparsed_.append(bytes);
+    std::string held;
+    held.swap(unparsed_);
+    return status_ = Parse(held);
+  } catch (const std::exception&) {
+    return status_ = Status::Failed;  // out of memory for the fields
+  }
 }
 
 RequestReader::Status RequestReader::End() {
