@@ -68,8 +68,6 @@ AddressKey KeyOf(const sockaddr_storage& address) {
 
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
-}  // namespace
-
 // One connection. Its state moves Reading -> Busy -> Writing -> Closed (or
 // to Closed from any of them). Owned by whatever waits for it: the pending
 // wait of its socket, a job on a worker thread, a handler posted back to the
@@ -106,8 +104,6 @@ struct Connection : std::enable_shared_from_this<Connection> {
   std::string_view body;
   std::size_t sent = 0;  // of head + body, or of the interim reply
 };
-
-namespace {
 
 using QueueList = intrusive::list<
     Connection, intrusive::member_hook<Connection, Hook, &Connection::queueHook>,
