@@ -12,7 +12,10 @@
 # build/), SERVER_BUILD_DIR (where the server is, default BUILD_DIR: point it
 # at another build to measure other code with the same client),
 # SLOW_PORT (default 18441), IDLE (1000), SLOW (64), GETS (300), RATE (20),
-# RECONNECT_MS (1000: how soon a closed attacking connection is reopened).
+# RECONNECT_MS (1000: how soon a closed attacking connection is reopened),
+# SERVER_ARGS (more options for the core server, e.g. its caps:
+# "--max-connections 4000 --max-waiting 2000 --max-waiting-per-address 2000"
+# holds every attacker open).
 set -eu
 
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -43,7 +46,8 @@ cleanup() {
 trap cleanup EXIT INT TERM
 
 if [ "$mode" = core ]; then
-  "$server" --port "$port" --seconds 90 >"$log" 2>&1 &
+  # shellcheck disable=SC2086 # the options are meant to be split
+  "$server" --port "$port" --seconds 90 ${SERVER_ARGS:-} >"$log" 2>&1 &
 else
   QT_QPA_PLATFORM=offscreen "$server" --port "$port" --seconds 90 >"$log" 2>&1 &
 fi
