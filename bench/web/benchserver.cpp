@@ -3,13 +3,14 @@
 // on 127.0.0.1, for run.sh to measure against a static file server.
 //
 //   web_bench_server --port N [--size BYTES] [--body-file PATH] [--seconds S]
-//                    [--cache 0|1]
+//                    [--cache 0|1] [--max-connections N] [--max-waiting N]
+//                    [--max-waiting-per-address N]
 //
 // --body-file writes the exact bytes served, so that the other server can
 // serve the same file. The program stops by itself after S seconds (default
 // 120) or at SIGINT/SIGTERM, and then prints how many renders it made.
 // --cache 0 leaves the image cache out, so that every request waits for the
-// stand-in UI thread.
+// stand-in UI thread. The caps replace the server's defaults.
 
 #include <signal.h>
 
@@ -55,6 +56,8 @@ int main(int argc, char** argv) {
   std::string bodyFile;
   int seconds = 120;
   bool cache = true;
+  quorvel::HttpServerOptions options;
+  options.bindAddress = "127.0.0.1";
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     const char* value = argv[i + 1];
@@ -63,6 +66,12 @@ int main(int argc, char** argv) {
     else if (option == "--body-file") bodyFile = value;
     else if (option == "--seconds") seconds = std::atoi(value);
     else if (option == "--cache") cache = std::atoi(value) != 0;
+    else if (option == "--max-connections") {
+      options.maxConnections = std::strtoul(value, nullptr, 10);
+    } else if (option == "--max-waiting") options.maxWaiting = std::strtoul(value, nullptr, 10);
+    else if (option == "--max-waiting-per-address") {
+      options.maxWaitingPerAddress = std::strtoul(value, nullptr, 10);
+    }
     else {
       std::cerr << "unknown option " << option << '\n';
       return 2;
@@ -97,8 +106,6 @@ int main(int argc, char** argv) {
   };
   if (cache) hooks.cache = std::make_shared<quorvel::ImageCache>();
 
-  quorvel::HttpServerOptions options;
-  options.bindAddress = "127.0.0.1";
   quorvel::HttpServer server(options);
   const quorvel::HttpServerStart start = server.Start(port, hooks);
   if (!start.ok) {

@@ -10,8 +10,10 @@
 # one drawn afresh (the window told to forget its cached image) must both be
 # the same bytes.
 #
-# Each server gets one wrk run: 16 connections, 2 threads, 10 seconds,
-# "Connection: close" (one request per connection, as the server does).
+# Each server gets $BENCH_ROUNDS (default 3) wrk runs, taking turns with the
+# other: 16 connections, 2 threads, $BENCH_SECONDS (default 10) seconds,
+# "Connection: close" (one request per connection, as the server does); the
+# medians are compared.
 # Ports: $WEB_BENCH_PORT (default 18431) and $NGINX_BENCH_PORT (18432).
 set -eu
 
@@ -25,6 +27,7 @@ esac
 ours_port="${WEB_BENCH_PORT:-18431}"
 nginx_port="${NGINX_BENCH_PORT:-18432}"
 duration="${BENCH_SECONDS:-10}"
+rounds="${BENCH_ROUNDS:-3}"
 
 for tool in wrk nginx curl; do
   command -v "$tool" >/dev/null || { echo "missing $tool: run scripts/install-bench-deps.sh"; exit 1; }
@@ -47,9 +50,9 @@ mkdir -p "$tmp/www" "$tmp/temp"
 body="$tmp/www/quorvel.jpg"
 
 if [ "$mode" = core ]; then
-  "$server" --port "$ours_port" --body-file "$body" --seconds $((duration * 3 + 30)) >"$tmp/server.log" 2>&1 &
+  "$server" --port "$ours_port" --body-file "$body" --seconds $((duration * rounds * 2 + 30)) >"$tmp/server.log" 2>&1 &
 else
-  QT_QPA_PLATFORM=offscreen "$server" --port "$ours_port" --seconds $((duration * 3 + 30)) >"$tmp/server.log" 2>&1 &
+  QT_QPA_PLATFORM=offscreen "$server" --port "$ours_port" --seconds $((duration * rounds * 2 + 30)) >"$tmp/server.log" 2>&1 &
 fi
 server_pid=$!
 
@@ -107,11 +110,31 @@ measure() {
   awk '/^Requests\/sec:/ { print $2 }' "$tmp/wrk.txt"
 }
 
-ours=$(measure "http://127.0.0.1:$ours_port/quorvel.jpg")
-theirs=$(measure "http://127.0.0.1:$nginx_port/quorvel.jpg")
-echo "web server: $ours requests/s"
-echo "nginx:      $theirs requests/s"
-awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "ratio:      %.1f %% of nginx (target 30 %%)\n", 100 * a / b }'
+# The machine may be shared: the two servers take turns, so that a busy
+# spell of other work falls on both alike; the median of the rounds' ratios
+# counts.
+ours_all=""
+theirs_all=""
+ratios=""
+round=1
+while [ "$round" -le "$rounds" ]; do
+  ours=$(measure "http://127.0.0.1:$ours_port/quorvel.jpg")
+  theirs=$(measure "http://127.0.0.1:$nginx_port/quorvel.jpg")
+  awk -v r="$round" -v a="$ours" -v b="$theirs" \
+    'BEGIN { printf "round %d: web server %s, nginx %s requests/s (%.1f %%)\n", r, a, b, 100 * a / b }'
+  ours_all="$ours_all $ours"
+  theirs_all="$theirs_all $theirs"
+  ratios="$ratios $(awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "%.1f", 100 * a / b }')"
+  round=$((round + 1))
+done
+median() {
+  echo "$@" | tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+ours=$(median $ours_all)
+theirs=$(median $theirs_all)
+echo "web server: $ours requests/s (median of $rounds)"
+echo "nginx:      $theirs requests/s (median of $rounds)"
+echo "ratio:      $(median $ratios) % of nginx (median of the rounds' ratios; target 100 %)"
 
 if [ "$mode" = window ]; then
   curl -s "http://127.0.0.1:$ours_port/quorvel.jpg" -o "$tmp/after.jpg"

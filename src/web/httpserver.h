@@ -1,15 +1,11 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstddef>
-#include <cstdint>
 #include <functional>
-#include <list>
 #include <memory>
 #include <string>
 #include <system_error>
-#include <thread>
 
 #include "web/imagecache.h"
 #include "web/renderhandoff.h"
@@ -19,10 +15,21 @@
 namespace quorvel {
 
 // Limits of the server. The defaults are what the program uses; tests shorten
-// the times and narrow the cap.
+// the times and narrow the caps.
 struct HttpServerOptions {
   std::string bindAddress = "0.0.0.0";          // every IPv4 interface
-  std::size_t maxConnections = 32;              // more at once are closed at once
+  // Connections open at once, whatever they are doing; more are closed at
+  // once. Kept above maxWaiting, so that clients that send nothing can never
+  // fill it: only complete requests still being answered can.
+  std::size_t maxConnections = 1024;
+  // Connections whose request is not complete yet. A new connection that
+  // would pass either cap closes the oldest such connection (of its own
+  // address for the second cap) to make room.
+  std::size_t maxWaiting = 512;
+  std::size_t maxWaitingPerAddress = 64;
+  // Threads for requests that wait for a render on the UI thread or run a
+  // hook; further such requests queue for them.
+  std::size_t maxThreads = 16;
   std::chrono::milliseconds requestTimeout{5000};  // the whole request must arrive within
   std::chrono::milliseconds writeTimeout{5000};    // each write must make progress within
   std::size_t headerLimit = 8 * 1024;
@@ -32,20 +39,21 @@ struct HttpServerOptions {
 // What the window supplies for serving.
 struct HttpServerHooks {
   // Copies the access settings and the web image name, taken under the
-  // window's own mutex. Called once per request on its request thread, so it
-  // must not touch widgets: the window keeps the copy up to date on the UI
-  // thread (dialog closed, edTemp changed) under the same mutex.
+  // window's own mutex. Called once per complete request, on the server's
+  // event-loop thread, so it must not touch widgets and must return quickly:
+  // the window keeps the copy up to date on the UI thread (dialog closed,
+  // edTemp changed) under the same mutex, held only for the copy.
   std::function<WebContext()> readContext;
-  PostToUiThread postToUi;      // see renderhandoff.h
+  PostToUiThread postToUi;      // see renderhandoff.h; called on worker threads
   RenderOnUiThread renderOnUi;  // see renderhandoff.h
   std::shared_ptr<ImageCache> cache;  // optional; shared with the window, which bumps it
   // Optional documents beside the image (see DocumentCallback); called on
-  // request threads, so it must not touch widgets.
+  // worker threads, so it must not touch widgets.
   DocumentCallback documents;
   // Optional: answers every request itself, in place of the image handler
   // (HandleRequest with the render hand-off and `documents`). For programs
   // that serve no image; readContext, postToUi and renderOnUi are then
-  // unused. Called on request threads.
+  // unused. Called on worker threads.
   std::function<WebReply(const WebRequest&)> handle;
 };
 
@@ -55,21 +63,37 @@ struct HttpServerStart {
   std::error_code code;  // the system's code behind `error`, where there is one
 };
 
-// The web server: one listening thread, one thread per connection, one
-// request per connection (every reply says Connection: close). Requests are
-// parsed by Boost.Beast and answered by HandleRequest; sockets are
-// non-blocking underneath and every wait is a poll with a deadline, so a
-// client that stalls is dropped and Stop never waits for a client.
+// The web server: one request per connection (every reply says Connection:
+// close), parsed by Boost.Beast (RequestReader) and answered by
+// HandleRequest.
+//
+// One event loop on a thread of its own accepts the connections, reads and
+// parses their requests and writes the replies, all without blocking: a
+// connection whose request is not complete yet costs its socket and the few
+// bytes received so far, no thread. Each request must arrive whole within
+// requestTimeout and each write of the reply must make progress within
+// writeTimeout; otherwise the connection is closed without a reply. When the
+// waiting connections (request not yet complete) reach maxWaiting, or those
+// of one client address reach maxWaitingPerAddress, the oldest of them is
+// closed to make room for the new one; so clients that open connections and
+// send nothing delay nobody else. The same happens when the process runs
+// out of descriptors.
+//
+// A complete request for the web image is answered on the event loop itself
+// when the image cache holds the current image. Every other complete request
+// (the image has to be drawn, a document of `documents`, the `handle` hook)
+// goes to a worker thread (at most maxThreads, started when needed); one
+// that waits for a render waits there through RenderHandOff, while the event
+// loop goes on. The reply then goes back to the event loop to be sent.
 //
 // Thread: Start, Stop and the destructor on one thread (the UI thread), never
-// from readContext or postToUi (they run on request threads, which Stop
-// joins), and not while holding the mutex that readContext takes (a request
-// thread may be waiting for it). Stop may run inside renderOnUi, as when a
-// close event is handled while the render lets pending events run. The hooks are called as described
-// above. Stop joins every thread the server started; jobs it left queued on
-// the UI thread do nothing when they run later, so the server may be
-// destroyed before they run. The cache is shared, so the window may keep it
-// across restarts.
+// from the hooks other than renderOnUi, and not while holding the mutex that
+// readContext takes (the event loop may be waiting for it). Stop may run
+// inside renderOnUi, as when a close event is handled while the render lets
+// pending events run. Stop joins every thread the server started; jobs it
+// left queued on the UI thread do nothing when they run later, so the server
+// may be destroyed before they run. The cache is shared, so the window may
+// keep it across restarts.
 class HttpServer {
  public:
   explicit HttpServer(HttpServerOptions options = {});
@@ -91,20 +115,10 @@ class HttpServer {
   int Port() const { return port_; }
 
  private:
-  struct Listener;
-  struct Connection;
-
-  void AcceptLoop();
-  void Serve(Connection& connection);
-  void ReapFinished();
+  struct Loop;
 
   HttpServerOptions options_;
-  HttpServerHooks hooks_;
-  std::unique_ptr<Listener> listener_;
-  std::unique_ptr<RenderHandOff> handOff_;
-  std::thread acceptThread_;
-  std::list<Connection> connections_;  // touched by the accept thread only, until Stop has joined it
-  std::atomic<std::size_t> active_{0};
+  std::unique_ptr<Loop> loop_;
   bool running_ = false;
   int port_ = 0;
 };

@@ -1,10 +1,15 @@
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -30,6 +35,61 @@ std::string Get(const std::string& target, const std::string& extra = "") {
 std::string ImageReply(const std::string& body) {
   return "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: image/jpeg\r\nContent-Length: " +
          std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// A blocking client socket on 127.0.0.1 whose source address is `from`
+// (another loopback address), with the same 20 s read bound as
+// LoopbackClient.
+class ClientFrom {
+ public:
+  ClientFrom(int port, const char* from) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    timeval limit{20, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &local.sin_addr);
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(static_cast<std::uint16_t>(port));
+    remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connected_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+                 ::connect(fd_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0;
+  }
+  ~ClientFrom() { ::close(fd_); }
+  ClientFrom(const ClientFrom&) = delete;
+  ClientFrom& operator=(const ClientFrom&) = delete;
+
+  bool connected() const { return connected_; }
+  void Send(const std::string& bytes) { ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+  // Everything until the server closes; empty with closed == false when the
+  // 20 s bound ran out first.
+  LoopbackClient::Received ReadAll() {
+    LoopbackClient::Received received;
+    char buffer[16384];
+    for (;;) {
+      const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+      if (n > 0) {
+        received.bytes.append(buffer, static_cast<std::size_t>(n));
+        continue;
+      }
+      received.closed = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+      return received;
+    }
+  }
+
+ private:
+  int fd_;
+  bool connected_ = false;
+};
+
+// The descriptors this process has open now.
+int OpenDescriptors() {
+  int count = 0;
+  if (DIR* dir = ::opendir("/proc/self/fd")) {
+    while (const dirent* entry = ::readdir(dir)) count += entry->d_name[0] != '.';
+    ::closedir(dir);
+  }
+  return count - 1;  // the directory's own
 }
 
 class ServerTest : public ::testing::Test {
@@ -324,6 +384,279 @@ TEST_F(ServerTest, RestartsOnTheSamePort) {
   ASSERT_TRUE(again.ok) << again.error;
   EXPECT_EQ(server_->Port(), port_);
   EXPECT_EQ(Exchange(Get("/quorvel.jpg")).bytes, ImageReply(kImage));
+}
+
+TEST_F(ServerTest, AtTheWaitingCapTheOldestWaitingConnectionIsClosed) {
+  HttpServerOptions options = LoopbackOptions();
+  options.maxWaiting = 3;
+  options.requestTimeout = std::chrono::seconds(60);
+  StartServer(options);
+
+  std::vector<std::unique_ptr<LoopbackClient>> clients;
+  for (int i = 0; i < 3; ++i) {
+    clients.push_back(std::make_unique<LoopbackClient>(port_));
+    ASSERT_TRUE(clients.back()->connected());
+  }
+  clients[1]->Send("GET /quor");  // part of a request is still waiting
+  clients.push_back(std::make_unique<LoopbackClient>(port_));  // the fourth
+
+  const LoopbackClient::Received oldest = clients[0]->ReadAll();
+  EXPECT_TRUE(oldest.closed);
+  EXPECT_EQ(oldest.bytes, "");
+  // The newer ones were left open: each is served.
+  clients[1]->Send("vel.jpg HTTP/1.1\r\n\r\n");
+  clients[2]->Send(Get("/quorvel.jpg"));
+  clients[3]->Send(Get("/quorvel.jpg"));
+  for (int i = 1; i < 4; ++i) EXPECT_EQ(clients[i]->ReadAll().bytes, ImageReply(kImage)) << i;
+}
+
+TEST_F(ServerTest, AtTheCapOfAnAddressItsOwnOldestWaitingConnectionIsClosed) {
+  HttpServerOptions options = LoopbackOptions();
+  options.maxWaitingPerAddress = 2;
+  options.requestTimeout = std::chrono::seconds(60);
+  StartServer(options);
+
+  ClientFrom x1(port_, "127.0.0.2");
+  ClientFrom x2(port_, "127.0.0.2");
+  LoopbackClient y1(port_);
+  LoopbackClient y2(port_);
+  ASSERT_TRUE(x1.connected() && x2.connected() && y1.connected() && y2.connected());
+
+  ClientFrom x3(port_, "127.0.0.2");
+  const LoopbackClient::Received first = x1.ReadAll();
+  EXPECT_TRUE(first.closed);
+  EXPECT_EQ(first.bytes, "");
+  // The oldest of all waiting is x2 by now, but y3 makes room among its own.
+  LoopbackClient y3(port_);
+  const LoopbackClient::Received second = y1.ReadAll();
+  EXPECT_TRUE(second.closed);
+  EXPECT_EQ(second.bytes, "");
+
+  for (ClientFrom* x : {&x2, &x3}) {
+    x->Send(Get("/quorvel.jpg"));
+    EXPECT_EQ(x->ReadAll().bytes, ImageReply(kImage));
+  }
+  for (LoopbackClient* y : {&y2, &y3}) {
+    y->Send(Get("/quorvel.jpg"));
+    EXPECT_EQ(y->ReadAll().bytes, ImageReply(kImage));
+  }
+}
+
+TEST_F(ServerTest, IdleAndSlowClientsDoNotKeepCompleteRequestsWaiting) {
+  HttpServerOptions options = LoopbackOptions();
+  options.maxWaiting = 32;
+  options.requestTimeout = std::chrono::seconds(60);  // nobody is dropped for being slow
+  StartServer(options);
+
+  std::vector<std::unique_ptr<LoopbackClient>> idle;
+  for (int i = 0; i < 100; ++i) idle.push_back(std::make_unique<LoopbackClient>(port_));
+  std::vector<std::unique_ptr<ClientFrom>> slow;
+  for (int i = 0; i < 40; ++i) {
+    slow.push_back(std::make_unique<ClientFrom>(port_, "127.0.0.2"));
+    slow.back()->Send("GET /quorvel.jpg HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: a");
+  }
+  for (auto& client : slow) client->Send("a");
+
+  // Complete requests from other addresses and from the idle clients' own.
+  for (const char* from : {"127.0.0.3", "127.0.0.1"}) {
+    ClientFrom client(port_, from);
+    ASSERT_TRUE(client.connected()) << from;
+    client.Send(Get("/quorvel.jpg"));
+    EXPECT_EQ(client.ReadAll().bytes, ImageReply(kImage)) << from;
+  }
+  // One that sends its request a byte at a time is served once it is whole.
+  ClientFrom bytewise(port_, "127.0.0.4");
+  for (const char c : Get("/quorvel.jpg")) bytewise.Send(std::string(1, c));
+  EXPECT_EQ(bytewise.ReadAll().bytes, ImageReply(kImage));
+}
+
+TEST_F(ServerTest, StopIsPromptWithManyConnectionsOpen) {
+  HttpServerOptions options = LoopbackOptions();
+  options.maxWaiting = 1000;
+  options.maxWaitingPerAddress = 1000;
+  options.requestTimeout = std::chrono::seconds(60);
+  StartServer(options);
+
+  std::vector<std::unique_ptr<LoopbackClient>> clients;
+  for (int i = 0; i < 300; ++i) clients.push_back(std::make_unique<LoopbackClient>(port_));
+  for (int i = 0; i < 20; ++i) {
+    clients.push_back(std::make_unique<LoopbackClient>(port_));
+    clients.back()->Send("GET /quorvel.jpg HTTP/1.1\r\nHost: 127");
+  }
+  // Answered after all of them were accepted: they are all held open now.
+  EXPECT_EQ(Exchange(Get("/quorvel.jpg")).bytes, ImageReply(kImage));
+  ui_.Hold();
+  cache_->Bump();
+  for (int i = 0; i < 3; ++i) {
+    clients.push_back(std::make_unique<LoopbackClient>(port_));
+    clients.back()->Send(Get("/quorvel.jpg"));
+  }
+  ASSERT_TRUE(ui_.WaitPosted(4));
+
+  // Not a speed figure: only that Stop does not wait for the clients, which
+  // would hold it for a minute.
+  auto stopping = std::async(std::launch::async, [&] { server_->Stop(); });
+  const bool prompt = stopping.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  EXPECT_TRUE(prompt);
+  if (!prompt) {
+    clients.clear();  // lets a Stop that waits for them end
+    ui_.RunHeld();
+  }
+  stopping.get();
+  for (auto& client : clients) {
+    const LoopbackClient::Received received = client->ReadAll();
+    EXPECT_TRUE(received.closed);
+    EXPECT_EQ(received.bytes, "");
+  }
+  ui_.RunHeld();
+  EXPECT_EQ(renders_, 1);
+}
+
+TEST_F(ServerTest, OutOfDescriptorsTheOldestWaitingConnectionIsClosed) {
+  HttpServerOptions options = LoopbackOptions();
+  options.requestTimeout = std::chrono::seconds(60);
+  StartServer(options);
+
+  // The client sockets exist before descriptors run short; connecting them
+  // takes none, so only the server runs out.
+  std::vector<int> sockets;
+  for (int i = 0; i < 40; ++i) sockets.push_back(::socket(AF_INET, SOCK_STREAM, 0));
+  const int highest = *std::max_element(sockets.begin(), sockets.end());
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit lowered = saved;
+  lowered.rlim_cur = static_cast<rlim_t>(highest + 1 + 3);
+  const int spare = static_cast<int>(lowered.rlim_cur) - OpenDescriptors();
+  ASSERT_GT(spare, 0);
+  ASSERT_LT(spare + 4, static_cast<int>(sockets.size())) << "too many free descriptors below";
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+
+  sockaddr_in server{};
+  server.sin_family = AF_INET;
+  server.sin_port = htons(static_cast<std::uint16_t>(port_));
+  server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const timeval limit{20, 0};
+  for (const int fd : sockets) {
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server), 0);
+  }
+  const auto readAll = [](int fd) {
+    std::string bytes;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
+      bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    return std::make_pair(n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK), bytes);
+  };
+  // The first gave up its place; the last one is served.
+  const auto [closed, bytes] = readAll(sockets.front());
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(bytes, "");
+  const std::string request = Get("/quorvel.jpg");
+  ::send(sockets.back(), request.data(), request.size(), MSG_NOSIGNAL);
+  EXPECT_EQ(readAll(sockets.back()).second, ImageReply(kImage));
+
+  ::setrlimit(RLIMIT_NOFILE, &saved);
+  for (const int fd : sockets) ::close(fd);
+}
+
+TEST_F(ServerTest, AReaderThatStallsIsDroppedOneThatKeepsReadingIsServed) {
+  HttpServerOptions options = LoopbackOptions();
+  options.writeTimeout = std::chrono::milliseconds(300);
+  server_ = std::make_unique<HttpServer>(options);
+  const std::string big(16 << 20, 'z');  // more than the socket buffers hold
+  HttpServerHooks hooks;
+  hooks.handle = [&](const WebRequest&) {
+    WebReply reply;
+    reply.status = 200;
+    reply.reason = "OK";
+    reply.contentType = "text/plain";
+    reply.text = big;
+    return reply;
+  };
+  port_ = FreeLoopbackPort();
+  ASSERT_TRUE(server_->Start(port_, hooks).ok);
+  const std::string head =
+      "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/plain\r\n"
+      "Content-Length: 16777216\r\n\r\n";
+  const std::size_t whole = head.size() + big.size();
+
+  // Reads a bit every 40 ms: the reply takes longer than the allowance in
+  // all, but every write makes progress within it.
+  LoopbackClient steady(port_);
+  steady.Send(Get("/big"));
+  std::size_t received = 0;
+  char buffer[1 << 16];
+  for (;;) {
+    std::size_t now = 0;
+    ssize_t n = 0;
+    while (now < (1u << 20) && (n = ::recv(steady.fd(), buffer, sizeof buffer, 0)) > 0) {
+      now += static_cast<std::size_t>(n);
+    }
+    received += now;
+    if (n <= 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+  }
+  EXPECT_EQ(received, whole);
+
+  // Reads nothing for twice the allowance: the server gives up on it.
+  LoopbackClient stalled(port_);
+  stalled.Send(Get("/big"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  const LoopbackClient::Received dropped = stalled.ReadAll();
+  EXPECT_TRUE(dropped.closed);
+  EXPECT_LT(dropped.bytes.size(), whole);
+}
+
+TEST_F(ServerTest, HooksRunOnAtMostMaxThreads) {
+  HttpServerOptions options = LoopbackOptions();
+  options.maxThreads = 2;
+  server_ = std::make_unique<HttpServer>(options);
+  std::mutex mutex;
+  std::condition_variable changed;
+  int running = 0;
+  int most = 0;
+  bool released = false;
+  HttpServerHooks hooks;
+  hooks.handle = [&](const WebRequest&) {
+    std::unique_lock lock(mutex);
+    most = std::max(most, ++running);
+    changed.notify_all();
+    changed.wait(lock, [&] { return released; });
+    --running;
+    WebReply reply;
+    reply.status = 200;
+    reply.reason = "OK";
+    reply.contentType = "text/plain";
+    reply.text = "done";
+    return reply;
+  };
+  port_ = FreeLoopbackPort();
+  ASSERT_TRUE(server_->Start(port_, hooks).ok);
+
+  std::vector<std::future<LoopbackClient::Received>> clients;
+  for (int i = 0; i < 4; ++i) {
+    clients.push_back(std::async(std::launch::async, [&] { return Exchange(Get("/metrics")); }));
+  }
+  bool two = false;
+  bool more = false;
+  {
+    std::unique_lock lock(mutex);
+    two = changed.wait_for(lock, std::chrono::seconds(20), [&] { return running >= 2; });
+    // A third would start at once if it could.
+    more = changed.wait_for(lock, std::chrono::milliseconds(200), [&] { return running > 2; });
+    released = true;
+  }
+  changed.notify_all();
+  EXPECT_TRUE(two);
+  EXPECT_FALSE(more);
+  for (auto& client : clients) {
+    EXPECT_EQ(client.get().bytes,
+              "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/plain\r\n"
+              "Content-Length: 4\r\n\r\ndone");
+  }
+  EXPECT_EQ(most, 2);
 }
 
 }  // namespace
