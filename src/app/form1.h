@@ -216,6 +216,8 @@ class TForm1 : public QWidget, private PlotRunHost {
   // The settings file beside the executable.
   const std::string& settingsPath() const { return m_settingsPath; }
   const std::string& helpPath() const { return m_helpPath; }
+  // The tray icon's minimise-to-tray switch (cbMinimize copies into it).
+  bool minimizeToTray() const { return m_minimizeToTray; }
   void btnHelpClick();
   void cbMinimizeClick();
   void mnuRestoreClick();
