@@ -30,14 +30,15 @@ names=${*:-$all}
 
 # clang and its libFuzzer runtime, or nothing to do.
 probe=$(mktemp -d)
-trap 'rm -rf "$probe"' EXIT
 printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }\n' \
   > "$probe/probe.cpp"
 if ! command -v "$cxx" >/dev/null 2>&1 ||
    ! "$cxx" -fsanitize=fuzzer,address,undefined "$probe/probe.cpp" -o "$probe/probe" >/dev/null 2>&1; then
+  rm -rf "$probe"
   echo "fuzz: $cxx with libFuzzer is not available; fuzzing skipped (scripts/install-deps.sh installs it)"
   exit 0
 fi
+rm -rf "$probe"
 
 cmake -S "$top/tests/fuzz" -B "$build" -DCMAKE_CXX_COMPILER="$cxx" \
   -DQUORVEL_FUZZ_SECONDS="$seconds" >/dev/null
