@@ -12,6 +12,7 @@ packages="
   fonts-liberation2 iputils-ping python3
   xvfb xauth
   desktop-file-utils appstream groff-base
+  clang libclang-rt-14-dev llvm-14
   $*
 "
 

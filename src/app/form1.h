@@ -233,6 +233,8 @@ class TForm1 : public QWidget, private PlotRunHost {
   // else in the desktop's per-user configuration folder.
   const std::string& settingsPath() const { return m_settingsPath; }
   const std::string& helpPath() const { return m_helpPath; }
+  // The tray icon's minimise-to-tray switch (cbMinimize copies into it).
+  bool minimizeToTray() const { return m_minimizeToTray; }
   void btnHelpClick();
   void cbMinimizeClick();
   void mnuRestoreClick();

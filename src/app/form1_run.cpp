@@ -31,7 +31,14 @@ void TForm1::btnStartClick() {
     m_startPending = true;
     return;
   }
-  Guarded([this] { m_run.Start(*this); });
+  // Start's own probe is a tick in progress like any other: a tick falling
+  // due meanwhile is dropped, a Start pressed meanwhile runs after it.
+  do {
+    m_startPending = false;
+    m_tickRunning = true;
+    Guarded([this] { m_run.Start(*this); });
+    m_tickRunning = false;
+  } while (m_startPending);
 }
 
 void TForm1::btnStopClick() {
@@ -44,10 +51,7 @@ void TForm1::Timer1Timer() {
   m_tickRunning = true;
   Guarded([this] { m_run.Tick(*this); });
   m_tickRunning = false;
-  if (m_startPending) {
-    m_startPending = false;
-    btnStartClick();
-  }
+  if (m_startPending) btnStartClick();
 }
 
 std::string TForm1::Address() { return cbURL->currentText().toStdString(); }

@@ -54,7 +54,12 @@ bool KeyName(std::string_view line, std::string_view& name) {
 }
 
 std::string ValueOf(std::string_view line) {
-  std::string_view value = TrimBlanks(line.substr(line.find('=') + 1));
+  std::string_view value = line.substr(line.find('=') + 1);
+  // Carriage returns at the end belong to the line end: a last line cut off
+  // after the CR of its CR LF (or after a stray CR) reads as it will once
+  // another line follows it and it gets its line end.
+  while (!value.empty() && value.back() == '\r') value.remove_suffix(1);
+  value = TrimBlanks(value);
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front()) {
     value = value.substr(1, value.size() - 2);

@@ -45,7 +45,8 @@ FileSteps& SystemFileSteps();
 //    blanks (space and tab); every other line is kept but never read.
 //  - Section and key names match without regard to ASCII letter case; the
 //    first section of a name and the first key of a name in it count.
-//  - A value is read without surrounding blanks, and without a pair of
+//  - A value is read without carriage returns at its end (they belong to
+//    the line end), without surrounding blanks, and without a pair of
 //    matching single or double quotes around it; at most kMaxValueLength
 //    bytes come back. A missing section or key reads as the default, with
 //    the default's trailing blanks removed (and cut to the same length).
@@ -80,8 +81,9 @@ class IniFile {
   bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
 
   // Stores value as it stands, up to the first NUL, CR or LF (a line cannot
-  // carry more). Section and key names must not hold "]", "=", CR or LF, and
-  // must not start or end with a blank.
+  // carry more). Section and key names must not hold "]", "=", CR or LF,
+  // must not start or end with a blank, and a key name must not start with
+  // ";" or "[" (its line would read as a comment or a section header).
   void Write(std::string_view section, std::string_view key, std::string_view value);
 
   // The whole document as bytes, as Save writes it.

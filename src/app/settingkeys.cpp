@@ -154,7 +154,7 @@ void SaveBoolean(IniFile& ini, const SettingKey& key, bool value) {
 }
 
 void SaveText(IniFile& ini, const SettingKey& key, std::string_view text) {
-  ini.Write(kSettingsSection, key.name, text);
+  ini.Write(kSettingsSection, key.name, EncodeText(text));
 }
 
 void SaveScrambled(IniFile& ini, const SettingKey& key, std::string_view plain) {

@@ -71,7 +71,8 @@ ColourResult LoadColour(const IniFile& ini, const SettingKey& key);
 
 void SaveInteger(IniFile& ini, const SettingKey& key, std::int32_t value);
 void SaveBoolean(IniFile& ini, const SettingKey& key, bool value);
-// For TitleText pass the stored form (TitleToStored).
+// For TitleText pass the stored form (TitleToStored). Written as EncodeText
+// gives it, so that it reads back as passed.
 void SaveText(IniFile& ini, const SettingKey& key, std::string_view text);
 void SaveScrambled(IniFile& ini, const SettingKey& key, std::string_view plain);
 void SaveColour(IniFile& ini, const SettingKey& key, Colour colour);

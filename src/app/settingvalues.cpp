@@ -151,6 +151,13 @@ std::int32_t ClampToRange(std::int32_t value, std::int32_t minimum, std::int32_t
   return value;
 }
 
+std::string EncodeText(std::string_view text) {
+  // Line breaks cannot be stored either way; the writer cuts the value there.
+  const std::string_view line = text.substr(0, text.find_first_of(std::string_view("\0\r\n", 3)));
+  if (ReadsBackAsWritten(line)) return std::string(text);
+  return "\"" + std::string(line) + "\"";
+}
+
 std::string TitleToStored(std::string_view title) {
   std::string stored(title);
   for (char& c : stored) {

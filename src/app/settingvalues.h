@@ -28,6 +28,14 @@ std::string FormatBoolean(bool value);  // "1" or "0"
 // A loaded value brought into a spin box's range; a range of 0..0 is none.
 std::int32_t ClampToRange(std::int32_t value, std::int32_t minimum, std::int32_t maximum);
 
+// ---- text ----------------------------------------------------------------------
+
+// The value to write for a text setting: the text itself, or, when reading
+// would not give it back (it starts or ends with a blank or tab, or a pair of
+// matching quotes encloses it), the text in double quotes, which the reader
+// removes again. Old files read as before.
+std::string EncodeText(std::string_view text);
+
 // ---- title text --------------------------------------------------------------
 
 // Blanks are stored as "^" so that the title's outer blanks survive the

@@ -14,15 +14,22 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-std::vector<std::string_view> SplitLines(std::string_view text) {
-  std::vector<std::string_view> lines;
+// The lines of ping's output. The response text is read with CR as a line
+// break too, so a carriage return left inside a line (an echoed name can
+// hold one) becomes a blank: otherwise it would split the line and move the
+// reply off its line.
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = text.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
+    std::string& kept = lines.emplace_back(line);
+    for (char& c : kept) {
+      if (c == '\r') c = ' ';
+    }
     start = end + 1;
   }
   return lines;
@@ -87,7 +94,10 @@ std::optional<PingCommand> ParsePingCommandLine(std::string_view line) {
   PingCommand command;
   command.address = std::string(Trim(middle.substr(0, w)));
   command.timeoutMs = static_cast<int>(negative ? -ms : ms);
-  if (command.address.empty()) return std::nullopt;
+  // An argument vector cannot carry a NUL: ping would get another address.
+  if (command.address.empty() || command.address.find('\0') != std::string::npos) {
+    return std::nullopt;
+  }
   return command;
 }
 
@@ -111,8 +121,8 @@ std::string AdaptIputilsOutput(const PingCommand& command, std::string_view out,
     if (c == '\n' || c == '\r') c = ' ';
   }
 
-  const std::vector<std::string_view> outLines = SplitLines(out);
-  const std::vector<std::string_view> errLines = SplitLines(err);
+  const std::vector<std::string> outLines = SplitLines(out);
+  const std::vector<std::string> errLines = SplitLines(err);
 
   std::string header;
   std::string reply;

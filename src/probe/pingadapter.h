@@ -20,7 +20,7 @@ struct PingCommand {
 };
 
 // Splits "ping " + address + " -w " + timeout + " -n 1". Returns nothing for a
-// line of another shape or an empty address.
+// line of another shape, an empty address or one holding a NUL.
 std::optional<PingCommand> ParsePingCommandLine(std::string_view commandLine);
 
 // The argument vector run for a command: numeric output, one echo, the reply

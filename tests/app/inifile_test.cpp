@@ -190,6 +190,19 @@ TEST(IniFileWrite, ReadsBackWhatItWrote) {
 
 // ---- saving ----------------------------------------------------------------
 
+// A last line cut off after the CR of its CR LF reads as the same line with
+// its line end: a later write that puts a line after it does not change its
+// value.
+TEST(IniFileWrite, ACutOffLastLineReadsTheSameBeforeAndAfterAWrite) {
+  IniFile doc = IniFile::Parse("[Plotter]\r\nTime=10\r");
+  EXPECT_EQ(doc.ReadString("Plotter", "Time", ""), "10");
+  EXPECT_EQ(doc.Text(), "[Plotter]\r\nTime=10\r");
+  doc.Write("Other", "x", "1");
+  EXPECT_EQ(IniFile::Parse(doc.Text()).ReadString("Plotter", "Time", ""), "10");
+  // A CR inside a value is part of it.
+  EXPECT_EQ(IniFile::Parse("[Plotter]\nA=1\r2\n").ReadString("Plotter", "A", ""), "1\r2");
+}
+
 TEST(IniFileSave, ReplacesTheWholeFile) {
   const fs::path dir = TestDir();
   const fs::path path = dir / "q.ini";

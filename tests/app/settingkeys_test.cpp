@@ -204,6 +204,31 @@ TEST(SettingKeys, TextValues) {
   EXPECT_NE(ini.Text().find("User=admin\n"), std::string::npos);  // stored plain
 }
 
+// A text that the file's reading rules would change (outer blanks, a pair of
+// matching quotes around it) is stored in double quotes and reads back as
+// typed; any other text is stored as it is.
+TEST(SettingKeys, TextValuesReadBackAsTyped) {
+  const struct {
+    const char* key;
+    const char* text;
+    const char* line;
+  } cases[] = {
+      {"User", "admin", "User=admin"},
+      {"User", "'admin'", "User=\"'admin'\""},
+      {"Label", "\"ms\"", "Label=\"\"ms\"\""},
+      {"Label", " ms\t", "Label=\" ms\t\""},
+      {"Temp", "\"half.jpg", "Temp=\"half.jpg"},
+      {"Title", "'Quorvel^of'", "Title=\"'Quorvel^of'\""},
+      {"FontName", "\"", "FontName=\""},
+  };
+  for (const auto& c : cases) {
+    IniFile ini;
+    SaveText(ini, Key(c.key), c.text);
+    EXPECT_EQ(ini.Text(), std::string("[Plotter]\n") + c.line + "\n") << c.text;
+    EXPECT_EQ(LoadText(IniFile::Parse(ini.Text()), Key(c.key)), c.text);
+  }
+}
+
 // ---- history -------------------------------------------------------------------
 
 TEST(SettingKeys, HistoryReads) {

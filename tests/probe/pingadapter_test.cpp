@@ -91,6 +91,30 @@ TEST(PingAdapter, LineBreaksInTheAddressDoNotMoveTheReply) {
   EXPECT_NE(ReplyLine(text).find("could not find host a b c"), std::string::npos);
 }
 
+// A carriage return inside a line of ping's output (an echoed name can hold
+// one) is shown as a blank: it must not break the line in two and move the
+// reply off its line.
+TEST(PingAdapter, CarriageReturnsInsideLinesDoNotMoveTheReply) {
+  const struct {
+    const char* out;
+    const char* err;
+    const char* reply;
+  } cases[] = {
+      {"PING a\rb (127.0.0.1) 56(84) bytes of data.\n"
+       "64 bytes from 127.0.0.1: icmp_seq=1 ttl=64 time=7.1 ms\n",
+       "", "Reply from 127.0.0.1: bytes=64 icmp_seq=1 ttl=64 time=7.1ms"},
+      {"PING a (127.0.0.1) 56(84) bytes of data.\n"
+       "64 bytes from 127.0.0.1: icmp_seq=1\rttl=64 time=7.1 ms\n",
+       "", "Reply from 127.0.0.1: bytes=64 icmp_seq=1 ttl=64 time=7.1ms"},
+      {"", "ping: a\rb: Network is unreachable\n", "ping: a b: Network is unreachable"},
+  };
+  for (const auto& c : cases) {
+    const std::string text = AdaptIputilsOutput({"a", 3000}, c.out, c.err);
+    EXPECT_EQ(ReplyLine(text), c.reply) << text;
+    EXPECT_EQ(text.find('\r'), std::string::npos) << text;
+  }
+}
+
 struct CommandCase {
   const char* line;
   bool ok;
@@ -117,6 +141,15 @@ TEST(PingAdapter, CommandLineIsSplitIntoAddressAndTimeout) {
     EXPECT_EQ(parsed->address, c.address) << c.line;
     EXPECT_EQ(parsed->timeoutMs, c.timeout) << c.line;
   }
+}
+
+// An exec cannot carry a NUL: ping would get only the part before it, a
+// different address. Such an address is not run at all.
+TEST(PingAdapter, AnAddressWithANulIsNotRun) {
+  using namespace std::string_literals;
+  EXPECT_FALSE(ParsePingCommandLine(BuildPingCommandLine("127.0.0.1\0.evil"s, 800)));
+  EXPECT_FALSE(ParsePingCommandLine(BuildPingCommandLine("\0"s, 800)));
+  EXPECT_TRUE(ParsePingCommandLine(BuildPingCommandLine("127.0.0.1", 800)));
 }
 
 TEST(PingAdapter, AddressIsOneOperandAfterDashes) {
