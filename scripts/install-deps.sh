@@ -11,6 +11,7 @@ packages="
   libgtest-dev libgmock-dev
   fonts-liberation2 iputils-ping
   xvfb xauth
+  prometheus
   $*
 "
 
