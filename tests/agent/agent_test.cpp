@@ -74,7 +74,7 @@ TEST(AgentLoops, AHangingTargetNeverDelaysAnother) {
       return Reply(250);
     }
     std::unique_lock<std::mutex> lock(mutex);
-    slowGaveUp = !changed.wait_for(lock, 20s, [&] { return quickDone >= 5; });
+    if (!changed.wait_for(lock, 5s, [&] { return quickDone >= 5; })) slowGaveUp = true;
     return Sample{};  // lost
   };
   Agent agent(Options({"slow", "quick"}, 5), d, {});
