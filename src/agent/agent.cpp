@@ -1,6 +1,7 @@
 #include "agent/agent.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <system_error>
 
 #include "probe/rundosinmemo.h"
@@ -28,6 +29,9 @@ std::uint64_t NextSlot(std::uint64_t done, std::chrono::steady_clock::duration e
 struct Agent::Target {
   explicit Target(std::string targetName) : name(std::move(targetName)) {}
   const std::string name;
+  // Each loop sleeps on its own, so that loops share nothing but the outputs.
+  std::mutex wakeMutex;
+  std::condition_variable wake;
   mutable std::mutex mutex;  // guards the figures below
   RunStatistics statistics;
   ResponseDurations durations;
@@ -65,11 +69,13 @@ bool Agent::Start(std::string& error) {
 }
 
 void Agent::RequestStop() {
-  {
-    std::lock_guard<std::mutex> lock(wakeMutex_);
-    stop_.store(true);
+  stop_.store(true);
+  for (const auto& target : targets_) {
+    // Taken, so that a loop between its test of stop_ and its sleep cannot
+    // miss the notification.
+    { std::lock_guard<std::mutex> lock(target->wakeMutex); }
+    target->wake.notify_all();
   }
-  wake_.notify_all();
 }
 
 void Agent::Wait() {
@@ -92,9 +98,9 @@ void Agent::Loop(Target& target, std::chrono::steady_clock::time_point base) {
   for (;;) {
     if (options_.count && probes >= *options_.count) break;
     {
-      std::unique_lock<std::mutex> lock(wakeMutex_);
+      std::unique_lock<std::mutex> lock(target.wakeMutex);
       const auto due = base + options_.interval * static_cast<std::int64_t>(slot);
-      if (wake_.wait_until(lock, due, [this] { return stop_.load(); })) break;
+      if (target.wake.wait_until(lock, due, [this] { return stop_.load(); })) break;
     }
     const LocalTime stamp = dependencies_.clock->Now();
     const Sample sample = dependencies_.probe(target.name, options_.timeoutMs, onStep);

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -112,8 +111,6 @@ class Agent {
   std::vector<std::thread> threads_;
   std::atomic<bool> stop_{false};
   std::atomic<int> running_{0};
-  std::mutex wakeMutex_;
-  std::condition_variable wake_;
   mutable std::mutex errorMutex_;
   std::string writeError_;
 };
