@@ -105,7 +105,7 @@ void Agent::Loop(Target& target, std::chrono::steady_clock::time_point base) {
     const LocalTime stamp = dependencies_.clock->Now();
     const Sample sample = dependencies_.probe(target.name, options_.timeoutMs, onStep);
     // A probe ended by the stop is not a loss of the target's.
-    if (stop_.load()) break;
+    if (stop_.load() || (dependencies_.stopPending && dependencies_.stopPending())) break;
     Record(target, sample, stamp);
     ++probes;
     Progress();

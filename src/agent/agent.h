@@ -57,6 +57,12 @@ struct AgentDependencies {
   std::function<void()> stopChildren;
   // Called on a probe thread after every recorded probe and when a loop ends.
   std::function<void()> onProgress;
+  // Optional: whether a stop is on its way but not yet requested, asked when
+  // a probe ends. On a terminal, Ctrl-C reaches the ping child together with
+  // the agent; the child then ends as if its echo had been lost, and the
+  // agent may see that before it has read the signal. Such a probe is
+  // dropped like one the stop ended.
+  std::function<bool()> stopPending;
 };
 
 // The probe loops of every target: one thread per target, all at the same

@@ -110,6 +110,17 @@ int Run(const AgentOptions& options) {
 
   AgentDependencies dependencies;
   dependencies.stopChildren = StopChildren;
+  // The stop signals stay pending for the whole process until the main
+  // thread reads them, and it requests the stop before it reads.
+  dependencies.stopPending = [stopSignals] {
+    sigset_t pending;
+    sigemptyset(&pending);
+    ::sigpending(&pending);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP}) {
+      if (sigismember(&pending, s) == 1 && sigismember(&stopSignals, s) == 1) return true;
+    }
+    return false;
+  };
   dependencies.onProgress = [progress] {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(progress, &one, sizeof one);
@@ -148,10 +159,10 @@ int Run(const AgentOptions& options) {
     pollfd fds[2] = {{signals, POLLIN, 0}, {progress, POLLIN, 0}};
     ::poll(fds, 2, live ? 200 : -1);
     if ((fds[0].revents & POLLIN) != 0) {
+      agent.RequestStop();  // before the read, which clears the pending signal
       signalfd_siginfo info{};
       while (::read(signals, &info, sizeof info) == sizeof info) {
       }
-      agent.RequestStop();
     }
     if ((fds[1].revents & POLLIN) != 0) {
       std::uint64_t count = 0;

@@ -126,6 +126,24 @@ TEST(AgentLoops, StopEndsAProbeInProgressWithoutCountingIt) {
   EXPECT_GE(agent.Snapshot()[1].summary.sent, 2u);
 }
 
+// A probe that ends while a stop signal is pending but not yet read (the
+// child died of the same Ctrl-C) is dropped, and the loop ends.
+TEST(AgentLoops, AProbeEndedByAPendingStopIsNotALoss) {
+  std::atomic<bool> pending{false};
+  AgentDependencies d;
+  d.clock = std::make_shared<FixedClock>();
+  d.stopPending = [&] { return pending.load(); };
+  d.probe = [&](const std::string&, int, const std::function<void()>&) {
+    pending = true;
+    return Sample{};  // lost, as a ping killed by SIGINT looks
+  };
+  Agent agent(Options({"a"}, 3), d, {});
+  std::string error;
+  ASSERT_TRUE(agent.Start(error)) << error;
+  agent.Wait();
+  EXPECT_EQ(agent.Snapshot()[0].summary.sent, 0u);  // ended at the first probe, dropped
+}
+
 TEST(AgentLoops, ARowThatCannotBeWrittenStopsEveryLoop) {
   std::string error;
   auto full = RowOutput::Open("/dev/full", ExportFormat::JsonLines, error);

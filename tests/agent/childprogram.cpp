@@ -22,7 +22,7 @@ int counter = 0;
 
 ChildProgram::ChildProgram(const std::vector<std::string>& argv,
                            const std::vector<std::string>& environment, const std::string& folder,
-                           const std::string& input) {
+                           const std::string& input, bool ownGroup) {
   const std::string stem = folder + "/child" + std::to_string(++counter);
   outPath_ = stem + ".out";
   errPath_ = stem + ".err";
@@ -49,7 +49,14 @@ ChildProgram::ChildProgram(const std::vector<std::string>& argv,
   posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (::posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), envp.data()) != 0) pid_ = -1;
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  if (ownGroup) {
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  }
+  if (::posix_spawnp(&pid_, args[0], &actions, &attributes, args.data(), envp.data()) != 0) pid_ = -1;
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
 }
 
@@ -62,6 +69,10 @@ ChildProgram::~ChildProgram() {
 
 void ChildProgram::Signal(int signal) const {
   if (pid_ > 0) ::kill(pid_, signal);
+}
+
+void ChildProgram::SignalGroup(int signal) const {
+  if (pid_ > 0) ::kill(-pid_, signal);
 }
 
 ChildProgram::Ended ChildProgram::Wait(std::chrono::milliseconds bound) {

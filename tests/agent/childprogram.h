@@ -13,8 +13,11 @@
 class ChildProgram {
  public:
   // `environment` entries "NAME=value" are added to (or replace) the test's.
+  // With `ownGroup` it leads a process group of its own, as a job of a
+  // terminal's shell does, so that SignalGroup reaches its children too.
   ChildProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-               const std::string& folder, const std::string& input = "/dev/null");
+               const std::string& folder, const std::string& input = "/dev/null",
+               bool ownGroup = false);
   ~ChildProgram();
   ChildProgram(const ChildProgram&) = delete;
   ChildProgram& operator=(const ChildProgram&) = delete;
@@ -22,6 +25,7 @@ class ChildProgram {
   bool Started() const { return pid_ > 0; }
   pid_t Pid() const { return pid_; }
   void Signal(int signal) const;
+  void SignalGroup(int signal) const;
 
   struct Ended {
     int status = -1;     // the exit status; 128 + n for signal n; -1: killed at the bound
