@@ -13,6 +13,7 @@ packages="
   xvfb xauth
   desktop-file-utils appstream groff-base
   clang libclang-rt-14-dev llvm-14
+  prometheus
   $*
 "
 

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvel {
+
+// Where --listen asks the metrics server to listen.
+struct ListenAddress {
+  std::string address;  // an IPv4 or IPv6 literal, without brackets
+  int port = 0;         // 1..65535
+  bool ipv6 = false;
+  std::string text;     // as given, for messages
+};
+
+// What the command line of quorvel-agent asks for.
+struct AgentOptions {
+  std::chrono::milliseconds interval{1000};  // 0.2 s to one day
+  std::optional<std::uint64_t> count;        // probes per target; none: until a stop signal
+  int timeoutMs = 800;                       // the reply timeout handed to ping
+  std::optional<std::string> csvPath;        // "-" is standard output
+  std::optional<std::string> jsonPath;       // "-" is standard output
+  std::optional<ListenAddress> listen;
+  bool quiet = false;
+  std::vector<std::string> targets;          // in the order given, no two alike
+};
+
+// The limits the parse holds the values to.
+inline constexpr std::chrono::milliseconds kMinInterval{200};
+inline constexpr std::chrono::milliseconds kMaxInterval{86'400'000};
+inline constexpr int kMinTimeoutMs = 1;
+inline constexpr int kMaxTimeoutMs = 60'000;
+inline constexpr std::uint64_t kMaxCount = 1'000'000'000;
+inline constexpr std::size_t kMaxTargets = 1000;
+inline constexpr std::size_t kMaxTargetLength = 1024;  // a row stays shorter than a pipe's atomic write
+
+// The reply timeout when --timeout is not given: the interval minus 200 ms,
+// as the window's PingTimeout, but at least half the interval (so that short
+// intervals keep a usable timeout) and at most 3000 ms. 1 s gives 800,
+// 2 s 1800, 0.2 s 100, 10 s 3000.
+int DefaultTimeoutMs(std::chrono::milliseconds interval);
+
+struct ParsedArguments {
+  enum class Status {
+    Run,    // `options` holds what to do
+    Help,   // --help: print AgentHelp() and exit 0
+    Error,  // `error` says what is wrong: print it and the usage, exit 2
+  };
+  Status status = Status::Error;
+  AgentOptions options;
+  std::string error;
+};
+
+// Reads the arguments after the program name. Options may come before, among
+// or after the targets, as "--name value" or "--name=value"; after "--" every
+// word is a target. Nothing is opened or started here.
+//
+// Refused: an unknown option, a missing value (a --csv or --json value that
+// starts with "-" other than "-" itself counts as missing), a value that is
+// not a number or out of range, an option given twice, --csv and --json both
+// on standard output or on the same file, no target, more than kMaxTargets, a
+// target that starts with "-" but stands before "--", an empty target, one
+// longer than kMaxTargetLength or holding a blank or control character, and
+// the same target twice.
+ParsedArguments ParseAgentArguments(const std::vector<std::string>& arguments);
+
+// The usage lines printed with every refusal.
+std::string AgentUsage();
+// The usage lines and what each option does.
+std::string AgentHelp();
+
+}  // namespace quorvel

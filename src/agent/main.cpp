@@ -1,0 +1,217 @@
+// quorvel-agent: pings several targets at once without a window and reports
+// on them (see AgentHelp for the command line).
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "agent/agent.h"
+#include "agent/agentoptions.h"
+#include "agent/agentweb.h"
+#include "agent/childstop.h"
+#include "agent/report.h"
+#include "agent/rowoutput.h"
+#include "web/httpserver.h"
+
+namespace {
+
+using namespace quorvel;
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr const char* kName = "quorvel-agent";
+
+void Complain(const std::string& message) {
+  WriteAll(2, std::string(kName) + ": " + message + "\n");
+}
+
+// Kills the probe children while the agent stops. Every probe thread asks
+// every 100 ms until its child has gone; one scan of /proc serves all who ask
+// within 20 ms of it, and a child started after a scan is found by the next.
+void StopChildren() {
+  static std::mutex mutex;
+  static SteadyClock::time_point lastScan;
+  std::lock_guard<std::mutex> lock(mutex);
+  const auto now = SteadyClock::now();
+  if (now - lastScan < std::chrono::milliseconds(20)) return;
+  lastScan = now;
+  KillChildProcesses();
+}
+
+struct TerminalSize {
+  std::size_t columns = 80;
+  std::size_t rows = 24;
+};
+
+TerminalSize SizeOf(int fd) {
+  TerminalSize size;
+  winsize w{};
+  if (::ioctl(fd, TIOCGWINSZ, &w) == 0 && w.ws_col > 0 && w.ws_row > 0) {
+    size.columns = w.ws_col;
+    size.rows = w.ws_row;
+  }
+  return size;
+}
+
+std::vector<std::string> LiveLines(const std::vector<TargetSnapshot>& snapshots) {
+  std::size_t width = 0;
+  for (const TargetSnapshot& s : snapshots) width = std::max(width, std::min<std::size_t>(s.target.size(), 40));
+  std::vector<std::string> lines;
+  lines.reserve(snapshots.size());
+  for (const TargetSnapshot& s : snapshots) lines.push_back(LiveLine(s.target, width, s.last, s.summary));
+  return lines;
+}
+
+int Run(const AgentOptions& options) {
+  // The stop signals are taken from a signalfd by the main thread alone:
+  // blocked here, before any thread exists, so that every thread inherits
+  // the mask. The children get the default dispositions back (RunProcess).
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGHUP);
+  ::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);  // a closed output is an error of its own write
+  const int signals = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+  const int progress = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (signals < 0 || progress < 0) {
+    Complain("cannot set up the stop signals");
+    return 2;
+  }
+
+  std::vector<std::unique_ptr<RowOutput>> owned;
+  std::vector<RowOutput*> outputs;
+  const std::pair<const std::optional<std::string>*, ExportFormat> wanted[] = {
+      {&options.csvPath, ExportFormat::Csv}, {&options.jsonPath, ExportFormat::JsonLines}};
+  for (const auto& [path, format] : wanted) {
+    if (!*path) continue;
+    std::string error;
+    std::unique_ptr<RowOutput> output = RowOutput::Open(**path, format, error);
+    if (!output) {
+      Complain(error);
+      return 2;
+    }
+    outputs.push_back(output.get());
+    owned.push_back(std::move(output));
+  }
+  const bool rowsOnStandardOutput =
+      std::any_of(outputs.begin(), outputs.end(), [](const RowOutput* o) { return o->ToStandardOutput(); });
+
+  AgentDependencies dependencies;
+  dependencies.stopChildren = StopChildren;
+  // The stop signals stay pending for the whole process until the main
+  // thread reads them, and it requests the stop before it reads.
+  dependencies.stopPending = [stopSignals] {
+    sigset_t pending;
+    sigemptyset(&pending);
+    ::sigpending(&pending);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP}) {
+      if (sigismember(&pending, s) == 1 && sigismember(&stopSignals, s) == 1) return true;
+    }
+    return false;
+  };
+  dependencies.onProgress = [progress] {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(progress, &one, sizeof one);
+  };
+  Agent agent(options, std::move(dependencies), outputs);
+
+  // Declared after the agent, so stopped before it goes: its handler reads
+  // the agent's figures.
+  std::unique_ptr<HttpServer> server;
+  if (options.listen) {
+    HttpServerOptions serverOptions;
+    serverOptions.bindAddress = options.listen->address;
+    server = std::make_unique<HttpServer>(serverOptions);
+    HttpServerHooks hooks;
+    hooks.handle = [&agent](const WebRequest& request) {
+      return AgentWebReply(request, [&agent] { return agent.Metrics(); });
+    };
+    const HttpServerStart started = server->Start(options.listen->port, std::move(hooks));
+    if (!started.ok) {
+      Complain("cannot listen on " + options.listen->text + ": " + started.error);
+      return 2;
+    }
+  }
+
+  std::string error;
+  if (!agent.Start(error)) {
+    Complain(error);
+    return 2;
+  }
+
+  const bool live = !options.quiet && ::isatty(1) == 1 && !rowsOnStandardOutput;
+  std::size_t drawn = 0;
+  bool dirty = true;
+  auto lastDraw = SteadyClock::now() - std::chrono::seconds(1);
+  while (!agent.Finished()) {
+    pollfd fds[2] = {{signals, POLLIN, 0}, {progress, POLLIN, 0}};
+    ::poll(fds, 2, live ? 200 : -1);
+    if ((fds[0].revents & POLLIN) != 0) {
+      agent.RequestStop();  // before the read, which clears the pending signal
+      signalfd_siginfo info{};
+      while (::read(signals, &info, sizeof info) == sizeof info) {
+      }
+    }
+    if ((fds[1].revents & POLLIN) != 0) {
+      std::uint64_t count = 0;
+      [[maybe_unused]] const ssize_t n = ::read(progress, &count, sizeof count);
+      dirty = true;
+    }
+    const auto now = SteadyClock::now();
+    if (live && dirty && now - lastDraw >= std::chrono::milliseconds(200) && !agent.StopRequested()) {
+      const TerminalSize size = SizeOf(1);
+      WriteAll(1, LiveFrame(LiveLines(agent.Snapshot()), drawn, size.columns, size.rows, drawn));
+      dirty = false;
+      lastDraw = now;
+    }
+  }
+  agent.Wait();
+  server.reset();
+  if (live) WriteAll(1, ClearLiveFrame(drawn));
+
+  // The report goes to standard output unless the rows do.
+  std::string report;
+  std::vector<StatisticsSummary> summaries;
+  for (const TargetSnapshot& s : agent.Snapshot()) {
+    report += ReportLine(s.target, s.summary) + "\n";
+    summaries.push_back(s.summary);
+  }
+  WriteAll(rowsOnStandardOutput ? 2 : 1, report);
+
+  const std::string writeError = agent.WriteError();
+  if (!writeError.empty()) {
+    Complain("a row could not be written, so the agent stopped: " + writeError);
+    return 3;
+  }
+  return AnsweredExitStatus(summaries);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+  const ParsedArguments parsed = ParseAgentArguments(arguments);
+  switch (parsed.status) {
+    case ParsedArguments::Status::Help:
+      WriteAll(1, AgentHelp());
+      return 0;
+    case ParsedArguments::Status::Error:
+      WriteAll(2, std::string(kName) + ": " + parsed.error + "\n" + AgentUsage());
+      return 2;
+    case ParsedArguments::Status::Run:
+      break;
+  }
+  return Run(parsed.options);
+}

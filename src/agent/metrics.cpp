@@ -1,0 +1,139 @@
+#include "agent/metrics.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+namespace quorvel {
+
+void ResponseDurations::Add(std::int64_t micros) {
+  const std::int64_t v = micros < 0 ? 0 : micros;
+  // Counted straight into the cumulative form: every bucket whose bound the
+  // reply does not exceed. At most 20 increments, whatever the run's length.
+  for (int k = kBuckets - 1; k >= 0 && v <= BoundMicros(k); --k) ++cumulative_[static_cast<std::size_t>(k)];
+  ++count_;
+  sumMicros_ += v;
+  last_ = v;
+}
+
+TargetMetrics MetricsOf(std::string host, const StatisticsSummary& statistics,
+                        const ResponseDurations& durations) {
+  TargetMetrics m;
+  m.host = std::move(host);
+  m.requests = statistics.sent;
+  m.responses = statistics.received;
+  m.durations = durations;
+  if (statistics.received > 1) m.jitterMs = statistics.jitterMs;
+  return m;
+}
+
+std::string EscapeLabelValue(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (const char c : value) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '"': out += "\\\""; break;
+      case '\n': out += "\\n"; break;
+      default: out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string FormatSampleValue(double value) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value > 0 ? "+Inf" : "-Inf";
+  char buffer[64];
+  const auto scientific = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                        std::chars_format::scientific);
+  const std::string_view text(buffer, static_cast<std::size_t>(scientific.ptr - buffer));
+  const std::size_t e = text.find('e');
+  const int exponent = std::atoi(std::string(text.substr(e + 1)).c_str());
+  if (exponent < -4 || exponent >= 6) return std::string(text);
+  const auto fixed = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+  return std::string(buffer, static_cast<std::size_t>(fixed.ptr - buffer));
+}
+
+namespace {
+
+// Seconds from microseconds: exact for the bucket bounds and for sums below
+// 2^53 us (about 285 years).
+double Seconds(std::int64_t micros) { return static_cast<double>(micros) / 1e6; }
+
+void Family(std::string& out, std::string_view name, std::string_view type, std::string_view help) {
+  out += "# HELP ";
+  out += name;
+  out += ' ';
+  out += help;
+  out += "\n# TYPE ";
+  out += name;
+  out += ' ';
+  out += type;
+  out += '\n';
+}
+
+void Series(std::string& out, std::string_view name, const std::string& hostLabel,
+            std::string_view extraLabel, std::string_view value) {
+  out += name;
+  out += "{host=\"";
+  out += hostLabel;
+  out += '"';
+  out += extraLabel;
+  out += "} ";
+  out += value;
+  out += '\n';
+}
+
+}  // namespace
+
+std::string FormatMetrics(const std::vector<TargetMetrics>& targets) {
+  std::vector<std::string> hosts;
+  hosts.reserve(targets.size());
+  for (const TargetMetrics& t : targets) hosts.push_back(EscapeLabelValue(t.host));
+
+  std::string out;
+  out.reserve(600 + targets.size() * 2400);
+
+  Family(out, "quorvel_requests_total", "counter", "Ping probes that have ended, answered or not.");
+  for (std::size_t i = 0; i < targets.size(); ++i)
+    Series(out, "quorvel_requests_total", hosts[i], {}, std::to_string(targets[i].requests));
+
+  Family(out, "quorvel_responses_total", "counter", "Ping probes that were answered.");
+  for (std::size_t i = 0; i < targets.size(); ++i)
+    Series(out, "quorvel_responses_total", hosts[i], {}, std::to_string(targets[i].responses));
+
+  Family(out, "quorvel_response_duration_seconds", "histogram",
+         "Round-trip times of the answered probes, in seconds.");
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    const ResponseDurations& d = targets[i].durations;
+    for (int k = 0; k < ResponseDurations::kBuckets; ++k) {
+      const std::string le =
+          ",le=\"" + FormatSampleValue(Seconds(ResponseDurations::BoundMicros(k))) + "\"";
+      Series(out, "quorvel_response_duration_seconds_bucket", hosts[i], le,
+             std::to_string(d.Cumulative(k)));
+    }
+    Series(out, "quorvel_response_duration_seconds_bucket", hosts[i], ",le=\"+Inf\"",
+           std::to_string(d.Count()));
+    Series(out, "quorvel_response_duration_seconds_sum", hosts[i], {},
+           FormatSampleValue(Seconds(d.SumMicros())));
+    Series(out, "quorvel_response_duration_seconds_count", hosts[i], {}, std::to_string(d.Count()));
+  }
+
+  Family(out, "quorvel_last_response_seconds", "gauge",
+         "Round-trip time of the last answered probe, in seconds.");
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    if (const auto last = targets[i].durations.LastMicros())
+      Series(out, "quorvel_last_response_seconds", hosts[i], {}, FormatSampleValue(Seconds(*last)));
+  }
+
+  Family(out, "quorvel_jitter_seconds", "gauge",
+         "Interarrival jitter of the round-trip times (RFC 3550), in seconds.");
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    if (const auto jitter = targets[i].jitterMs)
+      Series(out, "quorvel_jitter_seconds", hosts[i], {}, FormatSampleValue(*jitter / 1000.0));
+  }
+  return out;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,327 @@
+// The built quorvel-agent run as a user runs it, with the fake ping first on
+// PATH (it never sends a packet; its answer is chosen per host).
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "agent/childprogram.h"
+#include "common/loopback.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::vector<std::string> Split(const std::string& text, const std::string& separator) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find(separator, start);
+    if (end == std::string::npos) {
+      if (start < text.size()) parts.push_back(text.substr(start));
+      return parts;
+    }
+    parts.push_back(text.substr(start, end - start));
+    start = end + separator.size();
+  }
+}
+
+struct CsvRow {
+  std::string target;
+  long long unixMs = 0;
+  std::string replyMs;
+  std::string lost;
+  std::string plotted;
+};
+
+// Rows of the agent's CSV (the targets of these tests need no quoting).
+std::vector<CsvRow> CsvRows(const std::string& text, std::string& header) {
+  std::vector<CsvRow> rows;
+  const std::vector<std::string> lines = Split(text, "\r\n");
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i == 0) {
+      header = lines[0];
+      continue;
+    }
+    const std::vector<std::string> f = Split(lines[i] + ",", ",");
+    EXPECT_EQ(f.size(), 6u) << lines[i];
+    if (f.size() != 6) continue;
+    rows.push_back({f[0], std::stoll(f[2]), f[3], f[4], f[5]});
+  }
+  return rows;
+}
+
+bool Alive(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
+
+std::vector<pid_t> Pids(const std::string& path) {
+  std::vector<pid_t> pids;
+  std::istringstream in(FileText(path));
+  for (pid_t p; in >> p;) pids.push_back(p);
+  return pids;
+}
+
+class AgentProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder_ = fs::path(QUORVEL_TEST_TMP) / ("agent-" + std::string(info->name()) + "-" + std::to_string(::getpid()));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_ / "hosts");
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  std::string In(const std::string& name) const { return (folder_ / name).string(); }
+  void Host(const std::string& host, const std::string& script) const {
+    std::ofstream(folder_ / "hosts" / host) << script;
+  }
+  std::vector<std::string> Environment() const {
+    return {FakePingPath(), "FAKE_PING_HOSTS=" + In("hosts"), "FAKE_PING_ARGS=" + In("args"),
+            "FAKE_PING_PIDS=" + In("pids"), "FAKE_PING_MODE=reply", "FAKE_PING_TIME=12.345"};
+  }
+  std::unique_ptr<ChildProgram> Start(std::vector<std::string> arguments, bool ownGroup = false) const {
+    arguments.insert(arguments.begin(), QUORVEL_AGENT);
+    auto child = std::make_unique<ChildProgram>(arguments, Environment(), folder_.string(),
+                                                "/dev/null", ownGroup);
+    EXPECT_TRUE(child->Started());
+    return child;
+  }
+  // Waits until `done` holds, at most `bound`.
+  static bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds bound) {
+    const auto end = std::chrono::steady_clock::now() + bound;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(20ms);
+    }
+    return true;
+  }
+
+  fs::path folder_;
+};
+
+// Three targets at 0.5 s, five probes each: one answers, one never does, one
+// hangs on its first probe. The hung probe is killed at the window's bound
+// (the 300 ms reply timeout plus 10 s) while the other two keep their
+// interval; then it goes on at the interval.
+TEST_F(AgentProgram, ThreeTargetsOneLostOneHungCountFive) {
+  Host("good", "reply 1.250\n");
+  Host("lost", "lost\n");
+  Host("hung", "hang\nreply 2.500\n");
+  auto agent = Start({"--count", "5", "--interval", "0.5", "--csv", In("rows.csv"), "--json",
+                      In("rows.jsonl"), "good", "lost", "hung"});
+  const ChildProgram::Ended ended = agent->Wait(60s);
+
+  EXPECT_EQ(ended.status, 1);  // "lost" never answered
+  EXPECT_EQ(ended.errors, "");
+  EXPECT_EQ(ended.output,
+            "good sent=5 received=5 loss=0.000% min=1.250 avg=1.250 p50=1.250 p95=1.250 p99=1.250 "
+            "max=1.250 jitter=0.000\n"
+            "lost sent=5 received=0 loss=100.000% min=- avg=- p50=- p95=- p99=- max=- jitter=-\n"
+            "hung sent=5 received=4 loss=20.000% min=2.500 avg=2.500 p50=2.500 p95=2.500 "
+            "p99=2.500 max=2.500 jitter=0.000\n");
+
+  std::string header;
+  const std::vector<CsvRow> rows = CsvRows(FileText(In("rows.csv")), header);
+  EXPECT_EQ(header, "target,time,unix_ms,reply_ms,lost,plotted_ms");
+  ASSERT_EQ(rows.size(), 15u);
+  std::map<std::string, std::vector<std::size_t>> byTarget;  // row indexes in file order
+  for (std::size_t i = 0; i < rows.size(); ++i) byTarget[rows[i].target].push_back(i);
+  ASSERT_EQ(byTarget["good"].size(), 5u);
+  ASSERT_EQ(byTarget["lost"].size(), 5u);
+  ASSERT_EQ(byTarget["hung"].size(), 5u);
+
+  // The two live targets probe on their grid of 0.5 s all along.
+  for (const std::string target : {"good", "lost"}) {
+    const long long first = rows[byTarget[target][0]].unixMs;
+    for (std::size_t k = 0; k < 5; ++k) {
+      const CsvRow& r = rows[byTarget[target][k]];
+      EXPECT_NEAR(static_cast<double>(r.unixMs - first), 500.0 * static_cast<double>(k), 150.0)
+          << target << " probe " << k;
+      EXPECT_EQ(r.lost, target == "good" ? "0" : "1");
+      EXPECT_EQ(r.replyMs, target == "good" ? "1.250" : "");
+      EXPECT_EQ(r.plotted, target == "good" ? "1" : "300");
+    }
+  }
+  // The hung probe: lost, ended by the kill at 10.3 s, and written only then,
+  // after every row of the other two.
+  const std::vector<std::size_t>& hung = byTarget["hung"];
+  EXPECT_EQ(rows[hung[0]].lost, "1");
+  EXPECT_GT(hung[0], byTarget["good"][4]);
+  EXPECT_GT(hung[0], byTarget["lost"][4]);
+  const long long gap = rows[hung[1]].unixMs - rows[hung[0]].unixMs;
+  EXPECT_GE(gap, 10'300);
+  EXPECT_LE(gap, 10'300 + 1'500);
+  for (std::size_t k = 1; k < 5; ++k) {
+    EXPECT_EQ(rows[hung[k]].replyMs, "2.500");
+    if (k > 1) {
+      EXPECT_NEAR(static_cast<double>(rows[hung[k]].unixMs - rows[hung[k - 1]].unixMs), 500.0, 150.0);
+    }
+  }
+  // The hanging ping was killed, not left behind.
+  const std::vector<pid_t> pids = Pids(In("pids"));
+  ASSERT_EQ(pids.size(), 1u);
+  EXPECT_FALSE(Alive(pids[0]));
+
+  // The same rows as JSON Lines.
+  const std::vector<std::string> json = Split(FileText(In("rows.jsonl")), "\n");
+  ASSERT_EQ(json.size(), 15u);
+  for (std::size_t i = 0; i < json.size(); ++i) {
+    EXPECT_EQ(json[i].rfind("{\"target\":\"" + rows[i].target + "\",", 0), 0u) << json[i];
+    EXPECT_NE(json[i].find("\"unix_ms\":" + std::to_string(rows[i].unixMs) + ","), std::string::npos);
+  }
+
+  // Every probe was the window's one-echo child: the target alone after "--".
+  std::multiset<std::string> runs;
+  for (const std::string& run : Split(FileText(In("args")), "--end--\n")) runs.insert(run);
+  EXPECT_EQ(runs.size(), 15u);
+  for (const std::string target : {"good", "lost", "hung"}) {
+    EXPECT_EQ(runs.count("-n\n-c\n1\n-W\n0.300\n--\n" + target + "\n"), 5u) << target;
+  }
+}
+
+// SIGTERM, SIGINT and SIGHUP stop the agent within 2 s while a probe hangs:
+// the hanging child is killed, every row is whole, the report is printed.
+// The last case is Ctrl-C on a terminal: SIGINT to the whole process group,
+// so the hanging ping dies of it too, and that probe must not count as lost.
+TEST_F(AgentProgram, StopSignalsEndItCleanlyWithinTwoSeconds) {
+  Host("hung", "hang\n");
+  const int kGroupInterrupt = 0;
+  for (const int sig : {SIGTERM, SIGINT, SIGHUP, kGroupInterrupt}) {
+    SCOPED_TRACE(sig);
+    fs::remove(In("rows.csv"));
+    fs::remove(In("pids"));
+    fs::remove(In("hosts/hung.state"));
+    auto agent = Start({"--interval", "0.5", "--csv", In("rows.csv"), "good", "hung"}, sig == kGroupInterrupt);
+    ASSERT_TRUE(Eventually([&] { return Split(FileText(In("rows.csv")), "\r\n").size() >= 3; }, 10s));
+    ASSERT_TRUE(Eventually([&] { return Pids(In("pids")).size() == 1; }, 10s));
+    const pid_t hanging = Pids(In("pids"))[0];
+    EXPECT_TRUE(Alive(hanging));
+
+    if (sig == kGroupInterrupt) {
+      agent->SignalGroup(SIGINT);
+    } else {
+      agent->Signal(sig);
+    }
+    const ChildProgram::Ended ended = agent->Wait(10s);
+    EXPECT_LT(ended.took, 2s);
+    EXPECT_EQ(ended.status, 1);  // "hung" never answered
+    EXPECT_FALSE(Alive(hanging));
+
+    const std::vector<std::string> report = Split(ended.output, "\n");
+    ASSERT_EQ(report.size(), 2u) << ended.output;
+    EXPECT_EQ(report[0].rfind("good sent=", 0), 0u);
+    EXPECT_EQ(report[1], "hung sent=0 received=0 loss=- min=- avg=- p50=- p95=- p99=- max=- jitter=-");
+
+    const std::string csv = FileText(In("rows.csv"));
+    EXPECT_EQ(csv.substr(csv.size() - 2), "\r\n");  // no row cut short
+    std::string header;
+    const std::vector<CsvRow> rows = CsvRows(csv, header);
+    EXPECT_GE(rows.size(), 2u);
+    for (const CsvRow& r : rows) EXPECT_EQ(r.target, "good");
+    const std::string sent = "good sent=" + std::to_string(rows.size()) + " ";
+    EXPECT_EQ(report[0].rfind(sent, 0), 0u) << report[0];
+  }
+}
+
+// A bad command line is refused with a message and the usage, exit status 2,
+// before anything is opened or run.
+TEST_F(AgentProgram, BadArgumentsStartNothing) {
+  const struct {
+    std::vector<std::string> words;
+    const char* message;
+  } cases[] = {
+      {{"--bogus", "good"}, "unknown option --bogus"},
+      {{"good", "--interval"}, "--interval needs a value"},
+      {{"--interval", "fast", "good"}, "--interval: \"fast\" is not a number of seconds"},
+      {{"--interval", "0.1", "good"}, "--interval: 0.1 s is below the shortest interval, 0.2 s"},
+      {{"--count", "3"}, "no target given"},
+      {{"good", "-bad"}, "unknown option -bad (a target that starts with \"-\" goes after \"--\")"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> words = {"--csv", In("rows.csv")};
+    words.insert(words.end(), c.words.begin(), c.words.end());
+    SCOPED_TRACE(c.message);
+    const ChildProgram::Ended ended = Start(words)->Wait(10s);
+    EXPECT_EQ(ended.status, 2);
+    EXPECT_EQ(ended.output, "");
+    EXPECT_EQ(ended.errors,
+              std::string("quorvel-agent: ") + c.message + "\n" +
+                  "usage: quorvel-agent [--interval SECONDS] [--count N] [--timeout MS] [--csv FILE|-]\n"
+                  "                     [--json FILE|-] [--listen ADDRESS:PORT] [--quiet] TARGET...\n");
+    EXPECT_FALSE(fs::exists(In("rows.csv")));
+    EXPECT_FALSE(fs::exists(In("args")));  // no ping was run
+  }
+}
+
+TEST_F(AgentProgram, APortInUseIsRefusedBeforeAnyProbe) {
+  const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(holder, 1), 0);
+  socklen_t size = sizeof address;
+  ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &size);
+  const std::string listen = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+
+  const ChildProgram::Ended ended = Start({"--listen", listen, "good"})->Wait(10s);
+  ::close(holder);
+  EXPECT_EQ(ended.status, 2);
+  EXPECT_EQ(ended.errors, "quorvel-agent: cannot listen on " + listen + ": Address already in use\n");
+  EXPECT_FALSE(fs::exists(In("args")));
+}
+
+// The text served at /metrics passes Prometheus' own checker, also with
+// targets whose names need escaping in a label.
+TEST_F(AgentProgram, MetricsScrapePassesPromtool) {
+  Host("good", "reply 0.047\nreply 1.250\nreply 30.500\nreply 0.800\n");
+  Host("lost", "lost\n");
+  const int port = FreeLoopbackPort();
+  auto agent = Start({"--interval", "0.2", "--listen", "127.0.0.1:" + std::to_string(port),
+                      "--csv", In("rows.csv"), "good", "lost", "we\"ird\\name", "h\xc3\xa9llo"});
+  // Four probes per target at least.
+  ASSERT_TRUE(Eventually([&] { return Split(FileText(In("rows.csv")), "\r\n").size() >= 17; }, 15s));
+
+  const std::string reply = RoundTrip(port, "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  const std::size_t split = reply.find("\r\n\r\n");
+  ASSERT_NE(split, std::string::npos) << reply;
+  const std::string head = reply.substr(0, split + 2);
+  const std::string body = reply.substr(split + 4);
+  EXPECT_EQ(head.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << head;
+  EXPECT_NE(head.find("\r\nContent-Type: text/plain; version=0.0.4\r\n"), std::string::npos) << head;
+  EXPECT_NE(body.find("quorvel_requests_total{host=\"we\\\"ird\\\\name\"} "), std::string::npos) << body;
+  EXPECT_NE(body.find("quorvel_responses_total{host=\"lost\"} 0\n"), std::string::npos) << body;
+  {
+    std::ofstream(In("scrape.txt"), std::ios::binary) << body;
+  }
+  ChildProgram promtool({"promtool", "check", "metrics"}, {}, folder_.string(), In("scrape.txt"));
+  ASSERT_TRUE(promtool.Started()) << "promtool is missing: run scripts/install-deps.sh";
+  const ChildProgram::Ended checked = promtool.Wait(60s);
+  EXPECT_EQ(checked.status, 0) << checked.output << checked.errors;
+  EXPECT_EQ(checked.output + checked.errors, "");
+
+  const std::string index = RoundTrip(port, "GET / HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(index.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << index;
+  EXPECT_NE(index.find("<a href=\"/metrics\">"), std::string::npos);
+  const std::string other = RoundTrip(port, "GET /quorvel.jpg HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(other.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u) << other;
+
+  agent->Signal(SIGTERM);
+  const ChildProgram::Ended ended = agent->Wait(10s);
+  EXPECT_EQ(ended.status, 1);  // "lost" never answered
+}
+
+}  // namespace

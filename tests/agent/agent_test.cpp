@@ -1,0 +1,232 @@
+#include "agent/agent.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <cstdio>
+#include <thread>
+
+#include <unistd.h>
+
+#include "agent/agentweb.h"
+#include "common/fixedclock.h"
+
+namespace quorvel {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(NextSlot, SkipsOnlyTheSlotsAnOverrunMissed) {
+  const auto ms = [](int v) { return std::chrono::steady_clock::duration(std::chrono::milliseconds(v)); };
+  const struct {
+    std::uint64_t done;
+    int elapsedMs;
+    std::uint64_t next;
+  } cases[] = {
+      {0, 5, 1},        // an ordinary probe: the next slot
+      {0, 1000, 1},     // ended right as the next slot begins
+      {0, 1001, 2},     // overran slot 1 by a hair: slot 2
+      {0, 10'800, 11},  // killed at its bound: slots 1..10 are skipped
+      {4, 5'200, 6},    // slot 5 had begun: slot 6
+      {7, 7'999, 8},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(NextSlot(c.done, ms(c.elapsedMs), 1000ms), c.next) << c.done << " " << c.elapsedMs;
+  }
+  EXPECT_EQ(NextSlot(0, ms(450), 200ms), 3u);
+}
+
+AgentOptions Options(std::vector<std::string> targets, std::optional<std::uint64_t> count) {
+  AgentOptions o;
+  o.interval = 200ms;
+  o.timeoutMs = 100;
+  o.count = count;
+  o.targets = std::move(targets);
+  return o;
+}
+
+Sample Reply(std::int64_t micros) {
+  Sample s = ParsePingReply("time=" + std::to_string(micros / 1000) + "." +
+                                std::to_string(1000 + micros % 1000).substr(1) + "ms",
+                            100, kRed);
+  return s;
+}
+
+// A target whose probes hang must not hold up another's: the slow target's
+// first probe does not end until the quick target has made all its probes.
+// If the loops waited for each other, the quick one could never finish and
+// the slow probe would give up after its safety time.
+TEST(AgentLoops, AHangingTargetNeverDelaysAnother) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  int quickDone = 0;
+  bool slowGaveUp = false;
+  AgentDependencies d;
+  d.clock = std::make_shared<FixedClock>();
+  d.probe = [&](const std::string& target, int, const std::function<void()>&) {
+    if (target == "quick") {
+      std::lock_guard<std::mutex> lock(mutex);
+      ++quickDone;
+      changed.notify_all();
+      return Reply(250);
+    }
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!changed.wait_for(lock, 5s, [&] { return quickDone >= 5; })) slowGaveUp = true;
+    return Sample{};  // lost
+  };
+  Agent agent(Options({"slow", "quick"}, 5), d, {});
+  std::string error;
+  ASSERT_TRUE(agent.Start(error)) << error;
+  agent.Wait();
+  EXPECT_FALSE(slowGaveUp);
+  const auto snapshots = agent.Snapshot();
+  ASSERT_EQ(snapshots.size(), 2u);
+  EXPECT_EQ(snapshots[0].target, "slow");
+  EXPECT_EQ(snapshots[0].summary.sent, 5u);
+  EXPECT_EQ(snapshots[0].summary.received, 0u);
+  EXPECT_EQ(snapshots[1].summary.sent, 5u);
+  EXPECT_EQ(snapshots[1].summary.received, 5u);
+  EXPECT_EQ(snapshots[1].durations.SumMicros(), 5 * 250);
+  EXPECT_TRUE(agent.Finished());
+}
+
+// Stopping: sleeping loops wake, a probe in progress is told through its
+// step callback, which kills the children; the probe it ended is not
+// counted as a loss.
+TEST(AgentLoops, StopEndsAProbeInProgressWithoutCountingIt) {
+  std::atomic<bool> killed{false};
+  std::atomic<int> started{0};
+  AgentDependencies d;
+  d.clock = std::make_shared<FixedClock>();
+  d.stopChildren = [&] { killed = true; };
+  d.probe = [&](const std::string& target, int, const std::function<void()>& onStep) {
+    if (target == "quick") return Reply(100);
+    ++started;
+    // A child that only ends when it is killed (with a safety bound).
+    for (int i = 0; i < 400 && !killed; ++i) {
+      std::this_thread::sleep_for(50ms);
+      onStep();
+    }
+    return Sample{};
+  };
+  Agent agent(Options({"hung", "quick"}, std::nullopt), d, {});
+  std::string error;
+  ASSERT_TRUE(agent.Start(error)) << error;
+  while (started == 0 || agent.Snapshot()[1].summary.sent < 2) std::this_thread::sleep_for(10ms);
+  const auto asked = std::chrono::steady_clock::now();
+  agent.RequestStop();
+  agent.Wait();
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
+  EXPECT_TRUE(killed);
+  EXPECT_TRUE(agent.Finished());
+  EXPECT_EQ(agent.Snapshot()[0].summary.sent, 0u);  // the killed probe is not a loss
+  EXPECT_GE(agent.Snapshot()[1].summary.sent, 2u);
+}
+
+// A probe that ends while a stop signal is pending but not yet read (the
+// child died of the same Ctrl-C) is dropped, and the loop ends.
+TEST(AgentLoops, AProbeEndedByAPendingStopIsNotALoss) {
+  std::atomic<bool> pending{false};
+  AgentDependencies d;
+  d.clock = std::make_shared<FixedClock>();
+  d.stopPending = [&] { return pending.load(); };
+  d.probe = [&](const std::string&, int, const std::function<void()>&) {
+    pending = true;
+    return Sample{};  // lost, as a ping killed by SIGINT looks
+  };
+  Agent agent(Options({"a"}, 3), d, {});
+  std::string error;
+  ASSERT_TRUE(agent.Start(error)) << error;
+  agent.Wait();
+  EXPECT_EQ(agent.Snapshot()[0].summary.sent, 0u);  // ended at the first probe, dropped
+}
+
+TEST(AgentLoops, ARowThatCannotBeWrittenStopsEveryLoop) {
+  std::string error;
+  auto full = RowOutput::Open("/dev/full", ExportFormat::JsonLines, error);
+  ASSERT_TRUE(full) << error;
+  AgentDependencies d;
+  d.clock = std::make_shared<FixedClock>();
+  d.probe = [](const std::string&, int, const std::function<void()>&) { return Reply(100); };
+  Agent agent(Options({"a", "b"}, std::nullopt), d, {full.get()});
+  ASSERT_TRUE(agent.Start(error)) << error;
+  agent.Wait();  // ends by itself
+  EXPECT_TRUE(agent.Finished());
+  EXPECT_EQ(agent.WriteError(), "/dev/full: No space left on device");
+}
+
+TEST(AgentLoops, RowsCarryTheTargetAndTheTimeTheProbeBegan) {
+  const std::string path = std::string(QUORVEL_TEST_TMP) + "/agent-rows-" + std::to_string(::getpid()) + ".csv";
+  std::remove(path.c_str());
+  std::string error;
+  {
+    auto csv = RowOutput::Open(path, ExportFormat::Csv, error);
+    ASSERT_TRUE(csv) << error;
+    auto clock = std::make_shared<FixedClock>();
+    clock->time.unixMs = 1'733'666'709'123;
+    clock->time.utcOffsetSeconds = 3600;
+    AgentDependencies d;
+    d.clock = clock;
+    d.probe = [](const std::string&, int, const std::function<void()>&) { return Reply(12'345); };
+    Agent agent(Options({"t"}, 2), d, {csv.get()});
+    ASSERT_TRUE(agent.Start(error)) << error;
+    agent.Wait();
+  }
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  ASSERT_TRUE(f);
+  char buffer[1024];
+  const std::size_t n = std::fread(buffer, 1, sizeof buffer, f);
+  std::fclose(f);
+  std::remove(path.c_str());
+  const std::string row = "t,2024-12-08T15:05:09.123+01:00,1733666709123,12.345,0,12\r\n";
+  EXPECT_EQ(std::string(buffer, n), "target,time,unix_ms,reply_ms,lost,plotted_ms\r\n" + row + row);
+}
+
+TEST(AgentWeb, MetricsIndexAndNotFound) {
+  int asked = 0;
+  const auto metrics = [&] {
+    ++asked;
+    TargetMetrics t;
+    t.host = "127.0.0.1";
+    t.requests = 2;
+    return std::vector<TargetMetrics>{t};
+  };
+  const struct {
+    const char* method;
+    const char* target;
+    int status;
+    const char* contentType;
+    bool head;
+    int scrapes;  // calls of the metrics source
+  } cases[] = {
+      {"GET", "/metrics", 200, "text/plain; version=0.0.4", false, 1},
+      {"GET", "/metrics?name[]=x", 200, "text/plain; version=0.0.4", false, 1},
+      {"HEAD", "/metrics", 200, "text/plain; version=0.0.4", true, 1},
+      {"GET", "/", 200, "text/html", false, 0},
+      {"GET", "/metrics/", 404, "text/html", false, 0},
+      {"GET", "/Metrics", 404, "text/html", false, 0},
+      {"GET", "/quorvel.jpg", 404, "text/html", false, 0},
+      {"POST", "/metrics", 404, "text/html", false, 0},
+      {"DELETE", "/", 404, "text/html", false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.method) + " " + c.target);
+    const int before = asked;
+    const WebReply reply = AgentWebReply({c.method, c.target, std::nullopt}, metrics);
+    EXPECT_EQ(reply.status, c.status);
+    EXPECT_EQ(reply.contentType, c.contentType);
+    EXPECT_EQ(reply.headOnly, c.head);
+    EXPECT_FALSE(reply.closeWithoutReply);
+    EXPECT_EQ(asked - before, c.scrapes);
+  }
+  const WebReply page = AgentWebReply({"GET", "/", std::nullopt}, metrics);
+  EXPECT_NE(page.text.find("<a href=\"/metrics\">"), std::string::npos);
+  const WebReply scrape = AgentWebReply({"GET", "/metrics", std::nullopt}, metrics);
+  EXPECT_EQ(scrape.text, FormatMetrics(metrics()));
+}
+
+}  // namespace
+}  // namespace quorvel
