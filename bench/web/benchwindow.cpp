@@ -75,7 +75,10 @@ int main(int argc, char** argv) {
   QuietDialogs dialogs;
   // The window's settings and help files go to a folder of its own.
   QTemporaryDir home;
-  quorvel::TForm1 form(clock, {&dialogs, (home.path() + QStringLiteral("/quorvel")).toStdString()});
+  quorvel::Form1Environment environment;
+  environment.dialogs = &dialogs;
+  environment.executablePath = (home.path() + QStringLiteral("/quorvel")).toStdString();
+  quorvel::TForm1 form(clock, environment);
   form.show();
 
   // A graph of `points` pings between 10 and 50 ms, then the run stopped so

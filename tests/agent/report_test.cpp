@@ -33,7 +33,7 @@ TEST(AgentReport, LineForEveryKindOfRun) {
       // The percentiles are the middles of their histogram buckets:
       // 9984..10111 us gives 10047.5, 89088..90111 us 89599.5.
       {{10'000, 90'000, 10'000, 90'000},
-       "t sent=4 received=4 loss=0.000% min=10.000 avg=50.000 p50=10.047 p95=89.600 p99=89.600 "
+       "t sent=4 received=4 loss=0.000% min=10.000 avg=50.000 p50=10.048 p95=89.600 p99=89.600 "
        "max=90.000 jitter=14.082"},
       // One loss in three: 33.333 %.
       {{100, lost, 120},
