@@ -96,6 +96,7 @@ void TForm1::AddPoint(const Sample& sample) {
                        PointStamp{now.SecondsOfDay(), now.unixMs, now.utcOffsetSeconds},
                        sample.micros);
   m_chart.stats.Add(sample.micros, now.unixMs, now.utcOffsetSeconds);
+  CountForMetrics(sample);
   ShowRunStatistics();
   ChartChanged();
 }

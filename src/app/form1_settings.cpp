@@ -189,6 +189,7 @@ std::vector<TForm1::SettingBinding> TForm1::SettingBindings() {
   radio("AvgPing", rbAvgPing);
   spin("LogVal", spLog);
   text("LogFile", edLog);
+  boolean("Metrics", &m_webAccess.MetricsEnabled);
   return b;
 }
 

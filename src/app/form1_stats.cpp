@@ -96,11 +96,36 @@ void TForm1::ExportData1Click() {
   });
 }
 
+void TForm1::CountForMetrics(const Sample& sample) {
+  const std::string host = cbURL->currentText().toStdString();
+  if (host != m_metricsHost) {
+    m_metricsHost = host;
+    m_metricsStatistics.Clear();
+    m_metricsDurations.Clear();
+  }
+  m_metricsStatistics.Add(sample.micros, 0, 0);
+  if (sample.micros) m_metricsDurations.Add(*sample.micros);
+  TargetMetrics metrics = MetricsOf(host, m_metricsStatistics.Summary(), m_metricsDurations);
+  std::lock_guard lock(m_statisticsMutex);
+  m_publishedMetrics = std::move(metrics);
+}
+
 DocumentCallback TForm1::StatisticsDocuments() {
   return [this](const std::string& path, const WebContext& context) -> std::optional<WebDocument> {
-    if (path != "/" + ReplaceExtension(context.imageName, ".json")) return std::nullopt;
-    std::lock_guard lock(m_statisticsMutex);
-    return WebDocument{"application/json", StatisticsJson(m_publishedStatistics, m_publishedAddress)};
+    if (path == "/" + ReplaceExtension(context.imageName, ".json")) {
+      std::lock_guard lock(m_statisticsMutex);
+      return WebDocument{"application/json",
+                         StatisticsJson(m_publishedStatistics, m_publishedAddress)};
+    }
+    if (path == "/metrics" && context.access.MetricsEnabled) {
+      std::vector<TargetMetrics> targets;
+      {
+        std::lock_guard lock(m_statisticsMutex);
+        if (m_publishedMetrics) targets.push_back(*m_publishedMetrics);
+      }
+      return WebDocument{std::string(kMetricsContentType), FormatMetrics(targets)};
+    }
+    return std::nullopt;
   };
 }
 

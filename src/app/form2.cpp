@@ -78,6 +78,11 @@ TForm2::TForm2(WebAccessSettings& settings, QWidget* parent)
   edPort = Edit(this, "edPort", 144, 150, 65);
   edPort->setText(QStringLiteral("80"));
 
+  cbMetrics = Named(new QCheckBox(QStringLiteral("Serve Prometheus metrics at /metrics"), this),
+                    "cbMetrics");
+  cbMetrics->move(32, 184);
+  cbMetrics->adjustSize();
+
   Button1 = Named(new QPushButton(QStringLiteral("OK"), this), "Button1");
   Button1->setGeometry(176, 212, 75, 25);
   Button1->setDefault(true);
@@ -91,6 +96,7 @@ void TForm2::FormCreate() {
   edWebUser->setText(QString::fromStdString(m_settings.UserName));
   edWebPassword->setText(QString::fromStdString(m_settings.Password));
   edPort->setText(QString::number(m_settings.Port));
+  cbMetrics->setChecked(m_settings.MetricsEnabled);
 }
 
 void TForm2::Button1Click() { accept(); }
@@ -105,6 +111,7 @@ void TForm2::FormClose() {
   m_settings.UserName = edWebUser->text().toStdString();
   m_settings.Password = edWebPassword->text().toStdString();
   m_settings.Port = PortFromText(edPort->text());
+  m_settings.MetricsEnabled = cbMetrics->isChecked();
 }
 
 }  // namespace quorvel

@@ -12,7 +12,8 @@ class QPushButton;
 namespace quorvel {
 
 // The access dialog "Quorvel - Advanced HTTP Configuration": the web
-// server's authentication switch, user name, password and port.
+// server's authentication switch, user name, password and port, and the
+// switch of the Prometheus metrics at /metrics.
 //
 // It edits `settings`, which belongs to the main window and must outlive the
 // dialog. Construction runs FormCreate, which copies the settings into the
@@ -44,6 +45,7 @@ class TForm2 : public QDialog {
   QLineEdit* edWebPassword = nullptr;
   QLabel* Label40 = nullptr;
   QLineEdit* edPort = nullptr;
+  QCheckBox* cbMetrics = nullptr;
   QPushButton* Button1 = nullptr;
 };
 

@@ -9,7 +9,7 @@ namespace {
 
 using T = SettingType;
 
-constexpr std::array<SettingKey, 65> kLoadOrder = {{
+constexpr std::array<SettingKey, 66> kLoadOrder = {{
     {"URL", T::ScrambledText, ""},
     {"Stop", T::Boolean, "1"},
     {"Restart", T::Boolean, "0"},
@@ -76,9 +76,11 @@ constexpr std::array<SettingKey, 65> kLoadOrder = {{
     {"LogVal", T::Integer, "50"},
     // A single blank, which the reader's trimming of defaults removes.
     {"LogFile", T::Text, " "},
+    // Keys of later versions follow.
+    {"Metrics", T::Boolean, "0"},
 }};
 
-constexpr std::array<std::string_view, 65> kSaveOrderNames = {
+constexpr std::array<std::string_view, 66> kSaveOrderNames = {
     "URL",       "Stop",     "Restart",  "Time",        "Points",  "Max",     "Min",
     "Line",      "Area",     "Steps",    "Ramp",        "Run",     "ShowAll", "Folder",
     "Capture",   "Label",    "Title",    "Pages",       "Minimize", "Ignore", "CCount",
@@ -88,11 +90,11 @@ constexpr std::array<std::string_view, 65> kSaveOrderNames = {
     "spPercent", "Left",     "Grid",     "Colour",      "FontName", "FontSize", "FontStyle",
     "Append",    "AppInterval", "JPG",   "GIF",         "BMP",     "PNG",     "Gray",
     "Vertical",  "Horizontal", "NoLog",  "AllLog",      "OnlyLog", "Ping",    "AvgPing",
-    "LogVal",    "LogFile",
+    "LogVal",    "LogFile",  "Metrics",
 };
 
-std::array<const SettingKey*, 65> BuildSaveOrder() {
-  std::array<const SettingKey*, 65> order{};
+std::array<const SettingKey*, 66> BuildSaveOrder() {
+  std::array<const SettingKey*, 66> order{};
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = FindSettingKey(kSaveOrderNames[i]);
   return order;
 }
@@ -104,7 +106,7 @@ std::string HistoryKey(std::size_t index) { return "CB" + std::to_string(index);
 std::span<const SettingKey> SettingKeysInLoadOrder() { return kLoadOrder; }
 
 std::span<const SettingKey* const> SettingKeysInSaveOrder() {
-  static const std::array<const SettingKey*, 65> order = BuildSaveOrder();
+  static const std::array<const SettingKey*, 66> order = BuildSaveOrder();
   return order;
 }
 

@@ -124,7 +124,7 @@ class Form1SettingsTest : public QObject {
         "rbPercent=0", "rbPixels=1", "spPercent=150", "Colour=clMaroon", "FontName=Liberation Serif",
         "FontSize=14", "FontStyle=3", "JPG=0", "GIF=0", "BMP=0", "PNG=1", "Gray=1", "Append=0",
         "AppInterval=0", "Vertical=1", "Horizontal=0", "NoLog=0", "AllLog=0", "OnlyLog=1",
-        "Ping=1", "AvgPing=0", "LogVal=75", "LogFile=" + folder + "/ping.txt",
+        "Ping=1", "AvgPing=0", "LogVal=75", "LogFile=" + folder + "/ping.txt", "Metrics=1",
     };
     std::string file = "[Plotter]\n";
     for (const std::string& line : lines) file += line + "\n";
@@ -139,6 +139,7 @@ class Form1SettingsTest : public QObject {
     QCOMPARE(Find<QLineEdit>("edTitle")->text(), QStringLiteral("My  title "));
     QCOMPARE(Find<QComboBox>("cbURL")->count(), 3);
     QCOMPARE(m_form->webAccess().Password, password);
+    QVERIFY(m_form->webAccess().MetricsEnabled);
     QCOMPARE(m_form->chartModel().look.titleFont.name, std::string("Liberation Serif"));
     QVERIFY(Find<QLabel>("imgNoise")->isVisibleTo(m_form.get()));
     Close();

@@ -262,6 +262,46 @@ class Form1StatsTest : public QObject {
     QVERIFY(Fetch(port, "/graph.json").find("HTTP/1.1 401 Unauthorized") == 0);
     QVERIFY(Fetch(port, "/graph.json", "Authorization: Basic dTpw\r\n").find("HTTP/1.1 200 OK") == 0);
   }
+
+  // /metrics is a 404 until the access dialog's switch turns it on; its
+  // counters then run for the life of the program, through Clear.
+  void metricsAreServedWhereSwitchedOn() {
+    HttpServerOptions loopback;
+    loopback.bindAddress = "127.0.0.1";
+    m_form->SetWebServerOptions(loopback);
+    m_form->CreateAccessDialog();
+    int port = 0;
+    for (int attempt = 0; attempt < 5 && !m_form->ServerListening(); ++attempt) {
+      port = FreeLoopbackPort();
+      m_form->webAccess().Port = port;
+      Find<QCheckBox>("cbWeb")->setChecked(true);
+    }
+    QVERIFY(m_form->ServerListening());
+    Find<QCheckBox>("cbIgnore")->setChecked(false);
+    PingScript({"reply 0.047", "lost", "reply 0.120"});
+    Run(3);
+    QVERIFY(Fetch(port, "/metrics").find("HTTP/1.1 404 Not Found") == 0);
+
+    QTimer::singleShot(0, this, [&] {
+      m_form->accessDialog()->findChild<QCheckBox*>("cbMetrics")->setChecked(true);
+      m_form->accessDialog()->findChild<QPushButton*>("Button1")->click();
+    });
+    Find<QPushButton>("btnAdvanced")->click();
+    QVERIFY(m_form->webAccess().MetricsEnabled);
+    Find<QToolButton>("btnClear")->click();
+    m_form->Timer1Timer();
+
+    const std::string reply = Fetch(port, "/metrics");
+    QVERIFY2(reply.find("HTTP/1.1 200 OK\r\n") == 0, reply.c_str());
+    QVERIFY(reply.find("Content-Type: text/plain; version=0.0.4\r\n") != std::string::npos);
+    for (const char* line : {"quorvel_requests_total{host=\"127.0.0.1\"} 4\n",
+                             "quorvel_responses_total{host=\"127.0.0.1\"} 3\n",
+                             "quorvel_response_duration_seconds_bucket{host=\"127.0.0.1\",le=\"5e-05\"} 1\n",
+                             "quorvel_response_duration_seconds_bucket{host=\"127.0.0.1\",le=\"0.0002\"} 3\n",
+                             "quorvel_response_duration_seconds_count{host=\"127.0.0.1\"} 3\n"}) {
+      QVERIFY2(reply.find(line) != std::string::npos, line);
+    }
+  }
 };
 
 QTEST_MAIN(Form1StatsTest)
