@@ -18,7 +18,9 @@ struct RequestReader::Parser {
 };
 
 RequestReader::RequestReader(std::size_t headerLimit, std::size_t bodyLimit)
-    : parser_(std::make_unique<Parser>()), maxUnparsed_(MaxUnparsed(headerLimit)) {
+    : parser_(std::make_unique<Parser>()),
+      maxUnparsed_(MaxUnparsed(headerLimit)),
+      headerLimit_(headerLimit) {
   parser_->parser.header_limit(static_cast<std::uint32_t>(headerLimit));
   parser_->parser.body_limit(bodyLimit);
 }
@@ -67,6 +69,13 @@ RequestReader::Status RequestReader::Parse(std::string_view input) {
         input.empty() ? 0 : parser.put(boost::asio::buffer(input.data(), input.size()), ec);
     if (input.empty() && !parser.is_done()) ec = http::error::need_more;
     input.remove_prefix(used);
+    // Beast holds the head to its limit only while the request line is still
+    // incomplete; once that line has come it counts the fields alone. The
+    // limit is on the whole head, however the bytes arrive.
+    if (!headWasDone) {
+      headBytes_ += used;
+      if (headBytes_ > headerLimit_) return Status::Failed;
+    }
     if (ec == http::error::need_buffer) continue;
     if (ec == http::error::need_more) {
       if (input.size() >= maxUnparsed_) return Status::Failed;

@@ -52,6 +52,8 @@ class RequestReader {
   std::unique_ptr<Parser> parser_;
   std::string unparsed_;
   std::size_t maxUnparsed_;
+  std::size_t headerLimit_;
+  std::size_t headBytes_ = 0;  // of the head, parsed so far
   bool headDone_ = false;
   Status status_ = Status::NeedMore;
 };

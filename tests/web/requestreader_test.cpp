@@ -45,7 +45,17 @@ TEST(RequestReaderTest, WholeOrInPiecesTheSameRequest) {
     std::string method, target, authorization;
     bool askedToContinue = false;
   };
+  // A head of exactly `size` bytes: request line, one field, blank line.
+  auto headOf = [](std::size_t size) {
+    const std::string start = "GET /h HTTP/1.1\r\nX: ";
+    return start + std::string(size - start.size() - 4, 'a') + "\r\n\r\n";
+  };
   const std::vector<Case> cases = {
+      // The limit is on the whole head, whether or not the request line came
+      // in a read of its own.
+      {"head at the limit", headOf(kHeaderLimit), Status::Done, "GET", "/h", ""},
+      {"head a byte over the limit", headOf(kHeaderLimit + 1), Status::Failed, "", "", ""},
+      {"head 2 KiB over the limit", headOf(kHeaderLimit + 2048), Status::Failed, "", "", ""},
       {"get", "GET /quorvel.jpg?refresh=1 HTTP/1.1\r\nHost: x\r\n\r\n", Status::Done, "GET",
        "/quorvel.jpg?refresh=1", ""},
       {"http 1.0", "HEAD /a HTTP/1.0\r\n\r\n", Status::Done, "HEAD", "/a", ""},
