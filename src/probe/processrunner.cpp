@@ -4,9 +4,11 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -135,46 +137,53 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   ::fcntl(outRead.get(), F_SETFL, O_NONBLOCK);
   ::fcntl(errRead.get(), F_SETFL, O_NONBLOCK);
 
+  // A descriptor that becomes readable when the child ends, so its end is
+  // seen at once; where the kernel has none, the end is looked for in short
+  // naps once both pipes have closed.
+  Fd exitWatch(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+
   const auto started = Clock::now();
   bool outOpen = true, errOpen = true, exited = false;
   int status = 0;
   std::chrono::steady_clock::time_point exitedAt;
+  auto reap = [&] {
+    if (exited) return;
+    const pid_t r = ::waitpid(pid, &status, WNOHANG);
+    if (r == pid || (r < 0 && errno == ECHILD)) {
+      exited = true;
+      exitedAt = Clock::now();
+    }
+  };
   for (;;) {
-    pollfd fds[2];
-    nfds_t count = 0;
-    if (outOpen) fds[count++] = {outRead.get(), POLLIN, 0};
-    if (errOpen) fds[count++] = {errRead.get(), POLLIN, 0};
+    // Wait one step, reading whatever arrives meanwhile, until the child
+    // has ended and both streams are closed.
     const auto stepEnd = Clock::now() + options.step;
-    // Wait one step, reading whatever arrives meanwhile.
     for (;;) {
+      if (exited && !outOpen && !errOpen) break;
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(stepEnd - Clock::now());
-      if (left.count() <= 0 || count == 0) break;
-      const int ready = ::poll(fds, count, static_cast<int>(left.count()));
+      if (left.count() <= 0) break;
+      pollfd fds[3];
+      nfds_t count = 0;
+      if (outOpen) fds[count++] = {outRead.get(), POLLIN, 0};
+      if (errOpen) fds[count++] = {errRead.get(), POLLIN, 0};
+      const bool watching = !exited && exitWatch.get() >= 0;
+      if (watching) fds[count++] = {exitWatch.get(), POLLIN, 0};
+      int timeout = static_cast<int>(left.count());
+      const bool napping = !exited && !watching && !outOpen && !errOpen;
+      if (napping) timeout = std::min(timeout, 2);
+      const int ready = ::poll(count ? fds : nullptr, count, timeout);
       if (ready < 0 && errno != EINTR) break;
-      if (ready <= 0) continue;
-      for (nfds_t i = 0; i < count; ++i) {
+      for (nfds_t i = 0; ready > 0 && i < count; ++i) {
         if (fds[i].revents == 0) continue;
+        if (fds[i].fd == exitWatch.get()) {
+          reap();
+          continue;
+        }
         const bool isOut = fds[i].fd == outRead.get();
         std::string& into = isOut ? result.standardOutput : result.standardError;
-        if (!Drain(fds[i].fd, into, options.maxBytesPerStream)) {
-          (isOut ? outOpen : errOpen) = false;
-          fds[i].fd = -1;  // poll ignores negative descriptors
-        }
+        if (!Drain(fds[i].fd, into, options.maxBytesPerStream)) (isOut ? outOpen : errOpen) = false;
       }
-      if (!outOpen && !errOpen) break;
-    }
-    // Both streams closed: the child is ending (or closed them itself).
-    // Look for its exit in short naps until the step is over.
-    for (;;) {
-      if (!exited) {
-        const pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid || (r < 0 && errno == ECHILD)) {
-          exited = true;
-          exitedAt = Clock::now();
-        }
-      }
-      if (exited || outOpen || errOpen || Clock::now() >= stepEnd) break;
-      ::poll(nullptr, 0, 2);
+      if (napping || (!outOpen && !errOpen && !watching)) reap();
     }
     if (options.onStep) options.onStep();
     const bool stop = options.shouldStop && options.shouldStop();
