@@ -20,6 +20,7 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/intrusive/list.hpp>
@@ -599,7 +600,7 @@ HttpServerStart HttpServer::Start(int port, HttpServerHooks hooks) {
   }
 
   error_code ec;
-  const auto address = asio::ip::make_address_v4(options_.bindAddress, ec);
+  const auto address = asio::ip::make_address(options_.bindAddress, ec);
   if (ec) return {false, options_.bindAddress + ": " + ec.message(), {}};
 
   auto loop = std::make_unique<Loop>(options_, std::move(hooks));
@@ -607,6 +608,8 @@ HttpServerStart HttpServer::Start(int port, HttpServerHooks hooks) {
   const tcp::endpoint endpoint(address, static_cast<unsigned short>(port));
   if (acceptor.open(endpoint.protocol(), ec) ||
       acceptor.set_option(tcp::acceptor::reuse_address(true), ec) ||
+      // An IPv6 address means that address alone, not the IPv4 ones too.
+      (address.is_v6() && acceptor.set_option(asio::ip::v6_only(true), ec)) ||
       acceptor.bind(endpoint, ec) || acceptor.listen(asio::socket_base::max_listen_connections, ec) ||
       acceptor.non_blocking(true, ec)) {
     return {false, ec.message(), std::error_code(ec.value(), std::system_category())};

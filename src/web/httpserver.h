@@ -17,7 +17,7 @@ namespace quorvel {
 // Limits of the server. The defaults are what the program uses; tests shorten
 // the times and narrow the caps.
 struct HttpServerOptions {
-  std::string bindAddress = "0.0.0.0";          // every IPv4 interface
+  std::string bindAddress = "0.0.0.0";          // every IPv4 interface; an IPv6 address also does
   // Connections open at once, whatever they are doing; more are closed at
   // once. Kept above maxWaiting, so that clients that send nothing can never
   // fill it: only complete requests still being answered can.

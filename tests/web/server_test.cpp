@@ -374,6 +374,37 @@ TEST_F(ServerTest, AHandleHookAnswersInPlaceOfTheImage) {
   EXPECT_EQ(renders_, 0);
 }
 
+TEST_F(ServerTest, ListensOnAnIpv6AddressAlone) {
+  HttpServerOptions options;
+  options.bindAddress = "::1";
+  server_ = std::make_unique<HttpServer>(options);
+  port_ = FreeLoopbackPort();
+  const HttpServerStart start = server_->Start(port_, Hooks());
+  if (!start.ok && start.code == std::errc::address_not_available) {
+    GTEST_SKIP() << "no ::1 on this machine";
+  }
+  ASSERT_TRUE(start.ok) << start.error;
+
+  const int fd = ::socket(AF_INET6, SOCK_STREAM, 0);
+  sockaddr_in6 address{};
+  address.sin6_family = AF_INET6;
+  address.sin6_addr = in6addr_loopback;
+  address.sin6_port = htons(static_cast<std::uint16_t>(port_));
+  timeval timeout{20, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const std::string request = Get("/quorvel.jpg");
+  ASSERT_EQ(::write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+  std::string reply;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) reply.append(buffer, std::size_t(n));
+  ::close(fd);
+  EXPECT_EQ(reply, ImageReply(kImage));
+  // The IPv4 side of the same port stays free.
+  LoopbackClient v4(port_);
+  EXPECT_FALSE(v4.connected());
+}
+
 TEST_F(ServerTest, RestartsOnTheSamePort) {
   StartServer();
   EXPECT_EQ(Exchange(Get("/quorvel.jpg")).bytes, ImageReply(kImage));
