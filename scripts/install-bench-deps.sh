@@ -3,4 +3,4 @@
 # the reference libraries, the load generator and the reference web server
 # they measure against.
 set -eu
-exec "$(dirname "$0")/install-deps.sh" libpng-dev libgif-dev libjpeg-turbo-progs wrk nginx-light curl
+exec "$(dirname "$0")/install-deps.sh" --test libpng-dev libgif-dev libjpeg-turbo-progs wrk nginx-light curl

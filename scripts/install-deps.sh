@@ -1,21 +1,28 @@
 #!/bin/sh
-# Installs the Debian 12 packages that building, running and testing need,
-# plus any package named on the command line, skipping those already
-# present. Run as root (or with sudo available).
+# Installs the Debian 12 packages that building and running the program
+# need; with --test first, also those the tests need (the test build, the
+# virtual display, the install validators, the fuzzers, Prometheus' checker);
+# then any package named on the command line. Packages already present are
+# skipped. Run as root (or with sudo available).
 set -eu
 
 packages="
   cmake g++ make pkg-config
   qt6-base-dev qt6-svg-dev libgl-dev
   libboost-dev libjpeg62-turbo-dev zlib1g-dev
-  libgtest-dev libgmock-dev
-  fonts-liberation2 iputils-ping python3
+  fonts-liberation2 iputils-ping
+"
+if [ "${1:-}" = "--test" ]; then
+  shift
+  packages="$packages
+  libgtest-dev libgmock-dev python3
   xvfb xauth
   desktop-file-utils appstream groff-base
   clang libclang-rt-14-dev llvm-14
   prometheus
-  $*
 "
+fi
+packages="$packages $*"
 
 missing=""
 for p in $packages; do
