@@ -4,6 +4,7 @@
 #   docs/screenshot.png         a few pings of 127.0.0.1 at one-second intervals
 #   docs/screenshot-dark.png    a dark desktop palette: the "Graph Style"
 #                               settings after a run stopped at its page limit
+#   docs/screenshot-distribution.png  twenty pings in the distribution view
 #   docs/screenshot-scale2.png  the graph on a screen of scale factor 2
 # Needs the packages of install-deps.sh (xvfb, xauth); pings go to loopback
 # only.
@@ -24,6 +25,9 @@ QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" "$driver" "$top/docs/
 echo "saved $top/docs/screenshot.png"
 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" "$driver" "$top/docs/screenshot-dark.png" dark
 echo "saved $top/docs/screenshot-dark.png"
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" "$driver" \
+  "$top/docs/screenshot-distribution.png" distribution
+echo "saved $top/docs/screenshot-distribution.png"
 QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=2 xvfb-run -a -s "-screen 0 2048x1280x24" \
   "$driver" "$top/docs/screenshot-scale2.png"
 echo "saved $top/docs/screenshot-scale2.png"

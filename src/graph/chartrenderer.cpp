@@ -297,7 +297,9 @@ void DrawDistribution(QPainter& p, QSize size, const ChartModel& model, int top)
     const int width = fm.horizontalAdvance(label);
     const int x = slotX(i);
     if (!thinning.Take(x, width)) continue;
-    p.drawText(QRect(x - width / 2, labelTop, width, fm.height()), Qt::AlignCenter, label);
+    // Centred on its edge, but never past the right end of the chart.
+    const int left = std::min(x - width / 2, w - 2 - width);
+    p.drawText(QRect(left, labelTop, width, fm.height()), Qt::AlignCenter, label);
   }
   if (dist.lost > 0) {
     const QString label = QStringLiteral("lost");

@@ -6,8 +6,11 @@
 //
 // With "dark" as the second argument the desktop's palette is a dark one,
 // the run stops after its one page (showing "STOPPED"), and the picture is
-// taken of the "Graph Style" settings, where most texts are. The screen's
+// taken of the "Graph Style" settings, where most texts are. With
+// "distribution" the window is saved after twenty pings in the distribution
+// view of the graph menu. The screen's
 // scale comes from QT_SCALE_FACTOR, as for any Qt program.
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -59,11 +62,13 @@ QPalette DarkPalette() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || argc > 3 || (argc == 3 && std::strcmp(argv[2], "dark") != 0)) {
-    std::fprintf(stderr, "usage: %s <png file> [dark]\n", argv[0]);
+  if (argc < 2 || argc > 3 ||
+      (argc == 3 && std::strcmp(argv[2], "dark") != 0 && std::strcmp(argv[2], "distribution") != 0)) {
+    std::fprintf(stderr, "usage: %s <png file> [dark|distribution]\n", argv[0]);
     return 2;
   }
-  const bool dark = argc == 3;
+  const bool dark = argc == 3 && std::strcmp(argv[2], "dark") == 0;
+  const bool distribution = argc == 3 && !dark;
   QApplication app(argc, argv);
   if (dark) {
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
@@ -97,7 +102,13 @@ int main(int argc, char** argv) {
     status = shot.save(file, "PNG") ? 0 : 1;
     app.quit();
   };
-  if (!dark) {
+  if (distribution) {
+    // Twenty pings, then the distribution view from the graph's menu.
+    QTimer::singleShot(20700, &form, [&form, save] {
+      form.findChild<QAction*>(QStringLiteral("mnuDistribution"))->setChecked(true);
+      QTimer::singleShot(300, &form, save);
+    });
+  } else if (!dark) {
     QTimer::singleShot(8700, &form, save);
   } else {
     // The page of ten points is done after eleven pings; then the settings.
