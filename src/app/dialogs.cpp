@@ -70,11 +70,11 @@ QStringList DialogFilters(const QString& filter) {
   return entries;
 }
 
-}  // namespace
-
-std::optional<QString> Dialogs::SaveFileName(QWidget* parent, const QString& directory,
-                                             const QString& fileName, const QString& filter,
-                                             int filterIndex, const QString& defaultSuffix) {
+// The save dialog both save questions open: the chosen name and the number
+// (from 1) of the file type chosen, nothing on Cancel.
+std::optional<Dialogs::SaveChoice> RunSaveDialog(QWidget* parent, const QString& directory,
+                                                 const QString& fileName, const QString& filter,
+                                                 int filterIndex, QString defaultSuffix) {
   QFileDialog dialog(parent);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
@@ -83,11 +83,22 @@ std::optional<QString> Dialogs::SaveFileName(QWidget* parent, const QString& dir
   const QStringList filters = DialogFilters(filter);
   dialog.setNameFilters(filters);
   if (filterIndex >= 1 && filterIndex <= filters.size()) dialog.selectNameFilter(filters[filterIndex - 1]);
-  QString suffix = defaultSuffix;
-  if (suffix.startsWith(QLatin1Char('.'))) suffix.remove(0, 1);
-  dialog.setDefaultSuffix(suffix);
+  if (defaultSuffix.startsWith(QLatin1Char('.'))) defaultSuffix.remove(0, 1);
+  dialog.setDefaultSuffix(defaultSuffix);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return dialog.selectedFiles().first();
+  return Dialogs::SaveChoice{dialog.selectedFiles().first(),
+                             static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1};
+}
+
+}  // namespace
+
+std::optional<QString> Dialogs::SaveFileName(QWidget* parent, const QString& directory,
+                                             const QString& fileName, const QString& filter,
+                                             int filterIndex, const QString& defaultSuffix) {
+  const std::optional<SaveChoice> choice =
+      RunSaveDialog(parent, directory, fileName, filter, filterIndex, defaultSuffix);
+  if (!choice) return std::nullopt;
+  return choice->fileName;
 }
 
 std::optional<Dialogs::SaveChoice> Dialogs::SaveFileNameAndType(QWidget* parent,
@@ -95,17 +106,7 @@ std::optional<Dialogs::SaveChoice> Dialogs::SaveFileNameAndType(QWidget* parent,
                                                                 const QString& fileName,
                                                                 const QString& filter,
                                                                 int filterIndex) {
-  QFileDialog dialog(parent);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setDirectory(directory);
-  if (!fileName.isEmpty()) dialog.selectFile(fileName);
-  const QStringList filters = DialogFilters(filter);
-  dialog.setNameFilters(filters);
-  if (filterIndex >= 1 && filterIndex <= filters.size()) dialog.selectNameFilter(filters[filterIndex - 1]);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return SaveChoice{dialog.selectedFiles().first(),
-                    static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1};
+  return RunSaveDialog(parent, directory, fileName, filter, filterIndex, QString());
 }
 
 std::optional<QString> Dialogs::ChooseFolder(QWidget* parent, const QString& title,

@@ -63,6 +63,21 @@ class Form1StatsTest : public QObject {
     for (int i = 1; i < ticks; ++i) m_form->Timer1Timer();
   }
 
+  // The web server on a free loopback port; 0 when none could be had.
+  int StartServer() {
+    HttpServerOptions loopback;
+    loopback.bindAddress = "127.0.0.1";
+    m_form->SetWebServerOptions(loopback);
+    m_form->CreateAccessDialog();
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      const int port = FreeLoopbackPort();
+      m_form->webAccess().Port = port;
+      Find<QCheckBox>("cbWeb")->setChecked(true);
+      if (m_form->ServerListening()) return port;
+    }
+    return 0;
+  }
+
   std::string Fetch(int port, const std::string& target, const std::string& extra = "") {
     const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
     auto pending = std::async(std::launch::async, [=] { return RoundTrip(port, request); });
@@ -214,17 +229,8 @@ class Form1StatsTest : public QObject {
   }
 
   void webServerAnswersTheStatisticsBesideTheImage() {
-    HttpServerOptions loopback;
-    loopback.bindAddress = "127.0.0.1";
-    m_form->SetWebServerOptions(loopback);
-    m_form->CreateAccessDialog();
-    int port = 0;
-    for (int attempt = 0; attempt < 5 && !m_form->ServerListening(); ++attempt) {
-      port = FreeLoopbackPort();
-      m_form->webAccess().Port = port;
-      Find<QCheckBox>("cbWeb")->setChecked(true);
-    }
-    QVERIFY(m_form->ServerListening());
+    const int port = StartServer();
+    QVERIFY(port != 0);
     Find<QCheckBox>("cbIgnore")->setChecked(false);
     PingScript({"reply 0.047", "lost", "reply 0.053"});
     Run(3);
@@ -266,17 +272,8 @@ class Form1StatsTest : public QObject {
   // /metrics is a 404 until the access dialog's switch turns it on; its
   // counters then run for the life of the program, through Clear.
   void metricsAreServedWhereSwitchedOn() {
-    HttpServerOptions loopback;
-    loopback.bindAddress = "127.0.0.1";
-    m_form->SetWebServerOptions(loopback);
-    m_form->CreateAccessDialog();
-    int port = 0;
-    for (int attempt = 0; attempt < 5 && !m_form->ServerListening(); ++attempt) {
-      port = FreeLoopbackPort();
-      m_form->webAccess().Port = port;
-      Find<QCheckBox>("cbWeb")->setChecked(true);
-    }
-    QVERIFY(m_form->ServerListening());
+    const int port = StartServer();
+    QVERIFY(port != 0);
     Find<QCheckBox>("cbIgnore")->setChecked(false);
     PingScript({"reply 0.047", "lost", "reply 0.120"});
     Run(3);
