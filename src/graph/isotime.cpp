@@ -5,13 +5,13 @@
 
 namespace quorvel {
 
-namespace {
-
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
   std::int64_t q = a / b;
   if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
   return q;
 }
+
+namespace {
 
 struct CivilDate {
   std::int64_t year;

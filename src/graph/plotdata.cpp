@@ -2,15 +2,11 @@
 
 #include <algorithm>
 
+#include "graph/isotime.h"
+
 namespace quorvel {
 
 namespace {
-
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-  std::int64_t q = a / b;
-  if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-  return q;
-}
 
 std::int32_t Mod86400(std::int64_t v) {
   return static_cast<std::int32_t>(v - FloorDiv(v, 86400) * 86400);

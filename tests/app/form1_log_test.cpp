@@ -64,13 +64,7 @@ class Form1LogTest : public QObject {
 
   // Each run of the fake ping takes the next line: "reply <time>" or "lost".
   void PingScript(const QStringList& lines) {
-    const QString script = InDir(QStringLiteral("ping-script"));
-    QFile file(script);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(lines.join(QLatin1Char('\n')).toUtf8() + "\n");
-    file.close();
-    QFile::remove(script + QStringLiteral(".state"));
-    qputenv("FAKE_PING_SCRIPT", script.toLocal8Bit());
+    QVERIFY(UseFakePingScript(m_dir->path(), lines));
   }
 
   QByteArray FileBytes(const QString& path) {

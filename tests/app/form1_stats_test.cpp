@@ -47,15 +47,7 @@ class Form1StatsTest : public QObject {
   QString Item(const char* name) { return Find<QAction>(name)->text(); }
 
   // Each run of the fake ping takes the next line: "reply <time>" or "lost".
-  void PingScript(const QStringList& lines) {
-    const QString script = m_home->Path() + QStringLiteral("/ping-script");
-    QFile file(script);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(lines.join(QLatin1Char('\n')).toUtf8() + "\n");
-    file.close();
-    QFile::remove(script + QStringLiteral(".state"));
-    qputenv("FAKE_PING_SCRIPT", script.toLocal8Bit());
-  }
+  void PingScript(const QStringList& lines) { QVERIFY(UseFakePingScript(m_home->Path(), lines)); }
 
   // Start's own tick, then `ticks - 1` timer ticks.
   void Run(int ticks) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDir>
+#include <QFile>
 #include <QObject>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QtGlobal>
 
@@ -41,6 +43,20 @@ class WindowHome {
  private:
   QTemporaryDir m_dir;
 };
+
+// Writes `lines` ("reply <time>", "lost", ...) as the fake ping's script in
+// `folder` and points FAKE_PING_SCRIPT at it: each run of the fake ping takes
+// the next line, the last one repeating. Starts the script afresh.
+inline bool UseFakePingScript(const QString& folder, const QStringList& lines) {
+  const QString script = folder + QStringLiteral("/ping-script");
+  QFile file(script);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+  file.write(lines.join(QLatin1Char('\n')).toUtf8() + "\n");
+  file.close();
+  QFile::remove(script + QStringLiteral(".state"));
+  qputenv("FAKE_PING_SCRIPT", script.toLocal8Bit());
+  return true;
+}
 
 // The control of that object name in `form`; a missing one ends the test
 // program, since every later step would only fail less clearly.
