@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "graph/axiswindow.h"
-#include "graph/latencyhistogram.h"
-#include "graph/runstatistics.h"
+#include "stats/latencyhistogram.h"
+#include "stats/runstatistics.h"
 #include "graph/chartmodel.h"
-#include "graph/statistics.h"
+#include "graph/seriesstatistics.h"
 #include "run/plotrun.h"
 
 namespace {
@@ -69,8 +69,8 @@ class CoreHost final : public PlotRunHost {
     now += 1000;
     const PointStamp stamp{static_cast<std::uint32_t>(now / 1000 % 86400), now, 0};
     chart.data.AddPing(s.value, s.colour, stamp, s.micros);
-    chart.stats.Add(s.micros, now, 0);
-    summary = chart.stats.Summary();
+    chart.figures.Add(s.micros, now, 0);
+    summary = chart.figures.Summary();
     chart.Changed();
   }
   void PageReset() override {}
@@ -131,7 +131,7 @@ int main() {
   const double atMillion = MedianNanos(bigRun, big);
 
   const double bytesPerTick = static_cast<double>(heapAfter - heapBefore) / 1'000'000.0;
-  const StatisticsSummary seen = big.chart.stats.Summary();
+  const StatisticsSummary seen = big.chart.figures.Summary();
   std::printf("tick with     1,000 points: %8.0f ns\n", atThousand);
   std::printf("tick with 1,000,000 points: %8.0f ns  (%.2fx; target <= 1.5x)\n", atMillion,
               atMillion / atThousand);

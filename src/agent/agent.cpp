@@ -27,15 +27,13 @@ std::uint64_t NextSlot(std::uint64_t done, std::chrono::steady_clock::duration e
 }
 
 struct Agent::Target {
-  explicit Target(std::string targetName) : name(std::move(targetName)) {}
+  explicit Target(std::string targetName) : name(std::move(targetName)), figures(name) {}
   const std::string name;
   // Each loop sleeps on its own, so that loops share nothing but the outputs.
   std::mutex wakeMutex;
   std::condition_variable wake;
   mutable std::mutex mutex;  // guards the figures below
-  RunStatistics statistics;
-  ResponseDurations durations;
-  LastProbe last;
+  TargetFigures figures;
 };
 
 Agent::Agent(AgentOptions options, AgentDependencies dependencies, std::vector<RowOutput*> outputs)
@@ -118,9 +116,7 @@ void Agent::Loop(Target& target, std::chrono::steady_clock::time_point base) {
 void Agent::Record(Target& target, const Sample& sample, const LocalTime& stamp) {
   {
     std::lock_guard<std::mutex> lock(target.mutex);
-    target.statistics.Add(sample.micros, stamp.unixMs, stamp.utcOffsetSeconds);
-    if (sample.micros) target.durations.Add(*sample.micros);
-    target.last = {true, sample.micros};
+    target.figures.Add(sample.micros, stamp.unixMs, stamp.utcOffsetSeconds);
   }
   const ExportRow row{stamp.unixMs, stamp.utcOffsetSeconds, sample.micros, sample.value};
   for (RowOutput* output : outputs_) {
@@ -143,7 +139,8 @@ std::vector<TargetSnapshot> Agent::Snapshot() const {
   snapshots.reserve(targets_.size());
   for (const auto& target : targets_) {
     std::lock_guard<std::mutex> lock(target->mutex);
-    snapshots.push_back({target->name, target->statistics.Summary(), target->durations, target->last});
+    const TargetFigures& f = target->figures;
+    snapshots.push_back({target->name, f.Summary(), LastProbe{f.AnyProbe(), f.LastMicros()}});
   }
   return snapshots;
 }
@@ -151,7 +148,10 @@ std::vector<TargetSnapshot> Agent::Snapshot() const {
 std::vector<TargetMetrics> Agent::Metrics() const {
   std::vector<TargetMetrics> metrics;
   metrics.reserve(targets_.size());
-  for (TargetSnapshot& s : Snapshot()) metrics.push_back(MetricsOf(s.target, s.summary, s.durations));
+  for (const auto& target : targets_) {
+    std::lock_guard<std::mutex> lock(target->mutex);
+    metrics.push_back(target->figures.Metrics());
+  }
   return metrics;
 }
 

@@ -11,10 +11,9 @@
 #include <vector>
 
 #include "agent/agentoptions.h"
-#include "agent/metrics.h"
 #include "agent/report.h"
 #include "agent/rowoutput.h"
-#include "graph/runstatistics.h"
+#include "stats/targetfigures.h"
 #include "probe/pingprobe.h"
 #include "run/timeformat.h"
 
@@ -43,7 +42,6 @@ std::uint64_t NextSlot(std::uint64_t done, std::chrono::steady_clock::duration e
 struct TargetSnapshot {
   std::string target;
   StatisticsSummary summary;
-  ResponseDurations durations;
   LastProbe last;
 };
 

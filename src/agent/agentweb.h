@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-#include "agent/metrics.h"
+#include "stats/prometheus.h"
 #include "web/requesthandler.h"
 
 namespace quorvel {

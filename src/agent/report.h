@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "graph/runstatistics.h"
+#include "stats/runstatistics.h"
 
 namespace quorvel {
 

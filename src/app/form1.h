@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "agent/metrics.h"
+#include "stats/prometheus.h"
 #include "app/form2.h"
 #include "app/settingslocation.h"
 #include "graph/appearance.h"
 #include "graph/axiswindow.h"
 #include "graph/chartmodel.h"
-#include "graph/statistics.h"
+#include "graph/seriesstatistics.h"
 #include "graph/verticallimits.h"
 #include "output/imagetypes.h"
 #include "run/addresshistory.h"
@@ -294,10 +294,6 @@ class TForm1 : public QWidget, private PlotRunHost {
   void ShowRunStatistics();
   // The status panel shows the fullest statistics line that fits it.
   void FitStatisticsLine();
-  // Counts a plotted sample for the metrics at /metrics. Unlike the run
-  // statistics they are counters for the life of the program, never reset by
-  // Clear; they start again only when the run measures another address.
-  void CountForMetrics(const Sample& sample);
   // The documents beside the web image: "/" + the image name with ".json"
   // for its extension, the statistics; "/metrics", the Prometheus metrics,
   // where the access settings switch them on. Runs on request threads.
@@ -353,13 +349,8 @@ class TForm1 : public QWidget, private PlotRunHost {
   std::shared_ptr<ImageCache> m_webImages = std::make_shared<ImageCache>();
   // The statistics as request threads read them, with the address measured.
   std::mutex m_statisticsMutex;
-  StatisticsSummary m_publishedStatistics;
-  std::string m_publishedAddress;
+  std::string m_publishedJson;
   std::optional<TargetMetrics> m_publishedMetrics;  // none before the first sample
-  // The metrics' own counts (UI thread).
-  std::string m_metricsHost;
-  RunStatistics m_metricsStatistics;
-  ResponseDurations m_metricsDurations;
   std::string m_serverAddress;  // the address and port shown since the last start
   int m_serverPort = 0;
   std::unique_ptr<HttpServer> m_server;  // made afresh at every start

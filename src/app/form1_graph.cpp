@@ -25,7 +25,7 @@
 #include "graph/chartrenderer.h"
 #include "graph/filenamefilter.h"
 #include "graph/pagecaption.h"
-#include "graph/statistics.h"
+#include "graph/seriesstatistics.h"
 #include "graph/title.h"
 #include "output/imagesize.h"
 #include "probe/pingprobe.h"
@@ -58,7 +58,7 @@ void TForm1::ChartChanged() {
 void TForm1::btnClearClick() {
   m_run.Clear();
   m_chart.data.Clear();
-  m_chart.stats.Clear();
+  m_chart.figures.ClearRun();
   ShowRunStatistics();
   ResetWindow(m_chart.bottom, spPoints->Value());
   ChartChanged();

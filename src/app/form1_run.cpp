@@ -18,7 +18,7 @@
 #include "app/dialogs.h"
 #include "app/form1.h"
 #include "app/plottimer.h"
-#include "graph/statistics.h"
+#include "graph/seriesstatistics.h"
 #include "probe/replysummary.h"
 #include "probe/rundosinmemo.h"
 
@@ -95,15 +95,16 @@ void TForm1::AddPoint(const Sample& sample) {
   m_chart.data.AddPing(sample.value, sample.colour,
                        PointStamp{now.SecondsOfDay(), now.unixMs, now.utcOffsetSeconds},
                        sample.micros);
-  m_chart.stats.Add(sample.micros, now.unixMs, now.utcOffsetSeconds);
-  CountForMetrics(sample);
+  // The counters of /metrics start again when another address is measured.
+  m_chart.figures.SetHost(cbURL->currentText().toStdString());
+  m_chart.figures.Add(sample.micros, now.unixMs, now.utcOffsetSeconds);
   ShowRunStatistics();
   ChartChanged();
 }
 
 void TForm1::PageReset() {
   m_chart.data.Clear();
-  m_chart.stats.Clear();
+  m_chart.figures.ClearRun();
   ShowRunStatistics();
   ResetWindow(m_chart.bottom, spPoints->Value());
   ChartChanged();

@@ -18,7 +18,7 @@
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
-#include "graph/runstatistics.h"
+#include "stats/runstatistics.h"
 #include "graph/sampleexport.h"
 #include "output/filereplace.h"
 #include "run/usererror.h"
@@ -39,11 +39,11 @@ void TForm1::ConnectStatisticsHandlers() {
 }
 
 void TForm1::ShowRunStatistics() {
-  const StatisticsSummary summary = m_chart.stats.Summary();
+  const StatisticsSummary summary = m_chart.figures.Summary();
   {
     std::lock_guard lock(m_statisticsMutex);
-    m_publishedStatistics = summary;
-    m_publishedAddress = cbURL->currentText().toStdString();
+    m_publishedJson = StatisticsJson(summary, cbURL->currentText().toStdString());
+    if (m_chart.figures.AnyProbe()) m_publishedMetrics = m_chart.figures.Metrics();
   }
   const std::vector<std::string> lines = StatisticsLines(summary);
   QString tip;
@@ -96,26 +96,11 @@ void TForm1::ExportData1Click() {
   });
 }
 
-void TForm1::CountForMetrics(const Sample& sample) {
-  const std::string host = cbURL->currentText().toStdString();
-  if (host != m_metricsHost) {
-    m_metricsHost = host;
-    m_metricsStatistics.Clear();
-    m_metricsDurations.Clear();
-  }
-  m_metricsStatistics.Add(sample.micros, 0, 0);
-  if (sample.micros) m_metricsDurations.Add(*sample.micros);
-  TargetMetrics metrics = MetricsOf(host, m_metricsStatistics.Summary(), m_metricsDurations);
-  std::lock_guard lock(m_statisticsMutex);
-  m_publishedMetrics = std::move(metrics);
-}
-
 DocumentCallback TForm1::StatisticsDocuments() {
   return [this](const std::string& path, const WebContext& context) -> std::optional<WebDocument> {
     if (path == "/" + ReplaceExtension(context.imageName, ".json")) {
       std::lock_guard lock(m_statisticsMutex);
-      return WebDocument{"application/json",
-                         StatisticsJson(m_publishedStatistics, m_publishedAddress)};
+      return WebDocument{"application/json", m_publishedJson};
     }
     if (path == "/metrics" && context.access.MetricsEnabled) {
       std::vector<TargetMetrics> targets;

@@ -6,7 +6,7 @@
 #include "graph/axiswindow.h"
 #include "graph/colour.h"
 #include "graph/plotdata.h"
-#include "graph/runstatistics.h"
+#include "stats/targetfigures.h"
 
 namespace quorvel {
 
@@ -52,8 +52,9 @@ struct ChartModel {
   bool stairs = false;        // Series1 and Series2 drawn as steps, else ramps
   ChartLook look;
 
-  // The statistics of the ping points, fed and cleared with them.
-  RunStatistics stats;
+  // The figures of the address measured: its run statistics are fed and
+  // cleared with the ping points.
+  TargetFigures figures;
   // Draw the distribution of the reply times instead of the time graph, its
   // bars in `barColour` and the lost pings in red.
   bool distribution = false;

@@ -13,8 +13,8 @@
 
 #include "graph/distribution.h"
 #include "graph/labelthinning.h"
-#include "graph/runstatistics.h"
-#include "graph/statistics.h"
+#include "stats/runstatistics.h"
+#include "graph/seriesstatistics.h"
 
 namespace quorvel {
 
@@ -227,7 +227,7 @@ void DrawArea(QPainter& p, const Layout& l, std::size_t n, const AxisRange& wind
 // milliseconds below them.
 void DrawDistribution(QPainter& p, QSize size, const ChartModel& model, int top) {
   const ChartLook& look = model.look;
-  const Distribution dist = MakeDistribution(model.stats.Histogram(), model.stats.Lost());
+  const Distribution dist = MakeDistribution(model.figures.Run().Histogram(), model.figures.Run().Lost());
   const QFont labelFont = ArialPixels(kLabelPixels);
   const QFont axisTitleFont = ArialPixels(kAxisTitlePixels);
   const QFontMetrics fm(labelFont);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "graph/latencyhistogram.h"
+#include "stats/latencyhistogram.h"
 
 namespace quorvel {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "graph/isotime.h"
+#include "stats/isotime.h"
 
 namespace quorvel {
 

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "graph/isotime.h"
-#include "graph/runstatistics.h"
+#include "stats/isotime.h"
+#include "stats/runstatistics.h"
 
 namespace quorvel {
 

@@ -105,7 +105,7 @@ class Form1StatsTest : public QObject {
     PingScript({"reply 9.999", "reply 0.047", "lost", "reply 0.080", "reply 0.031", "lost",
                 "lost", "reply 0.052"});
     Run(8);
-    const StatisticsSummary s = m_form->chartModel().stats.Summary();
+    const StatisticsSummary s = m_form->chartModel().figures.Summary();
     QCOMPARE(s.sent, std::uint64_t{7});
     QCOMPARE(Item("mnuLoss"), QString("Loss: 3 of 7 (42.9 %)"));
     QCOMPARE(Item("mnuMinAvgMax"), QString("Min/Avg/Max: 0.031 / 0.053 / 0.080 ms"));
@@ -139,9 +139,9 @@ class Form1StatsTest : public QObject {
     PingScript({"reply 1.5"});
     Run(12);  // Start's own tick is not counted toward the page limit
     QCOMPARE(m_form->chartModel().data.PingCount(), std::size_t{0});
-    QCOMPARE(m_form->chartModel().stats.Sent(), std::uint64_t{0});
+    QCOMPARE(m_form->chartModel().figures.Run().Sent(), std::uint64_t{0});
     m_form->Timer1Timer();
-    QCOMPARE(m_form->chartModel().stats.Sent(), std::uint64_t{1});
+    QCOMPARE(m_form->chartModel().figures.Run().Sent(), std::uint64_t{1});
   }
 
   // At the window's first size the line shows loss, min/avg/max, jitter and

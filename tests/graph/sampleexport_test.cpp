@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "graph/isotime.h"
+#include "stats/isotime.h"
 #include "graph/plotdata.h"
-#include "graph/runstatistics.h"
+#include "stats/runstatistics.h"
 
 namespace quorvel {
 namespace {

@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "graph/plotdata.h"
-#include "graph/statistics.h"
+#include "graph/seriesstatistics.h"
 #include "run/usererror.h"
 
 namespace quorvel {

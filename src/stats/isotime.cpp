@@ -1,4 +1,4 @@
-#include "graph/isotime.h"
+#include "stats/isotime.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "graph/latencyhistogram.h"
+#include "stats/latencyhistogram.h"
 
 namespace quorvel {
 

@@ -1,4 +1,4 @@
-#include "graph/latencyhistogram.h"
+#include "stats/latencyhistogram.h"
 
 #include <algorithm>
 #include <bit>

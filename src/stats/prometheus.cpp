@@ -1,4 +1,4 @@
-#include "agent/metrics.h"
+#include "stats/prometheus.h"
 
 #include <charconv>
 #include <cmath>
@@ -14,17 +14,6 @@ void ResponseDurations::Add(std::int64_t micros) {
   ++count_;
   sumMicros_ += v;
   last_ = v;
-}
-
-TargetMetrics MetricsOf(std::string host, const StatisticsSummary& statistics,
-                        const ResponseDurations& durations) {
-  TargetMetrics m;
-  m.host = std::move(host);
-  m.requests = statistics.sent;
-  m.responses = statistics.received;
-  m.durations = durations;
-  if (statistics.received > 1) m.jitterMs = statistics.jitterMs;
-  return m;
 }
 
 std::string EscapeLabelValue(std::string_view value) {

@@ -7,8 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "graph/runstatistics.h"
-
 namespace quorvel {
 
 // The reply times of one target as the metrics exposition counts them:
@@ -53,11 +51,6 @@ struct TargetMetrics {
   // second reply, when there is no difference yet.
   std::optional<double> jitterMs;
 };
-
-// The figures of a target from its run statistics and its reply durations,
-// which were fed the same replies.
-TargetMetrics MetricsOf(std::string host, const StatisticsSummary& statistics,
-                        const ResponseDurations& durations);
 
 // The Prometheus text exposition (format 0.0.4) of every target, in the
 // order given: for each metric family its HELP and TYPE lines, then one

@@ -1,4 +1,4 @@
-#include "graph/statistics.h"
+#include "graph/seriesstatistics.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,11 +1,11 @@
-#include "graph/runstatistics.h"
+#include "stats/runstatistics.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
-#include "graph/isotime.h"
+#include "stats/isotime.h"
 
 namespace quorvel {
 

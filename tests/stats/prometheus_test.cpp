@@ -1,4 +1,5 @@
-#include "agent/metrics.h"
+#include "stats/prometheus.h"
+#include "stats/targetfigures.h"
 
 #include <gtest/gtest.h>
 
@@ -154,13 +155,9 @@ Exposition Read(const std::string& text) {
 }
 
 TargetMetrics Figures(const std::string& host, const std::vector<std::optional<std::int64_t>>& samples) {
-  RunStatistics statistics;
-  ResponseDurations durations;
-  for (const auto& s : samples) {
-    statistics.Add(s, 0, 0);
-    if (s) durations.Add(*s);
-  }
-  return MetricsOf(host, statistics.Summary(), durations);
+  TargetFigures figures(host);
+  for (const auto& s : samples) figures.Add(s, 0, 0);
+  return figures.Metrics();
 }
 
 TEST(ResponseDurations, BucketsAreExactAtTheirBounds) {
