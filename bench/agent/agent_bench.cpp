@@ -235,8 +235,8 @@ int main(int argc, char** argv) {
   const double agentCpuFrom = CpuMicros(RUSAGE_SELF);
   int replies = 0;
   for (int i = 0; i < sequential; ++i) {
-    const Sample s = PingOnce("127.0.0.1", 800, [] {});
-    replies += s.Lost() ? 0 : 1;
+    const ProbeResult s = PingOnce("127.0.0.1", 800, [] {});
+    replies += s.IsReply() ? 1 : 0;
   }
   const double agentWall = std::chrono::duration<double, std::micro>(Steady::now() - agentStart).count() / sequential;
   const double agentCpu = (CpuMicros(RUSAGE_SELF) - agentCpuFrom) / sequential;

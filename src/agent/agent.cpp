@@ -4,14 +4,14 @@
 #include <condition_variable>
 #include <system_error>
 
-#include "probe/rundosinmemo.h"
+#include "probe/pingchild.h"
 
 namespace quorvel {
 
-Sample PingOnce(const std::string& target, int timeoutMs, const std::function<void()>& onStep) {
-  std::string response;
-  RunDosInMemo(BuildPingCommandLine(target, timeoutMs), response, onStep);
-  return ParsePingReply(ReplyLine(response), timeoutMs, kRed);
+ProbeResult PingOnce(const std::string& target, int timeoutMs, const std::function<void()>& onStep) {
+  PingChildOptions options;
+  options.onStep = onStep;
+  return PingChild(PingCommand{target, timeoutMs}, options);
 }
 
 std::uint64_t NextSlot(std::uint64_t done, std::chrono::steady_clock::duration elapsed,
@@ -101,10 +101,10 @@ void Agent::Loop(Target& target, std::chrono::steady_clock::time_point base) {
       if (target.wake.wait_until(lock, due, [this] { return stop_.load(); })) break;
     }
     const LocalTime stamp = dependencies_.clock->Now();
-    const Sample sample = dependencies_.probe(target.name, options_.timeoutMs, onStep);
+    const ProbeResult result = dependencies_.probe(target.name, options_.timeoutMs, onStep);
     // A probe ended by the stop is not a loss of the target's.
     if (stop_.load() || (dependencies_.stopPending && dependencies_.stopPending())) break;
-    Record(target, sample, stamp);
+    Record(target, result, stamp);
     ++probes;
     Progress();
     slot = NextSlot(slot, std::chrono::steady_clock::now() - base, options_.interval);
@@ -113,12 +113,17 @@ void Agent::Loop(Target& target, std::chrono::steady_clock::time_point base) {
   Progress();
 }
 
-void Agent::Record(Target& target, const Sample& sample, const LocalTime& stamp) {
+void Agent::Record(Target& target, const ProbeResult& result, const LocalTime& stamp) {
+  std::optional<std::int64_t> micros;
+  if (result.IsReply()) micros = result.RttMicros();
   {
     std::lock_guard<std::mutex> lock(target.mutex);
-    target.figures.Add(sample.micros, stamp.unixMs, stamp.utcOffsetSeconds);
+    target.figures.Add(micros, stamp.unixMs, stamp.utcOffsetSeconds);
   }
-  const ExportRow row{stamp.unixMs, stamp.utcOffsetSeconds, sample.micros, sample.value};
+  // The whole milliseconds the window would plot: the time cut, or the
+  // timeout for a lost probe.
+  const auto plotted = micros ? static_cast<std::int32_t>(*micros / 1000) : options_.timeoutMs;
+  const ExportRow row{stamp.unixMs, stamp.utcOffsetSeconds, micros, plotted};
   for (RowOutput* output : outputs_) {
     if (output->Write(row, target.name, [this] { return stop_.load(); })) continue;
     {

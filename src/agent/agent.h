@@ -14,22 +14,20 @@
 #include "agent/report.h"
 #include "agent/rowoutput.h"
 #include "stats/targetfigures.h"
-#include "probe/pingprobe.h"
+#include "probe/proberesult.h"
 #include "run/timeformat.h"
 
 namespace quorvel {
 
-// One probe of `target`: a reply or a loss. While it waits it must call
-// `onStep` at least every 100 ms; once the agent is stopping, `onStep` kills
-// the children, and the probe must then return soon (its result is dropped).
-using Prober = std::function<Sample(const std::string& target, int timeoutMs,
-                                    const std::function<void()>& onStep)>;
+// One probe of `target`. While it waits it must call `onStep` at least every
+// 100 ms; once the agent is stopping, `onStep` kills the children, and the
+// probe must then return soon (its result is dropped).
+using Prober = std::function<ProbeResult(const std::string& target, int timeoutMs,
+                                         const std::function<void()>& onStep)>;
 
-// The probe the window makes, for one target: the command line
-// "ping TARGET -w TIMEOUT -n 1" run by RunDosInMemo (the iputils child
-// without a shell, the target one operand after "--", killed 10 s after its
-// reply timeout), its reply line read by ParsePingReply.
-Sample PingOnce(const std::string& target, int timeoutMs, const std::function<void()>& onStep);
+// The probe the window makes, for one target: one echo by the iputils child
+// (PingChild), without a shell, the target one operand after "--".
+ProbeResult PingOnce(const std::string& target, int timeoutMs, const std::function<void()>& onStep);
 
 // The index of the slot to probe next when the probe of slot `done` has
 // ended at `elapsed` (measured from slot 0): the next slot, or, when the probe
@@ -105,7 +103,7 @@ class Agent {
   struct Target;
 
   void Loop(Target& target, std::chrono::steady_clock::time_point base);
-  void Record(Target& target, const Sample& sample, const LocalTime& stamp);
+  void Record(Target& target, const ProbeResult& result, const LocalTime& stamp);
   void Progress();
 
   AgentOptions options_;

@@ -44,17 +44,16 @@ bool ContainsHostNotFound(std::string_view responseText) {
 
 namespace {
 
-Sample LostPing(std::int32_t pingTimeout) {
-  Sample s;
+PingReply LostPing(std::int32_t pingTimeout) {
+  PingReply s;
   s.text = std::to_string(pingTimeout);
   s.value = pingTimeout;
-  s.colour = kRed;
   return s;
 }
 
 }  // namespace
 
-Sample ParsePingReply(std::string_view line, std::int32_t pingTimeout, Colour plotColour) {
+PingReply ParseReplyLine(std::string_view line, std::int32_t pingTimeout) {
   if (line.find("Request") != std::string_view::npos) return LostPing(pingTimeout);
 
   // "time<1ms" is how a sub-millisecond reply is written: it is a reply too.
@@ -66,11 +65,10 @@ Sample ParsePingReply(std::string_view line, std::int32_t pingTimeout, Colour pl
   while (digits < scan.size() && scan[digits] >= '0' && scan[digits] <= '9') ++digits;
   if (digits == 0) return LostPing(pingTimeout);
 
-  Sample s;
+  PingReply s;
   s.text = std::string(scan.substr(0, digits));
   auto [end, err] = std::from_chars(s.text.data(), s.text.data() + s.text.size(), s.value);
   if (err != std::errc() || end != s.text.data() + s.text.size()) return LostPing(pingTimeout);
-  s.colour = plotColour;
 
   // The decimals count only where the whole number ended inside the scanned
   // characters, so the precise time always truncates to the value.

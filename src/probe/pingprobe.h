@@ -5,15 +5,12 @@
 #include <string>
 #include <string_view>
 
-#include "graph/colour.h"
-
 namespace quorvel {
 
-// The result of one ping as the plot run uses it.
-struct Sample {
+// A reply line read as the plot run uses it.
+struct PingReply {
   std::string text;  // the reply time as decimal digits, as logged
   std::int32_t value = 0;  // text read as an integer: the height of the point
-  Colour colour = kRed;  // the ping plot colour for a reply, red for a lost one
   // The reply time as ping printed it, in microseconds ("time=0.047ms" is 47);
   // empty for a lost ping. Always value * 1000 plus less than 1000: `value`
   // is this time cut to whole milliseconds.
@@ -38,15 +35,16 @@ std::string ReplyLine(std::string_view responseText);
 // Whether the whole response text reports a name that could not be resolved.
 bool ContainsHostNotFound(std::string_view responseText);
 
-// Turns a reply line into a sample.
-//  - a line containing "Request" is a lost ping: the timeout in red;
+// Reads a reply line.
+//  - a line containing "Request" is a lost ping: the timeout;
 //  - otherwise the digits that start the (at most) ten characters after the
-//    first "time=" or "time<" are the reply time, in plotColour;
+//    first "time=" or "time<" are the reply time;
 //  - anything else (no time, no digits, a number beyond 32 bits) is a lost
-//    ping: the timeout in red.
+//    ping: the timeout.
 // A reply also keeps its precise time: the whole milliseconds plus up to three
 // decimals after a '.' that directly follows them ("time<1ms", which has no
-// precise time, keeps 1.000).
-Sample ParsePingReply(std::string_view replyLine, std::int32_t pingTimeout, Colour plotColour);
+// precise time, keeps 1.000). The colour of the point is the plot run's
+// business (ParsePingReply in run/sample.h).
+PingReply ParseReplyLine(std::string_view replyLine, std::int32_t pingTimeout);
 
 }  // namespace quorvel

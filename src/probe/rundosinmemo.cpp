@@ -1,7 +1,6 @@
 #include "probe/rundosinmemo.h"
 
-#include "probe/pingadapter.h"
-#include "probe/processrunner.h"
+#include "probe/pingchild.h"
 
 namespace quorvel {
 
@@ -14,20 +13,9 @@ bool RunDosInMemo(const std::string& commandLine, std::string& response,
                   const std::function<void()>& pumpEvents, const std::function<bool()>& cancelled) {
   const std::optional<PingCommand> command = ParsePingCommandLine(commandLine);
   if (!command) return true;
-
-  ProcessOptions options;
-  options.step = std::chrono::milliseconds(100);
-  // The reply timeout does not bound name resolution; allow it ten seconds.
-  options.killAfter = std::chrono::milliseconds(std::max(command->timeoutMs, 0) + 10'000);
-  options.maxBytesPerStream = 64 * 1024;
-  options.extraEnvironment = {"LC_ALL=C"};  // output wording and decimal point as parsed
-  options.onStep = pumpEvents;
-  options.shouldStop = cancelled;
-
-  const ProcessResult result = RunProcess(IputilsArguments(*command), options);
-  if (result.cancelled) return false;
-  if (!result.started) return true;
-  response += AdaptIputilsOutput(*command, result.standardOutput, result.standardError);
+  const ProbeResult result = PingChild(*command, {pumpEvents, std::chrono::milliseconds(100), cancelled});
+  if (result.outcome == ProbeResult::Outcome::Cancelled) return false;
+  response += result.text;
   return true;
 }
 

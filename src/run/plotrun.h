@@ -4,7 +4,7 @@
 #include <string>
 
 #include "graph/colour.h"
-#include "probe/pingprobe.h"
+#include "run/sample.h"
 #include "run/timeformat.h"
 
 namespace quorvel {

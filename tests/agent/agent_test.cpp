@@ -48,11 +48,11 @@ AgentOptions Options(std::vector<std::string> targets, std::optional<std::uint64
   return o;
 }
 
-Sample Reply(std::int64_t micros) {
-  Sample s = ParsePingReply("time=" + std::to_string(micros / 1000) + "." +
-                                std::to_string(1000 + micros % 1000).substr(1) + "ms",
-                            100, kRed);
-  return s;
+ProbeResult Reply(std::int64_t micros) {
+  ProbeResult r;
+  r.outcome = ProbeResult::Outcome::Reply;
+  r.rttNanos = micros * 1000;
+  return r;
 }
 
 // A target whose probes hang must not hold up another's: the slow target's
@@ -75,7 +75,7 @@ TEST(AgentLoops, AHangingTargetNeverDelaysAnother) {
     }
     std::unique_lock<std::mutex> lock(mutex);
     if (!changed.wait_for(lock, 5s, [&] { return quickDone >= 5; })) slowGaveUp = true;
-    return Sample{};  // lost
+    return ProbeResult{};  // lost
   };
   Agent agent(Options({"slow", "quick"}, 5), d, {});
   std::string error;
@@ -110,7 +110,7 @@ TEST(AgentLoops, StopEndsAProbeInProgressWithoutCountingIt) {
       std::this_thread::sleep_for(50ms);
       onStep();
     }
-    return Sample{};
+    return ProbeResult{};
   };
   Agent agent(Options({"hung", "quick"}, std::nullopt), d, {});
   std::string error;
@@ -135,7 +135,7 @@ TEST(AgentLoops, AProbeEndedByAPendingStopIsNotALoss) {
   d.stopPending = [&] { return pending.load(); };
   d.probe = [&](const std::string&, int, const std::function<void()>&) {
     pending = true;
-    return Sample{};  // lost, as a ping killed by SIGINT looks
+    return ProbeResult{};  // lost, as a ping killed by SIGINT looks
   };
   Agent agent(Options({"a"}, 3), d, {});
   std::string error;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "probe/pingchild.h"
 #include "probe/pingprobe.h"
 #include "probe/rundosinmemo.h"
 
@@ -40,7 +41,7 @@ std::string Probe(const std::string& address) {
 TEST(RunDosInMemo, ReplyFromTheFakePing) {
   FakePingOnPath fake("reply");
   const std::string text = Probe("127.0.0.1");
-  EXPECT_EQ(ParsePingReply(ReplyLine(text), 800, kBlue).value, 12);
+  EXPECT_EQ(ParseReplyLine(ReplyLine(text), 800).value, 12);
 }
 
 TEST(RunDosInMemo, AppendsToWhatIsThere) {
@@ -64,7 +65,7 @@ TEST(RunDosInMemo, SilentPingLeavesTheResponseEmpty) {
 TEST(RunDosInMemo, HugeOutputDoesNotStallAndIsBounded) {
   FakePingOnPath fake("huge");
   const std::string text = Probe("127.0.0.1");
-  EXPECT_EQ(ParsePingReply(ReplyLine(text), 800, kBlue).value, 12);
+  EXPECT_EQ(ParseReplyLine(ReplyLine(text), 800).value, 12);
   EXPECT_LT(text.size(), 200u * 1024);
 }
 
@@ -133,13 +134,38 @@ TEST(RunProcess, MissingProgramIsNotStarted) {
   EXPECT_FALSE(r.error.empty());
 }
 
+// The typed result of one ping child, for every way a probe can end.
+TEST(PingChild, EachOutcomeIsTyped) {
+  using O = ProbeResult::Outcome;
+  const struct {
+    const char* mode;
+    O outcome;
+    std::int64_t nanos;
+  } cases[] = {{"reply", O::Reply, 12'345'000}, {"lost", O::Lost, 0}, {"unknown", O::UnknownHost, 0},
+               {"silent", O::Lost, 0}};
+  for (const auto& c : cases) {
+    FakePingOnPath fake(c.mode);
+    const ProbeResult r = PingChild({"127.0.0.1", 800});
+    EXPECT_EQ(r.outcome, c.outcome) << c.mode;
+    EXPECT_EQ(r.rttNanos, c.nanos) << c.mode;
+  }
+  // No ping program at all: the probe could not be made, and says why.
+  const char* path = std::getenv("PATH");
+  const std::string saved = path ? path : "";
+  setenv("PATH", "/nonexistent", 1);
+  const ProbeResult none = PingChild({"127.0.0.1", 800});
+  setenv("PATH", saved.c_str(), 1);
+  EXPECT_EQ(none.outcome, ProbeResult::Outcome::Failed);
+  EXPECT_FALSE(none.reason.empty());
+}
+
 // The real ping, against loopback only.
 TEST(RunDosInMemo, RealPingOfLoopback) {
   std::string response;
   RunDosInMemo("ping 127.0.0.1 -w 800 -n 1", response, nullptr);
   if (response.empty()) GTEST_SKIP() << "no ping program on this machine";
-  const Sample s = ParsePingReply(ReplyLine(response), 800, kBlue);
-  EXPECT_EQ(s.colour, kBlue) << response;
+  const PingReply s = ParseReplyLine(ReplyLine(response), 800);
+  EXPECT_FALSE(s.Lost()) << response;
   EXPECT_LT(s.value, 800);
 }
 

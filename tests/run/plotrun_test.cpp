@@ -252,5 +252,14 @@ TEST_F(PlotRunTest, ClearResetsTheWindowAndCaptureCountsOnly) {
   EXPECT_EQ(run.PageTickCount(), 1);
 }
 
+// A reply is drawn in the plot colour, anything lost in red.
+TEST(ParsePingReply, ColoursRepliesAndLosses) {
+  constexpr Colour kPlot = RgbColour(0, 0, 255);
+  EXPECT_EQ(ParsePingReply("Reply time=85ms", 3000, kPlot).colour, kPlot);
+  for (const char* lost : {"Request timed out.", "", "x time=abc"}) {
+    EXPECT_EQ(ParsePingReply(lost, 3000, kPlot).colour, kRed) << lost;
+  }
+}
+
 }  // namespace
 }  // namespace quorvel
