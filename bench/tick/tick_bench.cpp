@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <utility>
 #include <cstdio>
 #include <string>
@@ -22,7 +23,7 @@
 #include "stats/runstatistics.h"
 #include "graph/chartmodel.h"
 #include "graph/seriesstatistics.h"
-#include "run/plotrun.h"
+#include "run/plotsession.h"
 
 namespace {
 
@@ -30,108 +31,101 @@ using namespace quorvel;
 
 class BenchClock final : public Clock {
  public:
-  LocalTime Now() const override { return LocalTime{}; }
-};
-
-// Does what the main window does for each step, minus the widgets.
-class CoreHost final : public PlotRunHost {
- public:
-  ChartModel chart;
-  std::string response;
-  unsigned sample = 0;
-  std::int64_t now = 1'765'000'000'000;
-  StatisticsSummary summary;
-
-  std::string Address() override { return "127.0.0.1"; }
-  std::int32_t PingTimeout() override { return 3000; }
-  Colour PlotColour() override { return kBlue; }
-  bool IgnoreFirstPing() override { return true; }
-  int Pages() override { return 0; }
-  int PointsPerPage() override { return 400; }
-  bool StopAtLimit() override { return true; }
-  bool RestartAtLimit() override { return false; }
-  bool CaptureReady() override { return false; }
-  void ClearResponse() override { response.clear(); }
-  void RunProbe(const std::string&) override {
-    sample = sample * 1103515245u + 12345u;
-    if (sample % 50 == 7) {
-      response = "> ping\nPING x\n\nRequest timed out.\n";
-      return;
-    }
-    response = "> ping\nPING x\n\nReply from x: bytes=64 time=" + std::to_string(sample % 200) +
-               "." + std::to_string(100 + sample % 900) + "ms\n";
-  }
-  std::string ResponseText() override { return response; }
-  void ShowReplyLine(const std::string&) override {}
-  // As the window does: the point with its instant and precise time, the
-  // statistics, and the summary the status line shows.
-  void AddPoint(const Sample& s) override {
+  LocalTime Now() const override {
     now += 1000;
-    const PointStamp stamp{static_cast<std::uint32_t>(now / 1000 % 86400), now, 0};
-    chart.data.AddPing(s.value, s.colour, stamp, s.micros);
-    chart.figures.Add(s.micros, now, 0);
-    summary = chart.figures.Summary();
-    chart.Changed();
+    LocalTime t;
+    t.unixMs = now;
+    return t;
   }
-  void PageReset() override {}
-  void CaptureNow() override {}
-  void WindowStep(std::int32_t n) override {
-    quorvel::WindowStep(chart.bottom, n, chart.data.PingCount());
-  }
-  double StatisticsStep(std::int32_t value) override {
-    return quorvel::StatisticsStep(chart.data, value, true, kFuchsia, 0).comparison;
-  }
-  void LogStep(const std::string&, double) override {}
-  void ShowGraphPage() override {}
-  void ShowStoppedLabel(bool) override {}
-  void SetTimerArmed(bool) override {}
-  void SetStartDown(bool) override {}
-  void SetAddressEnabled(bool) override {}
-  void AddAddressToHistory(const std::string&) override {}
-  void SetStartedPanel(const std::string&) override {}
-  void ShowMessage(const std::string&) override {}
+  mutable std::int64_t now = 1'765'000'000'000;
 };
 
-double NanosPerTick(PlotRun& run, CoreHost& host, int ticks) {
+// The window's side, minus the widgets: the figures the status line shows
+// are read at every change, as the window does.
+class CoreView final : public PlotSessionListener {
+ public:
+  const PlotSession* session = nullptr;
+  StatisticsSummary summary;
+  void ResponseChanged(const std::string&) override {}
+  void ReplyLineShown(const std::string&) override {}
+  void ChartChanged() override { summary = session->Chart().figures.Summary(); }
+  void CaptionsChanged(const StatisticsCaptions&) override {}
+  void RunStateChanged(const RunState&, unsigned) override {}
+  void Starting() override {}
+  void StartedPanelChanged(const std::string&) override {}
+  void Notify(const std::string&, bool) override {}
+  Status CapturePage() override { return Status::Ok(); }
+  void HistoryInserted(std::size_t, const std::string&) override {}
+};
+
+class NoFiles final : public FileAppender {
+ public:
+  bool DirectoryExists(const std::string&) const override { return false; }
+  std::error_code Append(const std::string&, std::string_view) override { return {}; }
+};
+
+// A session fed fake replies (2 % lost) without a child process.
+struct Core {
+  BenchClock clock;
+  RunSettings settings;
+  GraphAppearance look;
+  CoreView view;
+  NoFiles files;
+  unsigned sample = 0;
+  PlotSession session{clock, settings, look,
+                      [this](const std::string&) {
+                        sample = sample * 1103515245u + 12345u;
+                        ProbeResult r;
+                        r.text = sample % 50 == 7
+                                     ? "> ping\nPING x\n\nRequest timed out.\n"
+                                     : "> ping\nPING x\n\nReply from x: bytes=64 time=" +
+                                           std::to_string(sample % 200) + "." +
+                                           std::to_string(100 + sample % 900) + "ms\n";
+                        return r;
+                      },
+                      view, files};
+  Core() {
+    settings.pages = 0;
+    view.session = &session;
+  }
+};
+
+double NanosPerTick(Core& core, int ticks) {
   const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < ticks; ++i) run.Tick(host);
+  for (int i = 0; i < ticks; ++i) core.session.Tick();
   const auto took = std::chrono::steady_clock::now() - start;
   return std::chrono::duration<double, std::nano>(took).count() / ticks;
 }
 
 // Median of several timed stretches of ticks at the current fill.
-double MedianNanos(PlotRun& run, CoreHost& host) {
+double MedianNanos(Core& core) {
   std::vector<double> t;
-  for (int r = 0; r < 9; ++r) t.push_back(NanosPerTick(run, host, 200));
+  for (int r = 0; r < 9; ++r) t.push_back(NanosPerTick(core, 200));
   std::sort(t.begin(), t.end());
   return t[t.size() / 2];
 }
 
-void FillTo(PlotRun& run, CoreHost& host, std::size_t points) {
-  while (host.chart.data.PingCount() < points) run.Tick(host);
+void FillTo(Core& core, std::size_t points) {
+  while (core.session.Chart().data.PingCount() < points) core.session.Tick();
 }
 
 }  // namespace
 
 int main() {
-  BenchClock clock;
+  auto small = std::make_unique<Core>();
+  small->session.Clear();
+  FillTo(*small, 1000);
+  const double atThousand = MedianNanos(*small);
 
-  CoreHost small;
-  PlotRun smallRun(clock);
-  ResetWindow(small.chart.bottom, 400);
-  FillTo(smallRun, small, 1000);
-  const double atThousand = MedianNanos(smallRun, small);
-
-  CoreHost big;
-  PlotRun bigRun(clock);
-  ResetWindow(big.chart.bottom, 400);
+  auto big = std::make_unique<Core>();
+  big->session.Clear();
   const std::size_t heapBefore = mallinfo2().uordblks;
-  FillTo(bigRun, big, 1'000'000);
+  FillTo(*big, 1'000'000);
   const std::size_t heapAfter = mallinfo2().uordblks;
-  const double atMillion = MedianNanos(bigRun, big);
+  const double atMillion = MedianNanos(*big);
 
   const double bytesPerTick = static_cast<double>(heapAfter - heapBefore) / 1'000'000.0;
-  const StatisticsSummary seen = big.chart.figures.Summary();
+  const StatisticsSummary seen = big->session.Chart().figures.Summary();
   std::printf("tick with     1,000 points: %8.0f ns\n", atThousand);
   std::printf("tick with 1,000,000 points: %8.0f ns  (%.2fx; target <= 1.5x)\n", atMillion,
               atMillion / atThousand);

@@ -25,6 +25,7 @@
 
 #include "app/dialogs.h"
 #include "app/form1.h"
+#include "app/windowweb.h"
 #include "run/timeformat.h"
 
 namespace {
@@ -94,13 +95,13 @@ int main(int argc, char** argv) {
 
   quorvel::HttpServerOptions options;
   options.bindAddress = "127.0.0.1";
-  form.SetWebServerOptions(options);
+  form.webServer().SetOptions(options);
   form.webAccess().Port = port;
   form.findChild<QCheckBox*>("cbWeb")->setChecked(true);
-  if (!form.ServerListening()) return 1;
+  if (!form.webServer().Listening()) return 1;
   const QSize graph = form.GraphSize();
   std::cout << "listening on 127.0.0.1:" << port << ", graph " << graph.width() << " x "
-            << graph.height() << ", " << form.chartModel().data.PingCount() << " points"
+            << graph.height() << ", " << form.session().Chart().data.PingCount() << " points"
             << std::endl;
 
   QTimer signalPoll;

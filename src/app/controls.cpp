@@ -1,6 +1,8 @@
 #include "app/controls.h"
 
 #include <QEvent>
+#include <QGroupBox>
+#include <QPalette>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -11,12 +13,57 @@
 #include <QTabBar>
 
 #include <limits>
+#include <set>
+
+#include "app/contrast.h"
 
 namespace quorvel {
+
+namespace {
+
+const QColor kCaptionBlue(0, 0, 255);
+const QColor kStoppedMaroon(128, 0, 0);
+
+constexpr QPalette::ColorGroup kGroups[] = {QPalette::Active, QPalette::Inactive, QPalette::Disabled};
+
+QColor ReadableColour(const QColor& wanted, const QColor& background) {
+  const Rgb colour = ReadableOn({wanted.red(), wanted.green(), wanted.blue()},
+                                {background.red(), background.green(), background.blue()});
+  return QColor(colour.r, colour.g, colour.b);
+}
+
+// `wanted` for the text of `widget` and of what it holds, changed only as
+// far as its background needs; disabled text keeps the desktop's gray.
+void SetAccent(QWidget* widget, const QColor& wanted, const QPalette& desktop) {
+  QPalette palette = widget->palette();
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+    palette.setColor(group, QPalette::WindowText,
+                     ReadableColour(wanted, desktop.color(group, QPalette::Window)));
+  }
+  palette.setColor(QPalette::Disabled, QPalette::WindowText,
+                   desktop.color(QPalette::Disabled, QPalette::WindowText));
+  widget->setPalette(palette);
+}
+
+// Inside an accented widget, the desktop's own text colours again.
+void FollowDesktop(QWidget* widget, const QPalette& desktop) {
+  QPalette palette = widget->palette();
+  for (QPalette::ColorGroup group : kGroups) {
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
+      palette.setColor(group, role, desktop.color(group, role));
+    }
+  }
+  widget->setPalette(palette);
+}
+
+}  // namespace
 
 SpinEdit::SpinEdit(QWidget* parent) : QSpinBox(parent) {
   setKeyboardTracking(true);
   setAccelerated(true);
+  // The box shows its value from the start, not only once it is first
+  // drawn: Value() reads the text.
+  lineEdit()->setText(textFromValue(value()));
   // A new value announces itself; a text that is no value yet (empty, a
   // lone minus) changes nothing the spin box reports, so the edit reports it.
   connect(this, &QSpinBox::textChanged, this, &SpinEdit::changed);
@@ -166,6 +213,33 @@ EventHook::EventHook(QObject* watched, Handler handler, QObject* parent)
 bool EventHook::eventFilter(QObject*, QEvent* event) {
   m_handler(event);
   return false;
+}
+
+void OnFocusLeft(QWidget* box, std::function<void()> left) {
+  new EventHook(
+      box,
+      [left = std::move(left)](QEvent* event) {
+        if (event->type() != QEvent::FocusOut) return;
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) left();
+      },
+      box);
+}
+
+void ApplyTextColours(QWidget* form, QWidget* aboutPanel, QWidget* stopped) {
+  // The window sets no colour of its own: its palette is the desktop's.
+  const QPalette desktop = form->palette();
+  std::set<QWidget*> accented{aboutPanel};
+  for (QWidget* inside : aboutPanel->findChildren<QWidget*>()) accented.insert(inside);
+  for (QGroupBox* group : form->findChildren<QGroupBox*>()) {
+    SetAccent(group, kCaptionBlue, desktop);
+    for (QWidget* inside : group->findChildren<QWidget*>()) {
+      if (accented.count(inside) == 0) FollowDesktop(inside, desktop);
+    }
+  }
+  // The about line and the version, blue like the captions.
+  SetAccent(aboutPanel, kCaptionBlue, desktop);
+  SetAccent(stopped, kStoppedMaroon, desktop);
 }
 
 }  // namespace quorvel

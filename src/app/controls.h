@@ -85,11 +85,15 @@ class PageControl : public QTabWidget {
 // is resized. The anchor belongs to the child.
 void AnchorToParent(QWidget* child, QSize parentDesignSize, Qt::Edges edges);
 
-// Hands each key press aimed at the watched widgets to a handler before the
-// widget sees it; a key the handler refuses never reaches the widget.
-// Hands every event of one watched object to a handler; the object still
-// gets the event. Owned by `parent`; `watched` must outlive it or be its
-// parent.
+// Text colours from the desktop's palette: the group-box captions and the
+// about panel blue, `stopped` maroon, each lightened only as far as its
+// background needs to stay readable; everything else the desktop's own.
+// Runs again whenever the palette changes.
+void ApplyTextColours(QWidget* form, QWidget* aboutPanel, QWidget* stopped);
+
+// Hands every event of one watched object to a handler, which only looks:
+// the object still gets the event. Owned by `parent`; `watched` must outlive
+// it or be its parent.
 class EventHook : public QObject {
  public:
   using Handler = std::function<void(QEvent*)>;
@@ -102,6 +106,13 @@ class EventHook : public QObject {
   Handler m_handler;
 };
 
+// Runs `left` when the keyboard focus leaves `box` for another control of
+// the window (not when the window itself loses the focus or a menu opens),
+// the moment the desktop's "exit" event of a box stands for.
+void OnFocusLeft(QWidget* box, std::function<void()> left);
+
+// Hands each key press aimed at the watched widgets to a handler before the
+// widget sees it; a key the handler refuses never reaches the widget.
 class KeyPressFilter : public QObject {
   Q_OBJECT
 

@@ -1,102 +1,83 @@
 // The graph's side of the main window: Clear, the interval and page boxes,
-// the title, the vertical-axis limits, the look of the chart, the statistics
-// menu and the mouse on the chart.
-#include <QApplication>
+// the title, the vertical-axis limits, the look of the chart, the graph menu
+// and the mouse on the chart.
+#include <QAction>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
-#include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
-#include <QRadioButton>
 #include <QToolButton>
-
-#include <algorithm>
-#include <cmath>
 
 #include "app/chartview.h"
 #include "app/controls.h"
 #include "app/dialogs.h"
+#include "app/fontchoice.h"
 #include "app/form1.h"
+#include "app/graphoutput.h"
 #include "app/plottimer.h"
 #include "graph/chartrenderer.h"
 #include "graph/filenamefilter.h"
 #include "graph/pagecaption.h"
-#include "graph/seriesstatistics.h"
 #include "graph/title.h"
 #include "output/imagesize.h"
-#include "probe/pingprobe.h"
 
 namespace quorvel {
 
 namespace {
 
-QFont ToQFont(const FontSpec& spec) {
-  QFont font(QString::fromStdString(spec.name));
-  font.setPointSize(std::clamp(spec.pointSize, 1, 1000));
-  font.setBold((spec.style & kFontBold) != 0);
-  font.setItalic((spec.style & kFontItalic) != 0);
-  font.setUnderline((spec.style & kFontUnderline) != 0);
-  font.setStrikeOut((spec.style & kFontStrikeOut) != 0);
-  return font;
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// The colour dialog preset to `initial`; nothing when cancelled.
+std::optional<Colour> PickColour(Dialogs& dialogs, QWidget* parent, Colour initial) {
+  const std::optional<QColor> chosen = dialogs.PickColour(parent, ToQColor(initial));
+  if (!chosen) return std::nullopt;
+  return FromQColor(*chosen);
 }
 
 }  // namespace
 
 QSize TForm1::GraphSize() const { return PageControl1->ContentsRect().size(); }
 
-void TForm1::ChartChanged() {
-  m_chart.barColour = m_appearance.plot;
-  m_chart.Changed();
-  WebImageChanged();
-  Chart1->refresh();
-}
-
-void TForm1::btnClearClick() {
-  m_run.Clear();
-  m_chart.data.Clear();
-  m_chart.figures.ClearRun();
-  ShowRunStatistics();
-  ResetWindow(m_chart.bottom, spPoints->Value());
-  ChartChanged();
-}
+void TForm1::btnClearClick() { m_session->Clear(); }
 
 void TForm1::Clear1Click() { btnClearClick(); }
 
 void TForm1::spXChange() {
-  const std::int64_t interval = spX->Value();
+  const std::int64_t interval = m_settings.run.intervalSeconds;
   Timer1->setInterval(interval * 1000);
-  m_pingTimeout = PingTimeoutFor(interval);
-  Label12->setText(QString::fromStdString(PerPageCaption(interval, spPoints->Value())));
+  m_session->IntervalChanged();
+  Label12->setText(Q(PerPageCaption(interval, m_settings.run.pointsPerPage)));
   edTitleChange();
 }
 
 void TForm1::spPointsChange() {
-  const std::int64_t interval = spX->Value();
+  const std::int64_t interval = m_settings.run.intervalSeconds;
   Timer1->setInterval(interval * 1000);
-  Label12->setText(QString::fromStdString(PerPageCaption(interval, spPoints->Value())));
-  if (m_chart.bottom.SetMax(spPoints->Value())) ChartChanged();  // a refused maximum is ignored
+  Label12->setText(Q(PerPageCaption(interval, m_settings.run.pointsPerPage)));
+  // A refused maximum is ignored.
+  if (m_session->Chart().bottom.SetMax(m_settings.run.pointsPerPage)) m_session->ChartEdited();
 }
 
 void TForm1::edTitleChange() {
+  const GraphAppearance& look = m_settings.graph;
   TitleParts parts;
-  parts.text = edTitle->text().toStdString();
-  parts.appendAddress = cbAppend->isChecked();
-  parts.address = cbURL->currentText().toStdString();
-  parts.appendInterval = cbAppInterval->isChecked();
-  parts.intervalSeconds = spX->Value();
-  m_chart.look.title = ComposeTitle(parts);
-  m_chart.look.leftTitle = edLabel->text().toStdString();
-  m_chart.look.border = m_appearance.border;
-  ChartChanged();
+  parts.text = look.title;
+  parts.appendAddress = look.appendAddress;
+  parts.address = m_settings.run.address;
+  parts.appendInterval = look.appendInterval;
+  parts.intervalSeconds = m_settings.run.intervalSeconds;
+  ChartLook& chart = m_session->Chart().look;
+  chart.title = ComposeTitle(parts);
+  chart.leftTitle = look.label;
+  chart.border = look.border;
+  m_session->ChartEdited();
 }
 
 void TForm1::edLabelChange() {
-  m_chart.look.leftTitle = edLabel->text().toStdString();
-  ChartChanged();
+  m_session->Chart().look.leftTitle = m_settings.graph.label;
+  m_session->ChartEdited();
 }
 
 bool TForm1::edLabelKeyPress(QObject*, QKeyEvent* key) {
@@ -106,150 +87,142 @@ bool TForm1::edLabelKeyPress(QObject*, QKeyEvent* key) {
   return false;
 }
 
-void TForm1::LimitBoxLeft(LimitBox box) {
-  const LimitCheckResult r = m_limits.Leave(box, spMax->Value(), spMin->Value(), m_chart.left);
-  if (r.accepted) {
-    ChartChanged();
-    return;
-  }
-  (box == LimitBox::Max ? spMax : spMin)->setValue(r.restore);
-  m_dialogs->Message(this, QString::fromStdString(r.message));
+void TForm1::spMaxExit() {
+  const LimitCheckResult r = m_session->LeaveLimitBox(LimitBox::Max, m_settings.graph.verticalMax,
+                                                      m_settings.graph.verticalMin);
+  if (r.accepted) return;
+  spMax->setValue(r.restore);
+  m_dialogs->Message(this, Q(r.message));
 }
 
-void TForm1::spMaxExit() { LimitBoxLeft(LimitBox::Max); }
-void TForm1::spMinExit() { LimitBoxLeft(LimitBox::Min); }
+void TForm1::spMinExit() {
+  const LimitCheckResult r = m_session->LeaveLimitBox(LimitBox::Min, m_settings.graph.verticalMax,
+                                                      m_settings.graph.verticalMin);
+  if (r.accepted) return;
+  spMin->setValue(r.restore);
+  m_dialogs->Message(this, Q(r.message));
+}
 
 void TForm1::PageControl2Change() {
-  if (!m_limits.Refused()) return;
-  m_limits.ClearRefused();
+  if (!m_session->Limits().Refused()) return;
+  m_session->Limits().ClearRefused();
   PageControl2->setCurrentWidget(TabSheet4);
 }
 
 void TForm1::TabSheet1Show() { Panel1->setFocus(Qt::OtherFocusReason); }
 
 void TForm1::rbLineClick() {
-  m_chart.lineShown = rbLine->isChecked();
-  m_chart.areaShown = rbArea->isChecked();
-  ChartChanged();
+  ChartModel& chart = m_session->Chart();
+  chart.lineShown = m_settings.graph.line;
+  chart.areaShown = m_settings.graph.area;
+  m_session->ChartEdited();
 }
 
 void TForm1::rbStepsClick() {
-  m_chart.stairs = rbSteps->isChecked();
-  ChartChanged();
+  m_session->Chart().stairs = m_settings.graph.steps;
+  m_session->ChartEdited();
 }
 
 void TForm1::rbRampClick() { rbStepsClick(); }
 
-std::optional<Colour> TForm1::PickColour(Colour initial) {
-  const std::optional<QColor> chosen = m_dialogs->PickColour(this, ToQColor(initial));
-  if (!chosen) return std::nullopt;
-  return FromQColor(*chosen);
-}
-
 void TForm1::btnDownColourClick() {
-  if (const auto c = PickColour(m_appearance.plot)) {
-    m_appearance.plot = *c;
+  if (const auto c = PickColour(*m_dialogs, this, m_settings.graph.plot)) {
+    m_settings.graph.plot = *c;
     Shape1->SetColour(ToQColor(*c));
   }
 }
 
 void TForm1::btnAvgColourClick() {
-  if (const auto c = PickColour(m_appearance.average)) {
-    m_appearance.average = *c;
+  if (const auto c = PickColour(*m_dialogs, this, m_settings.graph.average)) {
+    m_settings.graph.average = *c;
     Shape2->SetColour(ToQColor(*c));
   }
 }
 
 void TForm1::btnBackColourClick() {
-  if (const auto c = PickColour(m_appearance.back)) {
-    m_appearance.back = *c;
+  if (const auto c = PickColour(*m_dialogs, this, m_settings.graph.back)) {
+    m_settings.graph.back = *c;
     Shape3->SetColour(ToQColor(*c));
-    m_chart.look.back = *c;
-    ChartChanged();
+    m_session->Chart().look.back = *c;
+    m_session->ChartEdited();
   }
 }
 
 void TForm1::btnBorderColourClick() {
-  if (const auto c = PickColour(m_appearance.border)) {
-    m_appearance.border = *c;
+  if (const auto c = PickColour(*m_dialogs, this, m_settings.graph.border)) {
+    m_settings.graph.border = *c;
     Shape5->SetColour(ToQColor(*c));
-    m_chart.look.border = *c;
-    ChartChanged();
+    m_session->Chart().look.border = *c;
+    m_session->ChartEdited();
   }
 }
 
 void TForm1::btnGridClick() {
-  if (const auto c = PickColour(m_appearance.grid)) {
-    m_chart.look.grid = *c;
-    m_appearance.grid = *c;
-    ChartChanged();
+  if (const auto c = PickColour(*m_dialogs, this, m_settings.graph.grid)) {
+    m_settings.graph.grid = *c;
+    m_session->Chart().look.grid = *c;
+    m_session->ChartEdited();
   }
 }
 
 void TForm1::btnAFontClick() {
-  if (const auto c = PickColour(m_chart.look.axesText)) {
-    m_chart.look.axesText = *c;
+  if (const auto c = PickColour(*m_dialogs, this, m_settings.graph.axesText)) {
+    m_settings.graph.axesText = *c;
     Shape4->SetColour(ToQColor(*c));
-    ChartChanged();
+    m_session->Chart().look.axesText = *c;
+    m_session->ChartEdited();
   }
 }
 
 void TForm1::btnFontClick() {
   // The font dialog offers no colour: the title keeps its colour.
-  FontSpec& title = m_chart.look.titleFont;
-  const std::optional<QFont> chosen = m_dialogs->PickFont(this, ToQFont(title));
+  FontSpec& title = m_settings.graph.titleFont;
+  const std::optional<QFont> chosen = m_dialogs->PickFont(this, ToQFont(title, FontSize::Points));
   if (!chosen) return;
-  title.name = chosen->family().toStdString();
-  title.pointSize = chosen->pointSize() > 0
-                        ? chosen->pointSize()
-                        : static_cast<int>(std::lround(chosen->pixelSize() * 72.0 / 96.0));
-  title.style = (chosen->bold() ? kFontBold : 0) | (chosen->italic() ? kFontItalic : 0) |
-                (chosen->underline() ? kFontUnderline : 0) |
-                (chosen->strikeOut() ? kFontStrikeOut : 0);
-  ChartChanged();
+  const FontSpec picked = FromQFont(*chosen, title.colour);
+  title = picked;
+  m_session->Chart().look.titleFont = picked;
+  m_session->ChartEdited();
+}
+
+void TForm1::btnTitleColourClick() {
+  FontSpec& title = m_settings.graph.titleFont;
+  if (const auto c = PickColour(*m_dialogs, this, title.colour)) {
+    title.colour = *c;
+    m_session->Chart().look.titleFont.colour = *c;
+    m_session->ChartEdited();
+  }
 }
 
 void TForm1::rbVerticalClick() {
-  m_chart.look.verticalLabels = rbVertical->isChecked();
-  ChartChanged();
+  m_session->Chart().look.verticalLabels = m_settings.graph.verticalLabels;
+  m_session->ChartEdited();
 }
 
 void TForm1::FormResize() {
   const QSize graph = GraphSize();
   const ImageSize onScreen{graph.width(), graph.height()};
-  Label22->setText(QString::fromStdString(ScreenSizeLabel(onScreen)));
+  Label22->setText(Q(ScreenSizeLabel(onScreen)));
   Label22->adjustSize();
-  Label3->setText(QString::fromStdString(PercentSizeLabel(spPercent->Value(), onScreen)));
+  Label3->setText(Q(PercentSizeLabel(m_settings.image.percent, onScreen)));
   Label3->adjustSize();
 }
 
-// The statistics captions use the desktop's separators.
-NumberFormat TForm1::StatisticsFormat() {
-  const QLocale locale;
-  NumberFormat format;
-  format.groupSeparator = locale.groupSeparator().toStdString();
-  format.decimalPoint = locale.decimalPoint().toStdString();
-  return format;
-}
-
-void TForm1::ShowStatistics(const StatisticsCaptions& captions) {
-  mnuMax->setText(QString::fromStdString(captions.max));
-  mnuAvg->setText(QString::fromStdString(captions.avg));
-  mnuMin->setText(QString::fromStdString(captions.min));
-}
-
 void TForm1::PopupMenu3Popup() {
-  ShowStatistics(CaptionsFor(m_chart.data, StatisticsFormat()));
-  Save1->setEnabled(CaptureFolderExists());
+  const StatisticsCaptions captions = m_session->Captions();
+  mnuMax->setText(Q(captions.max));
+  mnuAvg->setText(Q(captions.avg));
+  mnuMin->setText(Q(captions.min));
+  Save1->setEnabled(m_output->CaptureFolderExists());
 }
 
-void TForm1::cbShowAllClick() { Memo1->setVisible(cbShowAll->isChecked()); }
+void TForm1::cbShowAllClick() { Memo1->setVisible(m_settings.window.showAll); }
 
 void TForm1::Chart1MouseDown(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   Chart1->setCursor(Qt::ClosedHandCursor);  // the drag hand
   Timer1->setEnabled(false);
-  const ChartGeometry g = ChartRenderer::Geometry(Chart1->size(), m_chart);
+  const ChartGeometry g = ChartRenderer::Geometry(Chart1->size(), m_session->Chart());
   m_panning = g.plot.contains(event->position().toPoint());
   m_panFrom = event->position().toPoint();
 }
@@ -257,15 +230,16 @@ void TForm1::Chart1MouseDown(QMouseEvent* event) {
 void TForm1::Chart1MouseMove(QMouseEvent* event) {
   if (!m_panning || !(event->buttons() & Qt::LeftButton)) return;
   const QPoint at = event->position().toPoint();
-  const ChartGeometry g = ChartRenderer::Geometry(Chart1->size(), m_chart);
+  ChartModel& chart = m_session->Chart();
+  const ChartGeometry g = ChartRenderer::Geometry(Chart1->size(), chart);
   if (!g.plot.contains(at)) return;
   const QPoint moved = at - m_panFrom;
   m_panFrom = at;
   if (moved.isNull()) return;
   // The graph follows the pointer: the value under it stays under it.
-  m_chart.left.Shift(moved.y() * g.left.UnitsPerPixel());
+  chart.left.Shift(moved.y() * g.left.UnitsPerPixel());
   if (m_allowPanning == PanDirections::Both) {
-    m_chart.bottom.Shift(-moved.x() * g.bottom.UnitsPerPixel());
+    chart.bottom.Shift(-moved.x() * g.bottom.UnitsPerPixel());
   }
   Chart1Scroll();
 }
@@ -277,9 +251,7 @@ void TForm1::Chart1MouseUp(QMouseEvent*) {
 }
 
 void TForm1::Chart1Scroll() {
-  m_allowPanning = AfterPanStep(m_chart.left, m_chart.bottom, spMax->Value(), spPoints->Value(),
-                                m_run.WindowTickCount());
-  ChartChanged();
+  m_allowPanning = m_session->AfterPan(m_settings.graph.verticalMax, m_settings.run.pointsPerPage);
 }
 
 }  // namespace quorvel

@@ -1,9 +1,10 @@
-// Start-up and shut-down of the main window, and the settings file.
+// The main window's construction, start-up and shut-down, and the one place
+// where each settings key meets its control.
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 
 #include <ctime>
 #include <iostream>
+#include <utility>
 
 #include "app/chartview.h"
 #include "app/closingdialogs.h"
@@ -21,15 +23,16 @@
 #include "app/dialogs.h"
 #include "app/fontchoice.h"
 #include "app/form1.h"
+#include "app/form1sessionview.h"
+#include "app/graphoutput.h"
 #include "app/helpfile.h"
-#include "app/inifile.h"
 #include "app/plottimer.h"
-#include "app/settingkeys.h"
-#include "app/settingslocation.h"
-#include "app/settingvalues.h"
+#include "app/windowweb.h"
 #include "graph/chartrenderer.h"
 #include "graph/pagecaption.h"
-#include "probe/pingprobe.h"
+#include "probe/pingchild.h"
+#include "settings/settingkeys.h"
+#include "settings/settingsfile.h"
 
 namespace quorvel {
 
@@ -38,221 +41,203 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
+// A field of the Settings value, found in any instance of it.
+template <typename T>
+using Field = T& (*)(Settings&);
+
+template <typename T>
+const T& Read(Field<T> field, const Settings& s) {
+  return field(const_cast<Settings&>(s));
+}
+
 }  // namespace
 
-// Moves one key between the settings file and where its value lives.
-struct TForm1::SettingBinding {
+// One settings key: how the value loaded for it reaches its control (whose
+// handler then runs, as for the user's change) or its in-memory home, and
+// how the control's value reaches the Settings value on every change.
+struct TForm1::Binding {
   std::string_view key;
-  std::function<void(const IniFile&, const SettingKey&)> load;
-  std::function<void(IniFile&, const SettingKey&)> save;
+  std::function<void(const Settings& loaded)> apply;
+  std::function<void()> store;  // empty for values without a control
 };
 
-std::vector<TForm1::SettingBinding> TForm1::SettingBindings() {
-  using Load = std::function<void(const IniFile&, const SettingKey&)>;
-  using Save = std::function<void(IniFile&, const SettingKey&)>;
-  std::vector<SettingBinding> b;
-  auto add = [&b](std::string_view key, Load load, Save save) {
-    b.push_back({key, std::move(load), std::move(save)});
+std::vector<TForm1::Binding> TForm1::BindSettings() {
+  std::vector<Binding> b;
+  // A control's value reaches m_settings before any handler of its change
+  // runs: these connections are made before ConnectHandlers' are.
+  auto add = [&b](std::string_view key, std::function<void(const Settings&)> apply,
+                  std::function<void()> store) {
+    b.push_back({key, std::move(apply), std::move(store)});
   };
-  // Setting a control runs its handler, as the user's change would.
-  auto check = [&add](std::string_view key, QCheckBox* box) {
-    add(key, [box](const IniFile& ini, const SettingKey& k) { box->setChecked(LoadBoolean(ini, k)); },
-        [box](IniFile& ini, const SettingKey& k) { SaveBoolean(ini, k, box->isChecked()); });
+  auto check = [&](std::string_view key, QCheckBox* box, Field<bool> field) {
+    auto store = [this, box, field] { field(m_settings) = box->isChecked(); };
+    connect(box, &QCheckBox::toggled, this, store);
+    add(key, [box, field](const Settings& l) { box->setChecked(Read(field, l)); }, store);
   };
-  auto radio = [&add](std::string_view key, QRadioButton* button) {
-    add(key,
-        [button](const IniFile& ini, const SettingKey& k) {
-          SetRadioChecked(button, LoadBoolean(ini, k));
-        },
-        [button](IniFile& ini, const SettingKey& k) { SaveBoolean(ini, k, button->isChecked()); });
+  auto radio = [&](std::string_view key, QRadioButton* button, Field<bool> field) {
+    auto store = [this, button, field] { field(m_settings) = button->isChecked(); };
+    connect(button, &QRadioButton::toggled, this, store);
+    add(key, [button, field](const Settings& l) { SetRadioChecked(button, Read(field, l)); }, store);
   };
-  auto spin = [&add](std::string_view key, SpinEdit* box) {
-    add(key, [box](const IniFile& ini, const SettingKey& k) { box->setValue(LoadInteger(ini, k)); },
-        [box](IniFile& ini, const SettingKey& k) { SaveInteger(ini, k, box->Value()); });
+  auto spin = [&](std::string_view key, SpinEdit* box, Field<std::int32_t> field) {
+    auto store = [this, box, field] { field(m_settings) = box->Value(); };
+    connect(box, &SpinEdit::changed, this, store);
+    add(key, [box, field](const Settings& l) { box->setValue(Read(field, l)); }, store);
   };
-  auto text = [&add](std::string_view key, QLineEdit* edit) {
-    add(key, [edit](const IniFile& ini, const SettingKey& k) { edit->setText(Q(LoadText(ini, k))); },
-        [edit](IniFile& ini, const SettingKey& k) { SaveText(ini, k, S(edit->text())); });
+  auto spinInt = [&](std::string_view key, SpinEdit* box, Field<int> field) {
+    auto store = [this, box, field] { field(m_settings) = box->Value(); };
+    connect(box, &SpinEdit::changed, this, store);
+    add(key, [box, field](const Settings& l) { box->setValue(Read(field, l)); }, store);
   };
-  // A colour that cannot be read is reported once and takes its default.
-  auto colour = [&add, this](std::string_view key, Colour* value) {
-    add(key,
-        [this, value](const IniFile& ini, const SettingKey& k) {
-          const ColourResult r = LoadColour(ini, k);
-          if (!r.ok()) m_dialogs->Error(this, Q(r.error));
-          *value = r.colour;
-        },
-        [value](IniFile& ini, const SettingKey& k) { SaveColour(ini, k, *value); });
+  auto text = [&](std::string_view key, QLineEdit* edit, Field<std::string> field) {
+    auto store = [this, edit, field] { field(m_settings) = S(edit->text()); };
+    connect(edit, &QLineEdit::textChanged, this, store);
+    add(key, [edit, field](const Settings& l) { edit->setText(Q(Read(field, l))); }, store);
   };
-  auto boolean = [&add](std::string_view key, bool* value) {
-    add(key, [value](const IniFile& ini, const SettingKey& k) { *value = LoadBoolean(ini, k); },
-        [value](IniFile& ini, const SettingKey& k) { SaveBoolean(ini, k, *value); });
-  };
-  auto integer = [&add](std::string_view key, int* value) {
-    add(key, [value](const IniFile& ini, const SettingKey& k) { *value = LoadInteger(ini, k); },
-        [value](IniFile& ini, const SettingKey& k) { SaveInteger(ini, k, *value); });
+  // Values that live in memory only.
+  auto memory = [&](std::string_view key, auto field) {
+    add(key, [this, field](const Settings& l) { field(m_settings) = field(const_cast<Settings&>(l)); }, nullptr);
   };
 
-  add("URL",
-      [this](const IniFile& ini, const SettingKey& k) { cbURL->setEditText(Q(LoadScrambled(ini, k))); },
-      [this](IniFile& ini, const SettingKey& k) { SaveScrambled(ini, k, S(cbURL->currentText())); });
-  radio("Stop", rbStop);
-  radio("Restart", rbRestart);
-  spin("Time", spX);
-  spin("Points", spPoints);
-  spin("Max", spMax);
-  spin("Min", spMin);
-  radio("Line", rbLine);
-  radio("Area", rbArea);
-  radio("Steps", rbSteps);
-  radio("Ramp", rbRamp);
+  // Taking the address quietly (SetAddressQuietly) stores it too.
+  {
+    auto store = [this] { m_settings.run.address = S(cbURL->currentText()); };
+    connect(cbURL, &QComboBox::editTextChanged, this, store);
+    add("URL", [this](const Settings& l) { cbURL->setEditText(Q(l.run.address)); }, store);
+  }
+  radio("Stop", rbStop, [](Settings& s) -> bool& { return s.run.stopAtLimit; });
+  radio("Restart", rbRestart, [](Settings& s) -> bool& { return s.run.restartAtLimit; });
+  spin("Time", spX, [](Settings& s) -> std::int32_t& { return s.run.intervalSeconds; });
+  spin("Points", spPoints, [](Settings& s) -> std::int32_t& { return s.run.pointsPerPage; });
+  spin("Max", spMax, [](Settings& s) -> std::int32_t& { return s.graph.verticalMax; });
+  spin("Min", spMin, [](Settings& s) -> std::int32_t& { return s.graph.verticalMin; });
+  radio("Line", rbLine, [](Settings& s) -> bool& { return s.graph.line; });
+  radio("Area", rbArea, [](Settings& s) -> bool& { return s.graph.area; });
+  radio("Steps", rbSteps, [](Settings& s) -> bool& { return s.graph.steps; });
+  radio("Ramp", rbRamp, [](Settings& s) -> bool& { return s.graph.ramp; });
   // The down state of Start; pressing it is left to the end of start-up.
-  add("Run",
-      [this](const IniFile& ini, const SettingKey& k) {
-        if (LoadBoolean(ini, k)) btnStart->setChecked(true);
-      },
-      [this](IniFile& ini, const SettingKey& k) { SaveBoolean(ini, k, btnStart->isChecked()); });
-  check("ShowAll", cbShowAll);
-  check("Capture", cbCapture);
-  add("Folder",
-      [this](const IniFile& ini, const SettingKey& k) {
-        edFolder->setText(Q(LoadText(ini, k, ExecutableFolder(m_executablePath))));
-      },
-      [this](IniFile& ini, const SettingKey& k) { SaveText(ini, k, S(edFolder->text())); });
-  text("Label", edLabel);
-  text("Title", edTitle);  // in its stored form, "^" for each blank
-  spin("Pages", spPages);
-  check("Minimize", cbMinimize);
-  check("Ignore", cbIgnore);
-  add("CCount",
-      [this](const IniFile& ini, const SettingKey&) {
-        LoadAddressHistory(ReadHistory(ini, ReadHistoryCount(ini)));
-      },
-      [this](IniFile& ini, const SettingKey&) { WriteHistory(ini, AddressHistoryEntries()); });
-  add("CB", [](const IniFile&, const SettingKey&) {}, [](IniFile&, const SettingKey&) {});
-  check("Web", cbWeb);
-  text("Temp", edTemp);
-  boolean("Auth", &m_webAccess.AuthRequired);
-  boolean("Lower", &m_lower);
-  add("User",
-      [this](const IniFile& ini, const SettingKey& k) { m_webAccess.UserName = LoadText(ini, k); },
-      [this](IniFile& ini, const SettingKey& k) { SaveText(ini, k, m_webAccess.UserName); });
-  add("Pass",
-      [this](const IniFile& ini, const SettingKey& k) { m_webAccess.Password = LoadScrambled(ini, k); },
-      [this](IniFile& ini, const SettingKey& k) { SaveScrambled(ini, k, m_webAccess.Password); });
-  integer("Port", &m_webAccess.Port);
-  colour("Border", &m_appearance.border);
-  colour("Plot", &m_appearance.plot);
-  colour("AvgPlot", &m_appearance.average);
-  check("PlotAvg", cbPlotAvg);
-  colour("Back", &m_appearance.back);
-  colour("Left", &m_chart.look.axesText);
-  colour("Grid", &m_appearance.grid);
-  // The image size defaults to the graph's size at this moment.
-  add("Height",
-      [this](const IniFile& ini, const SettingKey& k) {
-        spGrHeight->setValue(LoadInteger(ini, k, GraphSize().height()));
-      },
-      [this](IniFile& ini, const SettingKey& k) { SaveInteger(ini, k, spGrHeight->Value()); });
-  add("Width",
-      [this](const IniFile& ini, const SettingKey& k) {
-        spGrWidth->setValue(LoadInteger(ini, k, GraphSize().width()));
-      },
-      [this](IniFile& ini, const SettingKey& k) { SaveInteger(ini, k, spGrWidth->Value()); });
-  check("HTTP", cbHTTP);
-  check("Cap", cbCaptured);
-  check("Clip", cbClip);
-  check("Print", cbPrint);
-  radio("rbPercent", rbPercent);
-  radio("rbPixels", rbPixels);
-  spin("spPercent", spPercent);
-  FontSpec& title = m_chart.look.titleFont;
-  colour("Colour", &title.colour);
-  add("FontName",
-      [&title](const IniFile& ini, const SettingKey& k) { title.name = LoadText(ini, k); },
-      [&title](IniFile& ini, const SettingKey& k) { SaveText(ini, k, title.name); });
-  integer("FontSize", &title.pointSize);
-  integer("FontStyle", &title.style);
-  radio("JPG", rbJPG);
-  radio("GIF", rbGIF);
-  radio("BMP", rbBMP);
-  radio("PNG", rbPNG);
-  check("Gray", cbGray);
-  check("Append", cbAppend);
-  check("AppInterval", cbAppInterval);
-  radio("Vertical", rbVertical);
-  radio("Horizontal", rbHorizontal);
-  radio("NoLog", rbNoLog);
-  radio("AllLog", rbAllLog);
-  radio("OnlyLog", rbOnlyLog);
-  radio("Ping", rbPing);
-  radio("AvgPing", rbAvgPing);
-  spin("LogVal", spLog);
-  text("LogFile", edLog);
-  boolean("Metrics", &m_webAccess.MetricsEnabled);
+  {
+    auto store = [this] { m_settings.run.startDown = btnStart->isChecked(); };
+    connect(btnStart, &QToolButton::toggled, this, store);
+    add("Run", [this](const Settings& l) { if (l.run.startDown) btnStart->setChecked(true); }, store);
+  }
+  check("ShowAll", cbShowAll, [](Settings& s) -> bool& { return s.window.showAll; });
+  check("Capture", cbCapture, [](Settings& s) -> bool& { return s.run.capture; });
+  text("Folder", edFolder, [](Settings& s) -> std::string& { return s.run.captureFolder; });
+  text("Label", edLabel, [](Settings& s) -> std::string& { return s.graph.label; });
+  text("Title", edTitle, [](Settings& s) -> std::string& { return s.graph.title; });
+  spin("Pages", spPages, [](Settings& s) -> std::int32_t& { return s.run.pages; });
+  check("Minimize", cbMinimize, [](Settings& s) -> bool& { return s.window.minimizeToTray; });
+  check("Ignore", cbIgnore, [](Settings& s) -> bool& { return s.run.ignoreFirst; });
+  add("CCount", [this](const Settings& l) { LoadAddressHistory(l.history); }, nullptr);
+  check("Web", cbWeb, [](Settings& s) -> bool& { return s.web.active; });
+  text("Temp", edTemp, [](Settings& s) -> std::string& { return s.web.imageName; });
+  memory("Auth", [](Settings& s) -> bool& { return s.web.access.AuthRequired; });
+  memory("Lower", [](Settings& s) -> bool& { return s.window.lower; });
+  memory("User", [](Settings& s) -> std::string& { return s.web.access.UserName; });
+  memory("Pass", [](Settings& s) -> std::string& { return s.web.access.Password; });
+  memory("Port", [](Settings& s) -> int& { return s.web.access.Port; });
+  memory("Border", [](Settings& s) -> Colour& { return s.graph.border; });
+  memory("Plot", [](Settings& s) -> Colour& { return s.graph.plot; });
+  memory("AvgPlot", [](Settings& s) -> Colour& { return s.graph.average; });
+  check("PlotAvg", cbPlotAvg, [](Settings& s) -> bool& { return s.graph.plotAverage; });
+  memory("Back", [](Settings& s) -> Colour& { return s.graph.back; });
+  memory("Left", [](Settings& s) -> Colour& { return s.graph.axesText; });
+  memory("Grid", [](Settings& s) -> Colour& { return s.graph.grid; });
+  spinInt("Height", spGrHeight, [](Settings& s) -> int& { return s.image.pixelHeight; });
+  spinInt("Width", spGrWidth, [](Settings& s) -> int& { return s.image.pixelWidth; });
+  check("HTTP", cbHTTP, [](Settings& s) -> bool& { return s.image.webImage; });
+  check("Cap", cbCaptured, [](Settings& s) -> bool& { return s.image.capturedImages; });
+  check("Clip", cbClip, [](Settings& s) -> bool& { return s.image.clipboard; });
+  check("Print", cbPrint, [](Settings& s) -> bool& { return s.image.printer; });
+  radio("rbPercent", rbPercent, [](Settings& s) -> bool& { return s.image.percentMode; });
+  radio("rbPixels", rbPixels, [](Settings& s) -> bool& { return s.image.pixelsMode; });
+  spinInt("spPercent", spPercent, [](Settings& s) -> int& { return s.image.percent; });
+  memory("Colour", [](Settings& s) -> Colour& { return s.graph.titleFont.colour; });
+  memory("FontName", [](Settings& s) -> std::string& { return s.graph.titleFont.name; });
+  memory("FontSize", [](Settings& s) -> int& { return s.graph.titleFont.pointSize; });
+  memory("FontStyle", [](Settings& s) -> int& { return s.graph.titleFont.style; });
+  radio("JPG", rbJPG, [](Settings& s) -> bool& { return s.image.jpg; });
+  radio("GIF", rbGIF, [](Settings& s) -> bool& { return s.image.gif; });
+  radio("BMP", rbBMP, [](Settings& s) -> bool& { return s.image.bmp; });
+  radio("PNG", rbPNG, [](Settings& s) -> bool& { return s.image.png; });
+  check("Gray", cbGray, [](Settings& s) -> bool& { return s.image.gray; });
+  check("Append", cbAppend, [](Settings& s) -> bool& { return s.graph.appendAddress; });
+  check("AppInterval", cbAppInterval, [](Settings& s) -> bool& { return s.graph.appendInterval; });
+  radio("Vertical", rbVertical, [](Settings& s) -> bool& { return s.graph.verticalLabels; });
+  radio("Horizontal", rbHorizontal, [](Settings& s) -> bool& { return s.graph.horizontalLabels; });
+  radio("NoLog", rbNoLog, [](Settings& s) -> bool& { return s.run.log.mode.noLog; });
+  radio("AllLog", rbAllLog, [](Settings& s) -> bool& { return s.run.log.mode.allLog; });
+  radio("OnlyLog", rbOnlyLog, [](Settings& s) -> bool& { return s.run.log.mode.onlyLog; });
+  radio("Ping", rbPing, [](Settings& s) -> bool& { return s.run.logComparesPing; });
+  radio("AvgPing", rbAvgPing, [](Settings& s) -> bool& { return s.run.logComparesAverage; });
+  spinInt("LogVal", spLog, [](Settings& s) -> int& { return s.run.log.threshold; });
+  text("LogFile", edLog, [](Settings& s) -> std::string& { return s.run.log.fileName; });
+  // [Quorvel].
+  memory("Metrics", [](Settings& s) -> bool& { return s.extras.metrics; });
+  {
+    auto store = [this] { m_settings.extras.distribution = mnuDistribution->isChecked(); };
+    connect(mnuDistribution, &QAction::toggled, this, store);
+    add("Distribution",
+        [this](const Settings& l) { mnuDistribution->setChecked(l.extras.distribution); }, store);
+  }
+
+  // The Settings value starts as the controls stand at design.
+  for (const Binding& binding : b) {
+    if (binding.store) binding.store();
+  }
   return b;
 }
 
-void TForm1::LoadSettings() {
-  const IniFile ini = IniFile::Load(m_settingsLoadPath);
-  const std::vector<SettingBinding> bindings = SettingBindings();
-  for (const SettingKey& key : SettingKeysInLoadOrder()) {
-    for (const SettingBinding& binding : bindings) {
-      if (binding.key == key.name) binding.load(ini, key);
-    }
-  }
-  edTitle->setText(Q(TitleFromStored(S(edTitle->text()))));
+TForm1::TForm1(const Clock& clock, const Form1Environment& environment, QWidget* parent)
+    : QWidget(parent),
+      m_clock(clock),
+      m_dialogs(environment.dialogs ? environment.dialogs : &Dialogs::Desktop()) {
+  m_executablePath = environment.executablePath.empty()
+                         ? QCoreApplication::applicationFilePath().toStdString()
+                         : environment.executablePath;
+  m_desktopFolders = environment.desktopFolders;
+  m_closeRequestedFromOutside = environment.closeRequestedFromOutside;
+
+  // The probe of the window: the ping child, while the window goes on
+  // handling its events; a close (from the window, a signal or the desktop's
+  // log-off) stops it at once.
+  auto cancelled = [this] {
+    return m_shutDown || (m_closeRequestedFromOutside && m_closeRequestedFromOutside());
+  };
+  CommandProbe probe = [cancelled](const std::string& commandLine) {
+    ProbeResult result;
+    const std::optional<PingCommand> command = ParsePingCommandLine(commandLine);
+    if (!command) return result;  // nothing is run: an empty response
+    PingChildOptions options;
+    options.onStep = [] { QCoreApplication::processEvents(); };
+    options.shouldStop = cancelled;
+    result = PingChild(*command, options);
+    if (cancelled()) result.outcome = ProbeResult::Outcome::Cancelled;
+    return result;
+  };
+  m_view = std::make_unique<SessionView>(*this);
+  m_session = std::make_unique<PlotSession>(m_clock, m_settings.run, m_settings.graph,
+                                            std::move(probe), *m_view, m_logFiles);
+
+  BuildForm1Controls(this, m_session->Chart(), *this);
+  ApplyTextColours(this, Panel2, Label13);
+  m_output = std::make_unique<GraphOutput>(m_settings, m_session->Chart(),
+                                           [this] { return GraphSize(); }, this);
+  m_web = std::make_unique<WindowWebServer>(
+      this, [this] { return m_output->SaveTemp(); },
+      [session = m_session.get()] { return session->Published(); });
+  const std::vector<Binding> bindings = BindSettings();
+  ConnectHandlers();
+  StartUp(bindings);
 }
 
-void TForm1::SaveSettings() {
-  edTitle->setText(Q(TitleToStored(S(edTitle->text()))));
-  // Whatever else the file holds stays as it is (also the lines of a file
-  // read from beside a program whose folder cannot be written).
-  IniFile ini = IniFile::Load(FileExists(m_settingsPath) ? m_settingsPath : m_settingsLoadPath);
-  const std::vector<SettingBinding> bindings = SettingBindings();
-  for (const SettingKey* key : SettingKeysInSaveOrder()) {
-    for (const SettingBinding& binding : bindings) {
-      if (binding.key == key->name) binding.save(ini, *key);
-    }
-  }
-  if (m_settingsPath != m_settingsLoadPath || !FileExists(m_settingsPath)) {
-    MakeParentFolders(m_settingsPath);  // the per-user folder may be new
-  }
-  const SaveStatus status = ini.Save(m_settingsPath);
-  // Closing at a request from outside, this goes to standard error instead.
-  if (!status.ok) m_dialogs->Error(this, Q(status.message));
-}
+TForm1::~TForm1() = default;
 
-void TForm1::ApplyLoadedAppearance() {
-  // The page duration.
-  Label12->setText(Q(PerPageCaption(spX->Value(), spPoints->Value())));
-  // The time window; the axes text colour serves every axis text.
-  m_chart.bottom.SetMax(spPoints->Value());
-  m_chart.look.grid = m_appearance.grid;
-  // The vertical range from the boxes, through a wide range first so that
-  // neither bound is refused by the other; whatever is still refused stays.
-  m_chart.left.SetMax(9999);
-  m_chart.left.SetMin(-1);
-  m_chart.left.SetMax(spMax->Value());
-  m_chart.left.SetMin(spMin->Value());
-  m_limits.Remember(spMax->Value(), spMin->Value());
-  edTitleChange();
-  m_chart.look.back = m_appearance.back;
-  rbLineClick();
-  // The grid is always dotted.
-  rbVerticalClick();
-  Shape1->SetColour(ToQColor(m_appearance.plot));
-  Shape2->SetColour(ToQColor(m_appearance.average));
-  Shape3->SetColour(ToQColor(m_appearance.back));
-  Shape5->SetColour(ToQColor(m_appearance.border));
-  Shape4->SetColour(ToQColor(m_chart.look.axesText));
-  rbStepsClick();
-  m_chart.Changed();
-}
-
-void TForm1::StartUp() {
+void TForm1::StartUp(const std::vector<Binding>& bindings) {
   // From here on a close requested from outside silences every box.
-  m_closingDialogs = std::make_unique<ClosingDialogs>(*m_dialogs, m_closeRequestedFromOutside, std::cerr);
+  m_closingDialogs =
+      std::make_unique<ClosingDialogs>(*m_dialogs, m_closeRequestedFromOutside, std::cerr);
   m_closingDialogs->SetTrayIcon(TrayIcon);
   m_dialogs = m_closingDialogs.get();
 
@@ -262,14 +247,27 @@ void TForm1::StartUp() {
   // Painting is double-buffered throughout: Qt's widgets are.
   // Beside the executable where its folder is writable, else the desktop's
   // per-user folders (settingslocation.h).
-  const ProgramFiles files = LocateProgramFiles(
+  m_files = LocateProgramFiles(
       m_executablePath, m_desktopFolders ? *m_desktopFolders : DesktopFoldersFromEnvironment());
-  m_settingsPath = files.settingsSave;
-  m_settingsLoadPath = files.settingsLoad;
-  m_helpPath = files.help;
   // What an interrupted save left behind.
-  RemoveStaleSaveTemporaries(m_settingsPath, ProcessAlive, std::time(nullptr));
-  LoadSettings();
+  RemoveStaleSaveTemporaries(m_files.settingsSave, ProcessAlive, std::time(nullptr));
+
+  // The load pass: each key in its order puts its value into its control,
+  // whose handler runs as for the user's change.
+  const QSize graph = GraphSize();
+  const LoadedSettings loaded = ReadSettings(
+      IniFile::Load(m_files.settingsLoad),
+      SettingsDefaults{ExecutableFolder(m_executablePath), graph.width(), graph.height()});
+  auto applyKey = [&](std::string_view key) {
+    for (const Binding& binding : bindings) {
+      if (binding.key == key) binding.apply(loaded.settings);
+    }
+    for (const SettingError& error : loaded.errors) {
+      if (error.key == key) m_dialogs->Error(this, Q(error.message));
+    }
+  };
+  for (const SettingKey& key : SettingKeysInLoadOrder()) applyKey(key.name);
+  for (const SettingKey& key : ExtraSettingKeys()) applyKey(key.name);
 
   // The help document, written afresh. Where it cannot be written, Help
   // shows the compiled-in copy; start-up is not held up by a box for it.
@@ -277,30 +275,55 @@ void TForm1::StartUp() {
     QFile document(QStringLiteral(":/help.html"));
     const QByteArray bytes = document.open(QIODevice::ReadOnly) ? document.readAll() : QByteArray();
     std::string error;
-    if (!PrepareHelpFolder(m_helpPath)) {
-      error = "Cannot create file \"" + m_helpPath + "\". The folder is not this user's own";
+    if (!PrepareHelpFolder(m_files.help)) {
+      error = "Cannot create file \"" + m_files.help + "\". The folder is not this user's own";
     } else {
       error = InstallHelpFile(
-          m_helpPath, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+          m_files.help, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     }
     m_helpInstalled = error.empty();
     if (!m_helpInstalled) std::cerr << "quorvel: " << error << '\n';
   }
 
-  Memo1->setVisible(cbShowAll->isChecked());
-  m_minimizeToTray = cbMinimize->isChecked();
-  const bool folderExists = CaptureFolderExists();
+  Memo1->setVisible(m_settings.window.showAll);
+  m_minimizeToTray = m_settings.window.minimizeToTray;
+  const bool folderExists = m_output->CaptureFolderExists();
   cbCapture->setEnabled(folderExists);
   btnSave->setEnabled(folderExists);
 
-  const std::int64_t interval = spX->Value();
-  Timer1->setInterval(interval * 1000);
-  m_pingTimeout = PingTimeoutFor(interval);
+  // The interval sets the timer's period and the ping timeout.
+  Timer1->setInterval(static_cast<std::int64_t>(m_settings.run.intervalSeconds) * 1000);
+  m_session->IntervalChanged();
 
-  ApplyLoadedAppearance();  // the graph takes the loaded look
+  // The graph takes the loaded look.
+  const GraphAppearance& look = m_settings.graph;
+  Label12->setText(Q(PerPageCaption(m_settings.run.intervalSeconds, m_settings.run.pointsPerPage)));
+  ChartModel& chart = m_session->Chart();
+  chart.bottom.SetMax(m_settings.run.pointsPerPage);
+  chart.look.axesText = look.axesText;
+  chart.look.grid = look.grid;
+  chart.look.titleFont = look.titleFont;
+  // The vertical range from the boxes, through a wide range first so that
+  // neither bound is refused by the other; whatever is still refused stays.
+  chart.left.SetMax(9999);
+  chart.left.SetMin(-1);
+  chart.left.SetMax(look.verticalMax);
+  chart.left.SetMin(look.verticalMin);
+  m_session->Limits().Remember(look.verticalMax, look.verticalMin);
+  edTitleChange();
+  chart.look.back = look.back;
+  rbLineClick();
+  // The grid is always dotted.
+  rbVerticalClick();
+  Shape1->SetColour(ToQColor(look.plot));
+  Shape2->SetColour(ToQColor(look.average));
+  Shape3->SetColour(ToQColor(look.back));
+  Shape5->SetColour(ToQColor(look.border));
+  Shape4->SetColour(ToQColor(look.axesText));
+  rbStepsClick();
   // The primary button pans the graph (form1_graph.cpp).
   rbPercentClick();
-  imgNoise->setVisible(cbCapture->isChecked() && folderExists);
+  imgNoise->setVisible(m_settings.run.capture && folderExists);
   // The drag cursor is the desktop's closed hand (form1_graph.cpp).
   cbCapture->setEnabled(folderExists);
   PageControl1->setCurrentWidget(TabSheet1);
@@ -309,7 +332,7 @@ void TForm1::StartUp() {
   FormResize();
   // The content-type table of the web server is built in, ready before any
   // request.
-  if (cbWeb->isChecked()) StartServer();
+  if (m_settings.web.active) StartServer();
   if (btnStart->isChecked()) btnStartClick();
 }
 
@@ -322,11 +345,25 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::ShutDown() {
   if (m_shutDown) return;
   m_shutDown = true;
-  StopServer();
-  if (cbCapture->isChecked() && CaptureFolderExists()) btnSaveClick();
-  SaveSettings();
-  RemoveHelpFile(m_helpPath);
-  RemoveHelpFolder(m_helpPath);
+  m_web->Stop();
+  if (m_settings.run.capture && m_output->CaptureFolderExists()) btnSaveClick();
+
+  // The save pass.
+  m_settings.history = m_session->History().Entries();
+  // Whatever else the file holds stays as it is (also the lines of a file
+  // read from beside a program whose folder cannot be written).
+  const std::string& path = m_files.settingsSave;
+  IniFile ini = IniFile::Load(FileExists(path) ? path : m_files.settingsLoad);
+  WriteSettings(m_settings, ini);
+  if (path != m_files.settingsLoad || !FileExists(path)) {
+    MakeParentFolders(path);  // the per-user folder may be new
+  }
+  const Status status = ini.Save(path);
+  // Closing at a request from outside, this goes to standard error instead.
+  if (!status) m_dialogs->Error(this, Q(status.message()));
+
+  RemoveHelpFile(m_files.help);
+  RemoveHelpFolder(m_files.help);
   if (TrayIcon) TrayIcon->hide();
 }
 

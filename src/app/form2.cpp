@@ -52,10 +52,11 @@ int PortFromText(const QString& text) {
   return ok ? port : 80;
 }
 
-TForm2::TForm2(WebAccessSettings& settings, QWidget* parent)
+TForm2::TForm2(WebAccessSettings& settings, bool& metrics, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_settings(settings) {
+      m_settings(settings),
+      m_metrics(metrics) {
   setObjectName(QStringLiteral("Form2"));
   setWindowTitle(QStringLiteral("Quorvel - Advanced HTTP Configuration"));
   setFixedSize(kClientWidth, kClientHeight);
@@ -96,7 +97,7 @@ void TForm2::FormCreate() {
   edWebUser->setText(QString::fromStdString(m_settings.UserName));
   edWebPassword->setText(QString::fromStdString(m_settings.Password));
   edPort->setText(QString::number(m_settings.Port));
-  cbMetrics->setChecked(m_settings.MetricsEnabled);
+  cbMetrics->setChecked(m_metrics);
 }
 
 void TForm2::Button1Click() { accept(); }
@@ -111,7 +112,7 @@ void TForm2::FormClose() {
   m_settings.UserName = edWebUser->text().toStdString();
   m_settings.Password = edWebPassword->text().toStdString();
   m_settings.Port = PortFromText(edPort->text());
-  m_settings.MetricsEnabled = cbMetrics->isChecked();
+  m_metrics = cbMetrics->isChecked();
 }
 
 }  // namespace quorvel

@@ -15,8 +15,8 @@ namespace quorvel {
 // server's authentication switch, user name, password and port, and the
 // switch of the Prometheus metrics at /metrics.
 //
-// It edits `settings`, which belongs to the main window and must outlive the
-// dialog. Construction runs FormCreate, which copies the settings into the
+// It edits `settings` and the metrics switch `metrics`, which belong to the
+// main window and must outlive the dialog. Construction runs FormCreate, which copies the settings into the
 // controls; every close (OK, the title bar's close button, Escape) runs
 // FormClose, which copies them back, so there is no way to cancel. The port
 // takes effect when the server next starts. User-interface thread only.
@@ -24,7 +24,7 @@ class TForm2 : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TForm2(WebAccessSettings& settings, QWidget* parent = nullptr);
+  TForm2(WebAccessSettings& settings, bool& metrics, QWidget* parent = nullptr);
 
   void FormCreate();
 
@@ -37,6 +37,7 @@ class TForm2 : public QDialog {
   void FormClose();
 
   WebAccessSettings& m_settings;
+  bool& m_metrics;
 
   QCheckBox* cbAuth = nullptr;
   QLabel* Label41 = nullptr;

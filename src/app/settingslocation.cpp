@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/helpfile.h"
-#include "app/settingkeys.h"
+#include "settings/settingkeys.h"
 
 namespace quorvel {
 

@@ -45,16 +45,6 @@ QFont ArialPixels(int pixels) {
   return font;
 }
 
-QFont TitleFont(const FontSpec& spec) {
-  QFont font(QString::fromStdString(spec.name));
-  font.setPixelSize(std::max(1, std::abs(PointsToPixels(spec.pointSize))));
-  font.setBold((spec.style & kFontBold) != 0);
-  font.setItalic((spec.style & kFontItalic) != 0);
-  font.setUnderline((spec.style & kFontUnderline) != 0);
-  font.setStrikeOut((spec.style & kFontStrikeOut) != 0);
-  return font;
-}
-
 int Pixel(double coordinate) {
   return static_cast<int>(
       std::lround(std::clamp(coordinate, -kCoordinateLimit, kCoordinateLimit)));
@@ -92,7 +82,7 @@ struct Layout {
 
 Layout MakeLayout(QSize size, const ChartModel& model) {
   Layout l;
-  l.titleFont = TitleFont(model.look.titleFont);
+  l.titleFont = ToQFont(model.look.titleFont);
   const int w = size.width();
   const int h = size.height();
   // Inside the one-pixel bevel, less the margins.
@@ -460,6 +450,31 @@ QImage ChartRenderer::Render(QSize size, const ChartModel& model) {
   Draw(painter, size, model);
   painter.end();
   return image;
+}
+
+QFont ToQFont(const FontSpec& spec, FontSize size) {
+  QFont font(QString::fromStdString(spec.name));
+  if (size == FontSize::Pixels) {
+    font.setPixelSize(std::max(1, std::abs(PointsToPixels(spec.pointSize))));
+  } else {
+    font.setPointSize(std::clamp(spec.pointSize, 1, 1000));
+  }
+  font.setBold((spec.style & kFontBold) != 0);
+  font.setItalic((spec.style & kFontItalic) != 0);
+  font.setUnderline((spec.style & kFontUnderline) != 0);
+  font.setStrikeOut((spec.style & kFontStrikeOut) != 0);
+  return font;
+}
+
+FontSpec FromQFont(const QFont& font, Colour colour) {
+  FontSpec spec;
+  spec.name = font.family().toStdString();
+  spec.pointSize = font.pointSize() > 0 ? font.pointSize()
+                                        : static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0));
+  spec.style = (font.bold() ? kFontBold : 0) | (font.italic() ? kFontItalic : 0) |
+               (font.underline() ? kFontUnderline : 0) | (font.strikeOut() ? kFontStrikeOut : 0);
+  spec.colour = colour;
+  return spec;
 }
 
 QColor ToQColor(Colour c) {

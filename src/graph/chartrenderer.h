@@ -8,6 +8,7 @@
 #include "graph/chartmodel.h"
 
 #include <QColor>
+#include <QFont>
 
 class QPainter;
 
@@ -36,6 +37,13 @@ struct ChartGeometry {
 // A colour as Qt paints it (system colours resolved), and back.
 QColor ToQColor(Colour c);
 Colour FromQColor(const QColor& c);
+
+// A font as Qt draws it: sized in pixels at 96 pixels per inch (what the
+// renderer draws, the same at every scale), or in points (what the font
+// dialog shows); and the dialog's answer back, with `colour` kept.
+enum class FontSize { Pixels, Points };
+QFont ToQFont(const FontSpec& spec, FontSize size = FontSize::Pixels);
+FontSpec FromQFont(const QFont& font, Colour colour);
 
 class ChartRenderer {
  public:

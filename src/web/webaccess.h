@@ -11,9 +11,6 @@ struct WebAccessSettings {
   std::string UserName;
   std::string Password;  // plain text in memory; scrambled only in the settings file
   int Port = 80;
-  // Also serve the Prometheus metrics of the address at /metrics; off, every
-  // path but the image's (and its statistics document) is a 404.
-  bool MetricsEnabled = false;
 };
 
 // What one request is checked and served against: a copy taken when the

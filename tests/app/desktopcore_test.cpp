@@ -18,7 +18,7 @@
 
 #include "app/commandline.h"
 #include "app/contrast.h"
-#include "app/inifile.h"
+#include "settings/inifile.h"
 #include "app/settingslocation.h"
 #include "app/webstartfailure.h"
 
@@ -169,7 +169,7 @@ TEST_F(FolderTest, StaleTemporariesOfAnInterruptedSaveAreRemoved) {
   IniFile document;
   document.Write("Plotter", "Time", "10");
   InterruptedSave interrupted;
-  ASSERT_FALSE(document.Save(ini, interrupted).ok);
+  ASSERT_FALSE(document.Save(ini, interrupted).ok());
   fs::path left;
   for (const auto& entry : fs::directory_iterator(dir_)) left = entry.path();
   ASSERT_EQ(left.filename().string().rfind(".quorvel.ini.tmp" + std::to_string(::getpid()) + "-", 0), 0u)

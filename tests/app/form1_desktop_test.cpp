@@ -35,7 +35,8 @@
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
-#include "app/inifile.h"
+#include "app/windowweb.h"
+#include "settings/inifile.h"
 #include "common/fixedclock.h"
 #include "recordingdialogs.h"
 #include "windowhome.h"
@@ -205,18 +206,18 @@ class Form1DesktopTest : public QObject {
     m_dialogs.colourAnswer = QColor(0, 128, 255);
     QTest::mouseClick(colour, Qt::LeftButton);
     QCOMPARE(m_dialogs.colourAsked, QColor(0, 0, 0));  // the stored colour, clBlack
-    QCOMPARE(m_form->chartModel().look.titleFont.colour, RgbColour(0, 128, 255));
+    QCOMPARE(m_form->session().Chart().look.titleFont.colour, RgbColour(0, 128, 255));
     m_dialogs.colourAnswer.reset();  // Cancel changes nothing
     QTest::mouseClick(colour, Qt::LeftButton);
     QCOMPARE(m_dialogs.colourAsked, QColor(0, 128, 255));
-    QCOMPARE(m_form->chartModel().look.titleFont.colour, RgbColour(0, 128, 255));
+    QCOMPARE(m_form->session().Chart().look.titleFont.colour, RgbColour(0, 128, 255));
     m_form->close();
     QCOMPARE(IniFile::Load(IniPath()).ReadString("Plotter", "Colour", ""), std::string("$00FF8000"));
 
     // And back at the next start.
     m_form.reset();
     Start();
-    QCOMPARE(m_form->chartModel().look.titleFont.colour, RgbColour(0, 128, 255));
+    QCOMPARE(m_form->session().Chart().look.titleFont.colour, RgbColour(0, 128, 255));
   }
 
   void theFontDialogShowsTheFontDrawnForAMissingFamily() {
@@ -261,7 +262,7 @@ class Form1DesktopTest : public QObject {
     Start();
     HttpServerOptions loopback;
     loopback.bindAddress = "127.0.0.1";
-    m_form->SetWebServerOptions(loopback);
+    m_form->webServer().SetOptions(loopback);
     const int busy = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -288,14 +289,14 @@ class Form1DesktopTest : public QObject {
     const std::string executable = m_home->Executable() + "-missing/quorvel";
     const std::string perUser = m_home->Path().toStdString() + "/config/quorvel/quorvel.ini";
     Start(m_home->Environment(&m_dialogs, executable));
-    QCOMPARE(m_form->settingsPath(), perUser);
-    QCOMPARE(m_form->helpPath(), m_home->Path().toStdString() + "/runtime/quorvel.html");
-    QVERIFY(QFile::exists(QString::fromStdString(m_form->helpPath())));
+    QCOMPARE(m_form->files().settingsSave, perUser);
+    QCOMPARE(m_form->files().help, m_home->Path().toStdString() + "/runtime/quorvel.html");
+    QVERIFY(QFile::exists(QString::fromStdString(m_form->files().help)));
     Find<SpinEdit>("spX")->setValue(42);
     m_form->close();
     QCOMPARE(m_dialogs.messages, QStringList());
     QCOMPARE(IniFile::Load(perUser).ReadString("Plotter", "Time", ""), std::string("42"));
-    QVERIFY(!QFile::exists(QString::fromStdString(m_form->helpPath())));
+    QVERIFY(!QFile::exists(QString::fromStdString(m_form->files().help)));
 
     m_form.reset();
     Start(m_home->Environment(&m_dialogs, executable));

@@ -33,7 +33,7 @@ class Form1GraphTest : public QObject {
 
   template <typename T>
   T* Find(const char* name) { return FindControl<T>(m_form.get(), name); }
-  const AxisRange& Window() const { return m_form->chartModel().bottom; }
+  const AxisRange& Window() const { return m_form->session().Chart().bottom; }
   // Start, then timer ticks until `ticks` points have been plotted.
   void Plot(int ticks) {
     Find<QToolButton>("btnStart")->click();
@@ -89,10 +89,10 @@ class Form1GraphTest : public QObject {
     Plot(21);  // two pages of ticks counted since Start; the next one starts over
     QVERIFY(Window().Min() > 0);
     m_form->Timer1Timer();
-    QCOMPARE(m_form->chartModel().data.PingCount(), std::size_t{0});
+    QCOMPARE(m_form->session().Chart().data.PingCount(), std::size_t{0});
     QVERIFY(Window() == AxisRange(0, 10));
     m_form->Timer1Timer();
-    QCOMPARE(m_form->chartModel().data.PingCount(), std::size_t{1});
+    QCOMPARE(m_form->session().Chart().data.PingCount(), std::size_t{1});
     QVERIFY(Window() == AxisRange(0, 10));
   }
 

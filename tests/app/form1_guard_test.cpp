@@ -75,7 +75,7 @@ class Form1GuardTest : public QObject {
     });
     start->click();
 
-    const PlotData& data = form.chartModel().data;
+    const PlotData& data = form.session().Chart().data;
     QList<int> values;
     for (std::size_t i = 0; i < data.PingCount(); ++i) {
       values.push_back(static_cast<int>(data.Ping(i).value));

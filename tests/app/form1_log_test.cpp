@@ -140,7 +140,7 @@ class Form1LogTest : public QObject {
     Find<QRadioButton>("rbPing")->setChecked(true);
     Find<SpinEdit>("spLog")->setValue(50);
     m_form->Timer1Timer();
-    QCOMPARE(m_form->chartModel().data.PingCount(), std::size_t{1});
+    QCOMPARE(m_form->session().Chart().data.PingCount(), std::size_t{1});
     QCOMPARE(FileBytes(InDir("ping.txt")), log);
     QVERIFY(m_dialogs.messages.isEmpty());
   }
@@ -170,7 +170,7 @@ class Form1LogTest : public QObject {
     Find<QRadioButton>("rbAllLog")->setChecked(true);
     m_form->Timer1Timer();
     m_form->Timer1Timer();
-    QCOMPARE(m_form->chartModel().data.PingCount(), std::size_t{2});
+    QCOMPARE(m_form->session().Chart().data.PingCount(), std::size_t{2});
     QVERIFY(!QFile::exists(logName));
     QVERIFY(m_dialogs.messages.isEmpty());
   }
@@ -191,8 +191,8 @@ class Form1LogTest : public QObject {
     QVERIFY(timer->isEnabled());
     // The log is the tick's last step: the points and the average are in
     // (the average line starts at the second point).
-    QCOMPARE(m_form->chartModel().data.PingCount(), std::size_t{3});
-    QCOMPARE(m_form->chartModel().data.AverageCount(), std::size_t{2});
+    QCOMPARE(m_form->session().Chart().data.PingCount(), std::size_t{3});
+    QCOMPARE(m_form->session().Chart().data.AverageCount(), std::size_t{2});
 
     QVERIFY(QDir().rmdir(logName));
     m_form->Timer1Timer();
@@ -231,7 +231,7 @@ class Form1LogTest : public QObject {
     QCOMPARE(FileBytes(logName), "earlier\r\n" + kStamp + "12ms\r\n" + kStamp + "3000ms\r\n" +
                                      kStamp + "0ms\r\n" + kStamp + "61ms\r\n");
     QVERIFY(m_dialogs.messages.isEmpty());
-    QCOMPARE(m_form->AddressHistoryEntries(), std::vector<std::string>{"127.0.0.1"});
+    QCOMPARE(m_form->session().History().Entries(), std::vector<std::string>{"127.0.0.1"});
   }
 
   // --- Log options and the caption. ---
@@ -343,20 +343,20 @@ class Form1LogTest : public QObject {
     Start("Beta");
     Start("alpha");
     const std::vector<std::string> expected{"alpha", "Beta", "Router", "router"};
-    QCOMPARE(m_form->AddressHistoryEntries(), expected);
+    QCOMPARE(m_form->session().History().Entries(), expected);
     QCOMPARE(ComboItems(), expected);
 
     qputenv("FAKE_PING_MODE", "unknown");
     PingScript({QStringLiteral("unknown")});
     Start("nohost.invalid");
-    QCOMPARE(m_form->AddressHistoryEntries(), expected);
+    QCOMPARE(m_form->session().History().Entries(), expected);
   }
 
   void loadedHistoryIsSortedAndLeavesTheAddress() {
     Url()->setEditText("typed.example");
     m_form->LoadAddressHistory({"gamma", "", "Alpha", "beta"});
     const std::vector<std::string> expected{"", "Alpha", "beta", "gamma"};
-    QCOMPARE(m_form->AddressHistoryEntries(), expected);
+    QCOMPARE(m_form->session().History().Entries(), expected);
     QCOMPARE(ComboItems(), expected);
     QCOMPARE(Url()->currentText(), QString("typed.example"));
     QCOMPARE(Url()->currentIndex(), -1);
@@ -371,7 +371,7 @@ class Form1LogTest : public QObject {
 
     Pick("www.alpha.example");
     QCOMPARE(Url()->currentText(), QString("www.alpha.example"));
-    QVERIFY(m_form->chartModel().look.title.find("www.alpha.example") != std::string::npos);
+    QVERIFY(m_form->session().Chart().look.title.find("www.alpha.example") != std::string::npos);
     QCOMPARE(m_dialogs.confirmations.size(), 1);
     const RecordingDialogs::Confirmation& asked = m_dialogs.confirmations.front();
     QCOMPARE(asked.text, QString("Change Log filename?"));
@@ -462,9 +462,9 @@ class Form1LogTest : public QObject {
     Find<QAction>("Paste1")->trigger();
     QCOMPARE(Url()->currentText(), QString("10.9.8.7"));
     // These set the text without the change event: the title follows later.
-    QVERIFY(m_form->chartModel().look.title.find("192.0.2.1") != std::string::npos);
+    QVERIFY(m_form->session().Chart().look.title.find("192.0.2.1") != std::string::npos);
     Find<QCheckBox>("cbAppInterval")->toggle();
-    QVERIFY(m_form->chartModel().look.title.find("10.9.8.7") != std::string::npos);
+    QVERIFY(m_form->session().Chart().look.title.find("10.9.8.7") != std::string::npos);
   }
 
   void deleteFromHistoryRemovesTheSelectedEntry() {
@@ -473,7 +473,7 @@ class Form1LogTest : public QObject {
     QCOMPARE(Url()->currentText(), QString("b.example"));
     Find<QAction>("DeletefromHistory1")->trigger();
     const std::vector<std::string> expected{"a.example", "c.example"};
-    QCOMPARE(m_form->AddressHistoryEntries(), expected);
+    QCOMPARE(m_form->session().History().Entries(), expected);
     QCOMPARE(ComboItems(), expected);
     QCOMPARE(Url()->currentText(), QString());
     QCOMPARE(Url()->currentIndex(), -1);
@@ -481,7 +481,7 @@ class Form1LogTest : public QObject {
     // None selected: nothing removed, the text emptied all the same.
     Url()->setEditText("c.example");
     Find<QAction>("DeletefromHistory1")->trigger();
-    QCOMPARE(m_form->AddressHistoryEntries(), expected);
+    QCOMPARE(m_form->session().History().Entries(), expected);
     QCOMPARE(Url()->currentText(), QString());
   }
 
@@ -499,7 +499,7 @@ class Form1LogTest : public QObject {
 
     m_dialogs.confirmAnswer = true;
     Find<QPushButton>("btnClearHistory")->click();
-    QVERIFY(m_form->AddressHistoryEntries().empty());
+    QVERIFY(m_form->session().History().Entries().empty());
     QCOMPARE(Url()->count(), 0);
     QCOMPARE(Url()->currentText(), QString());
   }
@@ -511,7 +511,7 @@ class Form1LogTest : public QObject {
     QTest::keyClicks(edit, "al");
     QCOMPARE(edit->text(), QString("alpha.example"));
     QCOMPARE(edit->selectedText(), QString("pha.example"));
-    QVERIFY(m_form->chartModel().look.title.find("alpha.example") != std::string::npos);
+    QVERIFY(m_form->session().Chart().look.title.find("alpha.example") != std::string::npos);
     QTest::keyClicks(edit, "PI");  // typing on replaces the completed part
     QCOMPARE(edit->text(), QString("alPIne.example"));
     QCOMPARE(edit->selectedText(), QString("ne.example"));

@@ -282,7 +282,7 @@ class Form1OutputTest : public QObject {
     plain.close();
     Find<QLineEdit>("edFolder")->setText(InDir(folder));
     Find<QLineEdit>("edLabel")->setText(label);
-    const std::size_t points = m_form->chartModel().data.PingCount();
+    const std::size_t points = m_form->session().Chart().data.PingCount();
     if (saveAs.isEmpty()) {
       m_form->btnSaveClick();  // as the shell does at close, whatever the button's state
     } else {
@@ -292,7 +292,7 @@ class Form1OutputTest : public QObject {
     QCOMPARE(m_dialogs.messages.size(), 1);
     QVERIFY2(m_dialogs.messages.first().contains(reason), qPrintable(m_dialogs.messages.first()));
     QCOMPARE(Files(), QStringList{"plain"});  // nothing left behind
-    QCOMPARE(m_form->chartModel().data.PingCount(), points);
+    QCOMPARE(m_form->session().Chart().data.PingCount(), points);
   }
 
   void captureControlsFollowTheFolder() {
@@ -381,9 +381,9 @@ class Form1OutputTest : public QObject {
     for (int tick = 1; tick <= 8; ++tick) m_form->Timer1Timer();
     QCOMPARE(Files(), QStringList());
     m_form->Timer1Timer();  // tick 9: ten ticks counted, a page complete
-    QCOMPARE(m_form->chartModel().data.PingCount(), std::size_t{9});
+    QCOMPARE(m_form->session().Chart().data.PingCount(), std::size_t{9});
     QCOMPARE(Files(), QStringList{"Ping - milliseconds" + Stamp() + ".png"});
-    QCOMPARE(m_form->plotRun().CaptureTickCount(), 0);
+    QCOMPARE(m_form->session().Counters().captureTicks, 0);
     QCOMPARE(m_dialogs.messages, QStringList());
     Find<QToolButton>("btnStop")->click();
   }
@@ -399,7 +399,7 @@ class Form1OutputTest : public QObject {
     QCOMPARE(m_dialogs.messages.size(), 1);
     QVERIFY(m_dialogs.messages.first().contains("No such file or directory"));
     // The statistics step still ran after the failed capture.
-    const PlotData& data = m_form->chartModel().data;
+    const PlotData& data = m_form->session().Chart().data;
     QCOMPARE(data.PingCount(), std::size_t{10});
     QCOMPARE(data.AverageCount(), std::size_t{9});
     QCOMPARE(Files(), QStringList());

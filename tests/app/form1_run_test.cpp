@@ -80,7 +80,7 @@ void Form1RunTest::cleanup() { m_form.reset(); }
 void Form1RunTest::replyIsPlottedInThePlotColour() {
   child<QCheckBox>("cbIgnore")->setChecked(false);
   child<QToolButton>("btnStart")->click();
-  const PlotData& data = m_form->chartModel().data;
+  const PlotData& data = m_form->session().Chart().data;
   QCOMPARE(data.PingCount(), std::size_t{1});
   QCOMPARE(data.Ping(0).value, 12);
   QCOMPARE(data.Ping(0).colour, kBlue);
@@ -102,7 +102,7 @@ void Form1RunTest::lostAndSilentPingsStandAtTheTimeoutInRed() {
   m_form->Timer1Timer();
   setMode("error");
   m_form->Timer1Timer();
-  const PlotData& data = m_form->chartModel().data;
+  const PlotData& data = m_form->session().Chart().data;
   QCOMPARE(data.PingCount(), std::size_t{3});
   for (std::size_t i = 0; i < 3; ++i) {
     QCOMPARE(data.Ping(i).value, 800);
@@ -115,19 +115,19 @@ void Form1RunTest::hugeOutputIsRead() {
   child<QCheckBox>("cbIgnore")->setChecked(false);
   setMode("huge");
   child<QToolButton>("btnStart")->click();
-  QCOMPARE(m_form->chartModel().data.Ping(0).value, 12);
+  QCOMPARE(m_form->session().Chart().data.Ping(0).value, 12);
 }
 
 void Form1RunTest::pageLimitStopsTheRun() {
   child<QToolButton>("btnStart")->click();  // the first ping is ignored
-  QCOMPARE(m_form->chartModel().data.PingCount(), std::size_t{0});
+  QCOMPARE(m_form->session().Chart().data.PingCount(), std::size_t{0});
   for (int k = 1; k <= 11; ++k) m_form->Timer1Timer();
-  QCOMPARE(m_form->chartModel().data.PingCount(), std::size_t{11});
+  QCOMPARE(m_form->session().Chart().data.PingCount(), std::size_t{11});
   QVERIFY(child<QToolButton>("btnStop")->isChecked());
   QVERIFY(child<QLabel>("Label13")->isVisible());
   QVERIFY(child<QComboBox>("cbURL")->isEnabled());
   // The average line holds one point fewer than the ping line.
-  QCOMPARE(m_form->chartModel().data.AverageCount(), std::size_t{10});
+  QCOMPARE(m_form->session().Chart().data.AverageCount(), std::size_t{10});
 }
 
 void Form1RunTest::unknownHostStopsWithAMessage() {
@@ -135,7 +135,7 @@ void Form1RunTest::unknownHostStopsWithAMessage() {
   child<QComboBox>("cbURL")->setEditText(QStringLiteral("nohost.invalid"));
   child<QToolButton>("btnStart")->click();
   QCOMPARE(m_messages, QStringList{QStringLiteral("Unable to find host nohost.invalid")});
-  QVERIFY(m_form->plotRun().HostNotFound());
+  QVERIFY(m_form->session().Counters().hostNotFound);
   QVERIFY(child<QToolButton>("btnStop")->isChecked());
   QCOMPARE(child<QComboBox>("cbURL")->count(), 0);
 }
@@ -143,11 +143,11 @@ void Form1RunTest::unknownHostStopsWithAMessage() {
 void Form1RunTest::timerDrivesTicks() {
   child<QCheckBox>("cbIgnore")->setChecked(false);
   child<QToolButton>("btnStart")->click();
-  QTRY_VERIFY_WITH_TIMEOUT(m_form->chartModel().data.PingCount() >= 3, 10000);
+  QTRY_VERIFY_WITH_TIMEOUT(m_form->session().Chart().data.PingCount() >= 3, 10000);
   child<QToolButton>("btnStop")->click();
-  const std::size_t stoppedAt = m_form->chartModel().data.PingCount();
+  const std::size_t stoppedAt = m_form->session().Chart().data.PingCount();
   QTest::qWait(1500);
-  QCOMPARE(m_form->chartModel().data.PingCount(), stoppedAt);
+  QCOMPARE(m_form->session().Chart().data.PingCount(), stoppedAt);
 }
 
 void Form1RunTest::clearEmptiesTheGraph() {
@@ -155,21 +155,21 @@ void Form1RunTest::clearEmptiesTheGraph() {
   child<QToolButton>("btnStart")->click();
   m_form->Timer1Timer();
   child<QToolButton>("btnClear")->click();
-  QCOMPARE(m_form->chartModel().data.PingCount(), std::size_t{0});
-  QCOMPARE(m_form->chartModel().bottom.Min(), 0.0);
-  QCOMPARE(m_form->chartModel().bottom.Max(), 10.0);
-  QCOMPARE(m_form->plotRun().WindowTickCount(), 0);
+  QCOMPARE(m_form->session().Chart().data.PingCount(), std::size_t{0});
+  QCOMPARE(m_form->session().Chart().bottom.Min(), 0.0);
+  QCOMPARE(m_form->session().Chart().bottom.Max(), 10.0);
+  QCOMPARE(m_form->session().Counters().windowTicks, 0);
   child<QCheckBox>("cbIgnore")->setChecked(true);
   m_form->Timer1Timer();
-  QCOMPARE(m_form->chartModel().data.PingCount(), std::size_t{0});  // ignored again after Clear
+  QCOMPARE(m_form->session().Chart().data.PingCount(), std::size_t{0});  // ignored again after Clear
 }
 
 void Form1RunTest::intervalSetsTimeout() {
-  QCOMPARE(m_form->pingTimeout(), 800);
+  QCOMPARE(m_form->session().PingTimeout(), 800);
   child<QSpinBox>("spX")->setValue(2);
-  QCOMPARE(m_form->pingTimeout(), 1800);
+  QCOMPARE(m_form->session().PingTimeout(), 1800);
   child<QSpinBox>("spX")->setValue(2147383647);
-  QCOMPARE(m_form->pingTimeout(), 3000);
+  QCOMPARE(m_form->session().PingTimeout(), 3000);
 }
 
 QTEST_MAIN(Form1RunTest)

@@ -24,9 +24,10 @@
 #include "common/loopback.h"
 #include "app/controls.h"
 #include "app/form1.h"
-#include "app/inifile.h"
-#include "app/settingkeys.h"
-#include "app/settingvalues.h"
+#include "app/windowweb.h"
+#include "settings/inifile.h"
+#include "settings/settingkeys.h"
+#include "settings/settingvalues.h"
 #include "recordingdialogs.h"
 #include "run/timeformat.h"
 #include "windowhome.h"
@@ -128,6 +129,9 @@ class Form1SettingsTest : public QObject {
     };
     std::string file = "[Plotter]\n";
     for (const std::string& line : lines) file += line + "\n";
+    // Metrics above is where an earlier version kept it; the extras have a
+    // section of their own.
+    file += "[Quorvel]\nDistribution=1\n";
     WriteFile(IniPath(), file);
 
     Start();
@@ -139,8 +143,9 @@ class Form1SettingsTest : public QObject {
     QCOMPARE(Find<QLineEdit>("edTitle")->text(), QStringLiteral("My  title "));
     QCOMPARE(Find<QComboBox>("cbURL")->count(), 3);
     QCOMPARE(m_form->webAccess().Password, password);
-    QVERIFY(m_form->webAccess().MetricsEnabled);
-    QCOMPARE(m_form->chartModel().look.titleFont.name, std::string("Liberation Serif"));
+    QVERIFY(m_form->settings().extras.metrics);
+    QVERIFY(m_form->session().Chart().distribution);
+    QCOMPARE(m_form->session().Chart().look.titleFont.name, std::string("Liberation Serif"));
     QVERIFY(Find<QLabel>("imgNoise")->isVisibleTo(m_form.get()));
     Close();
 
@@ -148,6 +153,7 @@ class Form1SettingsTest : public QObject {
     for (const std::string& line : lines) {
       QVERIFY2(saved.find("\n" + line + "\n") != std::string::npos, line.c_str());
     }
+    QVERIFY(saved.find("\n[Quorvel]\nDistribution=1\nMetrics=1\n") != std::string::npos);
     // The exit capture: capture is on and its folder exists.
     const QStringList images = QDir(m_home->Path()).entryList({QStringLiteral("Round trip-*.png")});
     QCOMPARE(images.size(), 1);
@@ -184,7 +190,7 @@ class Form1SettingsTest : public QObject {
     WriteFile(IniPath(), "[Plotter]\nBack=sky\n");
     Start();
     QCOMPARE(m_dialogs.messages, QStringList{QStringLiteral("'sky' is not a valid integer value")});
-    QCOMPARE(m_form->graphAppearance().back, kWhite);
+    QCOMPARE(m_form->settings().graph.back, kWhite);
     Close();
     QCOMPARE(SavedValue("Back"), std::string("clWhite"));
   }
@@ -219,7 +225,7 @@ class Form1SettingsTest : public QObject {
     m_form = std::make_unique<TForm1>(
         m_clock, m_home->Environment(&m_dialogs, m_home->Executable() + "-missing/quorvel"));
     QCOMPARE(m_dialogs.messages, QStringList());
-    QCOMPARE(m_form->helpPath(), m_home->Path().toStdString() + "/runtime/quorvel.html");
+    QCOMPARE(m_form->files().help, m_home->Path().toStdString() + "/runtime/quorvel.html");
     QToolButton* help = Find<QToolButton>("btnHelp");
     QVERIFY(help->isEnabled());
     help->click();
@@ -234,9 +240,9 @@ class Form1SettingsTest : public QObject {
     WriteFile(IniPath(), "[Plotter]\nRun=1\nURL=" + EncodeScrambled("127.0.0.1") +
                              "\nTime=60\nIgnore=0\nWeb=1\nPort=" + std::to_string(port) + "\n");
     Start();
-    QVERIFY(m_form->ServerListening());
+    QVERIFY(m_form->webServer().Listening());
     QVERIFY(Find<QToolButton>("btnStart")->isChecked());
-    QCOMPARE(m_form->chartModel().data.PingCount(), std::size_t{1});
+    QCOMPARE(m_form->session().Chart().data.PingCount(), std::size_t{1});
     QCOMPARE(Find<QComboBox>("cbURL")->count(), 1);  // the started address joins the history
     QVERIFY(Find<QLabel>("StatusPanel2")->text().startsWith(QStringLiteral("SERVER RUNNING - http://")));
 

@@ -17,7 +17,7 @@
 
 #include "app/controls.h"
 #include "app/form1.h"
-#include "app/settingvalues.h"
+#include "settings/settingvalues.h"
 #include "common/fixedclock.h"
 #include "common/loopback.h"
 #include "recordingdialogs.h"
@@ -73,7 +73,7 @@ class Form1ShellTest : public QObject {
     probeWatch.start(0);  // runs at the first events handled, inside the probe
     m_form = std::make_unique<TForm1>(m_clock, m_home->Environment(&m_dialogs));
     QVERIFY(Find<QToolButton>("btnStart")->isChecked());
-    QCOMPARE(m_form->plotRun().WindowTickCount(), 1);
+    QCOMPARE(m_form->session().Counters().windowTicks, 1);
     QVERIFY(listeningDuringProbe.has_value());
     QVERIFY(*listeningDuringProbe);
   }

@@ -24,6 +24,7 @@
 #include <string>
 
 #include "app/form1.h"
+#include "app/windowweb.h"
 #include "app/form2.h"
 #include "common/loopback.h"
 #include "graph/chartrenderer.h"
@@ -59,13 +60,13 @@ class Form1StatsTest : public QObject {
   int StartServer() {
     HttpServerOptions loopback;
     loopback.bindAddress = "127.0.0.1";
-    m_form->SetWebServerOptions(loopback);
+    m_form->webServer().SetOptions(loopback);
     m_form->CreateAccessDialog();
     for (int attempt = 0; attempt < 5; ++attempt) {
       const int port = FreeLoopbackPort();
       m_form->webAccess().Port = port;
       Find<QCheckBox>("cbWeb")->setChecked(true);
-      if (m_form->ServerListening()) return port;
+      if (m_form->webServer().Listening()) return port;
     }
     return 0;
   }
@@ -105,7 +106,7 @@ class Form1StatsTest : public QObject {
     PingScript({"reply 9.999", "reply 0.047", "lost", "reply 0.080", "reply 0.031", "lost",
                 "lost", "reply 0.052"});
     Run(8);
-    const StatisticsSummary s = m_form->chartModel().figures.Summary();
+    const StatisticsSummary s = m_form->session().Chart().figures.Summary();
     QCOMPARE(s.sent, std::uint64_t{7});
     QCOMPARE(Item("mnuLoss"), QString("Loss: 3 of 7 (42.9 %)"));
     QCOMPARE(Item("mnuMinAvgMax"), QString("Min/Avg/Max: 0.031 / 0.053 / 0.080 ms"));
@@ -113,7 +114,7 @@ class Form1StatsTest : public QObject {
     QCOMPARE(Item("mnuLossRun"), QString("Longest loss run: 2"));
     QVERIFY(Item("mnuLastLoss").startsWith("Last loss: 20"));
     // The plotted points keep their whole milliseconds.
-    QCOMPARE(m_form->chartModel().data.Ping(0).value, 0);
+    QCOMPARE(m_form->session().Chart().data.Ping(0).value, 0);
     // The specified items are untouched by the new ones.
     QCOMPARE(Item("mnuMax"), QString("Max. value: 800.0"));
 
@@ -138,10 +139,10 @@ class Form1StatsTest : public QObject {
     Find<QRadioButton>("rbRestart")->setChecked(true);
     PingScript({"reply 1.5"});
     Run(12);  // Start's own tick is not counted toward the page limit
-    QCOMPARE(m_form->chartModel().data.PingCount(), std::size_t{0});
-    QCOMPARE(m_form->chartModel().figures.Run().Sent(), std::uint64_t{0});
+    QCOMPARE(m_form->session().Chart().data.PingCount(), std::size_t{0});
+    QCOMPARE(m_form->session().Chart().figures.Run().Sent(), std::uint64_t{0});
     m_form->Timer1Timer();
-    QCOMPARE(m_form->chartModel().figures.Run().Sent(), std::uint64_t{1});
+    QCOMPARE(m_form->session().Chart().figures.Run().Sent(), std::uint64_t{1});
   }
 
   // At the window's first size the line shows loss, min/avg/max, jitter and
@@ -169,10 +170,10 @@ class Form1StatsTest : public QObject {
     Find<QCheckBox>("cbIgnore")->setChecked(false);
     PingScript({"reply 0.047", "reply 0.047", "reply 0.090", "lost"});
     Run(4);
-    const QImage graph = ChartRenderer::Render(QSize(400, 300), m_form->chartModel());
+    const QImage graph = ChartRenderer::Render(QSize(400, 300), m_form->session().Chart());
     Find<QAction>("mnuDistribution")->setChecked(true);
-    QVERIFY(m_form->chartModel().distribution);
-    const QImage bars = ChartRenderer::Render(QSize(400, 300), m_form->chartModel());
+    QVERIFY(m_form->session().Chart().distribution);
+    const QImage bars = ChartRenderer::Render(QSize(400, 300), m_form->session().Chart());
     QVERIFY(bars != graph);
     // The lost pings stand in red at the right of the plot.
     bool red = false;
@@ -181,7 +182,7 @@ class Form1StatsTest : public QObject {
     }
     QVERIFY(red);
     Find<QAction>("mnuDistribution")->setChecked(false);
-    QCOMPARE(ChartRenderer::Render(QSize(400, 300), m_form->chartModel()), graph);
+    QCOMPARE(ChartRenderer::Render(QSize(400, 300), m_form->session().Chart()), graph);
   }
 
   void exportWritesEveryPointInTheChosenType() {
@@ -276,7 +277,7 @@ class Form1StatsTest : public QObject {
       m_form->accessDialog()->findChild<QPushButton*>("Button1")->click();
     });
     Find<QPushButton>("btnAdvanced")->click();
-    QVERIFY(m_form->webAccess().MetricsEnabled);
+    QVERIFY(m_form->settings().extras.metrics);
     Find<QToolButton>("btnClear")->click();
     m_form->Timer1Timer();
 

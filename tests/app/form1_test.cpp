@@ -76,7 +76,7 @@ class Form1Test : public QObject {
     Find<QTabWidget>("PageControl2")->tabBar()->setFocus(Qt::TabFocusReason);
   }
 
-  const ChartModel& Model() const { return m_form->chartModel(); }
+  const ChartModel& Model() const { return m_form->session().Chart(); }
 
  private slots:
   void init() {
@@ -395,7 +395,7 @@ class Form1Test : public QObject {
     QVERIFY(Find<QWidget>("Memo1")->isHidden());
     QVERIFY(Find<QWidget>("imgNoise")->isHidden());
     QCOMPARE(Find<QLabel>("Label12")->text(), QString("(1 hr : 7 min per page)"));
-    QCOMPARE(m_form->pingTimeout(), 3000);
+    QCOMPARE(m_form->session().PingTimeout(), 3000);
 
     const ChartModel& m = Model();
     QCOMPARE(m.look.title, std::string("Quorvel of  - 10 sec. interval"));
@@ -408,7 +408,7 @@ class Form1Test : public QObject {
     QCOMPARE(m.look.border, kBtnFace);
     QCOMPARE(m.look.grid, kGray);
     QCOMPARE(m.look.axesText, kBlack);
-    const GraphAppearance& a = m_form->graphAppearance();
+    const GraphAppearance& a = m_form->settings().graph;
     QCOMPARE(a.plot, kBlue);
     QCOMPARE(a.average, kFuchsia);
     QCOMPARE(Find<Swatch>("Shape1")->Colour(), QColor(0, 0, 255));
@@ -477,7 +477,7 @@ class Form1Test : public QObject {
     auto* spX = Find<SpinEdit>("spX");
     spX->selectAll();
     QTest::keyClicks(spX, "1");
-    QCOMPARE(m_form->pingTimeout(), 800);
+    QCOMPARE(m_form->session().PingTimeout(), 800);
     QCOMPARE(Find<QLabel>("Label12")->text(), QString("(0 hr : 7 min per page)"));
     // An empty box reads as its minimum.
     QTest::keyClick(spX, Qt::Key_Backspace);
@@ -642,12 +642,12 @@ class Form1Test : public QObject {
 
     QTest::mouseClick(Find<QWidget>("btnDownColour"), Qt::LeftButton);
     QCOMPARE(m_dialogs.colourAsked, QColor(0, 0, 255));
-    QCOMPARE(m_form->graphAppearance().plot, orangeValue);
+    QCOMPARE(m_form->settings().graph.plot, orangeValue);
     QCOMPARE(Find<Swatch>("Shape1")->Colour(), orange);
 
     QTest::mouseClick(Find<QWidget>("btnAvgColour"), Qt::LeftButton);
     QCOMPARE(m_dialogs.colourAsked, QColor(255, 0, 255));
-    QCOMPARE(m_form->graphAppearance().average, orangeValue);
+    QCOMPARE(m_form->settings().graph.average, orangeValue);
     QCOMPARE(Find<Swatch>("Shape2")->Colour(), orange);
 
     QTest::mouseClick(Find<QWidget>("btnBackColour"), Qt::LeftButton);
@@ -656,13 +656,13 @@ class Form1Test : public QObject {
 
     QTest::mouseClick(Find<QWidget>("btnBorderColour"), Qt::LeftButton);
     QCOMPARE(Model().look.border, orangeValue);
-    QCOMPARE(m_form->graphAppearance().border, orangeValue);
+    QCOMPARE(m_form->settings().graph.border, orangeValue);
     QCOMPARE(Find<Swatch>("Shape5")->Colour(), orange);
 
     QTest::mouseClick(Find<QWidget>("btnGrid"), Qt::LeftButton);
     QCOMPARE(m_dialogs.colourAsked, QColor(128, 128, 128));
     QCOMPARE(Model().look.grid, orangeValue);
-    QCOMPARE(m_form->graphAppearance().grid, orangeValue);
+    QCOMPARE(m_form->settings().graph.grid, orangeValue);
 
     QTest::mouseClick(Find<QWidget>("btnAFont"), Qt::LeftButton);
     QCOMPARE(m_dialogs.colourAsked, QColor(0, 0, 0));
@@ -672,7 +672,7 @@ class Form1Test : public QObject {
     // Cancel changes nothing.
     m_dialogs.colourAnswer.reset();
     QTest::mouseClick(Find<QWidget>("btnDownColour"), Qt::LeftButton);
-    QCOMPARE(m_form->graphAppearance().plot, orangeValue);
+    QCOMPARE(m_form->settings().graph.plot, orangeValue);
   }
 
   void titleFontChoiceKeepsTheColour() {

@@ -30,6 +30,7 @@
 #include "common/loopback.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
+#include "app/windowweb.h"
 #include "recordingdialogs.h"
 #include "windowhome.h"
 #include "app/form2.h"
@@ -104,7 +105,7 @@ class Form1WebTest : public QObject {
       m_form->webAccess().Port = m_port;
       m_dialogs.messages.clear();
       Web()->setChecked(true);
-      if (m_form->ServerListening()) return;
+      if (m_form->webServer().Listening()) return;
     }
     QFAIL("no free port on 127.0.0.1");
   }
@@ -133,7 +134,7 @@ class Form1WebTest : public QObject {
   // What a fresh render of the window's present state gives, encoded as the
   // web image is.
   QByteArray FreshImage(ImageType type) {
-    QImage image = ChartRenderer::Render(m_form->GraphSize(), m_form->chartModel());
+    QImage image = ChartRenderer::Render(m_form->GraphSize(), m_form->session().Chart());
     if (Find<QCheckBox>("cbGray")->isChecked()) {
       ConvertBitmapToGrayscale1(MutableRasterView{image.bits(), image.width(), image.height(),
                                                   image.bytesPerLine(), PixelFormat::Xrgb32});
@@ -160,7 +161,7 @@ class Form1WebTest : public QObject {
     m_form = std::make_unique<TForm1>(m_clock, m_home->Environment(&m_dialogs));
     HttpServerOptions loopback;
     loopback.bindAddress = "127.0.0.1";
-    m_form->SetWebServerOptions(loopback);
+    m_form->webServer().SetOptions(loopback);
     m_form->CreateAccessDialog();
   }
   void cleanup() { m_form.reset(); }
@@ -169,7 +170,8 @@ class Form1WebTest : public QObject {
 
   void accessDialogLayout() {
     WebAccessSettings settings;
-    TForm2 dialog(settings);
+    bool metrics = false;
+    TForm2 dialog(settings, metrics);
     QCOMPARE(dialog.windowTitle(), QString("Quorvel - Advanced HTTP Configuration"));
     QCOMPARE(dialog.size(), QSize(428, 266));
     QCOMPARE(dialog.minimumSize(), QSize(428, 266));
@@ -209,7 +211,8 @@ class Form1WebTest : public QObject {
     QFETCH(int, port);
     QFETCH(bool, titleBarClose);
     WebAccessSettings settings{true, "ann", "pa:ss", 8080};
-    TForm2 dialog(settings);
+    bool metrics = false;
+    TForm2 dialog(settings, metrics);
     QVERIFY(dialog.findChild<QCheckBox*>("cbAuth")->isChecked());
     QCOMPARE(dialog.findChild<QLineEdit*>("edWebUser")->text(), QString("ann"));
     QCOMPARE(dialog.findChild<QLineEdit*>("edWebPassword")->text(), QString("pa:ss"));
@@ -310,20 +313,20 @@ class Form1WebTest : public QObject {
     QCOMPARE(Panel()->text(), running + "quorvel.png");
 
     Web()->setChecked(false);
-    QVERIFY(!m_form->ServerListening());
+    QVERIFY(!m_form->webServer().Listening());
     QCOMPARE(Panel()->text(), QString(""));
     QVERIFY(m_dialogs.messages.isEmpty());
   }
 
   void switchedOnWhileHiddenDoesNotStart() {
     Web()->setChecked(true);
-    QVERIFY(!m_form->ServerListening());
+    QVERIFY(!m_form->webServer().Listening());
     QCOMPARE(Panel()->text(), QString(""));
     // As the shell does once the window shows.
     Show();
     m_form->webAccess().Port = FreeLoopbackPort();
     m_form->StartServer();
-    QVERIFY(m_form->ServerListening());
+    QVERIFY(m_form->webServer().Listening());
     QVERIFY(Panel()->text().startsWith("SERVER RUNNING - http://"));
   }
 
@@ -351,7 +354,7 @@ class Form1WebTest : public QObject {
     Web()->setChecked(true);
     ::close(busy);
 
-    QVERIFY(!m_form->ServerListening());
+    QVERIFY(!m_form->webServer().Listening());
     QVERIFY(!Web()->isChecked());
     QCOMPARE(Panel()->text(), QString(""));
     QCOMPARE(m_dialogs.messages.size(), 1);
@@ -376,7 +379,7 @@ class Form1WebTest : public QObject {
 
     Web()->setChecked(false);
     Web()->setChecked(true);
-    QVERIFY(m_form->ServerListening());
+    QVERIFY(m_form->webServer().Listening());
     m_port = newPort;
     QVERIFY(Panel()->text().contains(":" + QString::number(newPort) + "/"));
     QCOMPARE(Fetch200("/quorvel.jpg").StatusLine(), std::string("HTTP/1.1 200 OK"));
@@ -550,7 +553,7 @@ class Form1WebTest : public QObject {
     }
     // Not a speed figure: only that stopping does not wait for the window.
     QVERIFY2(stopping.elapsed() < 5000, qPrintable(QString::number(stopping.elapsed())));
-    QVERIFY(!m_form->ServerListening());
+    QVERIFY(!m_form->webServer().Listening());
     for (auto& request : waiting) {
       const auto [bytes, closed] = request.get();
       QVERIFY(closed);

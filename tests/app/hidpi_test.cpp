@@ -27,7 +27,8 @@
 #include <string>
 
 #include "app/form1.h"
-#include "app/settingvalues.h"
+#include "app/windowweb.h"
+#include "settings/settingvalues.h"
 #include "common/fixedclock.h"
 #include "common/loopback.h"
 #include "graph/chartrenderer.h"
@@ -163,11 +164,11 @@ int Child(const QString& out) {
   // Served, on loopback.
   HttpServerOptions loopback;
   loopback.bindAddress = "127.0.0.1";
-  form.SetWebServerOptions(loopback);
+  form.webServer().SetOptions(loopback);
   const int port = FreeLoopbackPort();
   form.webAccess().Port = port;
   form.findChild<QCheckBox*>(QStringLiteral("cbWeb"))->setChecked(true);
-  if (!form.ServerListening()) return Fail("the web server did not start");
+  if (!form.webServer().Listening()) return Fail("the web server did not start");
   auto pending = std::async(std::launch::async, [port] {
     return RoundTrip(port, "GET /quorvel.png HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
   });

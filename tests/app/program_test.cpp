@@ -11,8 +11,8 @@
 
 #include <string>
 
-#include "app/inifile.h"
-#include "app/settingvalues.h"
+#include "settings/inifile.h"
+#include "settings/settingvalues.h"
 #include "common/loopback.h"
 
 using namespace quorvel;

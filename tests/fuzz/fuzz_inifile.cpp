@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/inifile.h"
-#include "app/settingkeys.h"
+#include "settings/inifile.h"
+#include "settings/settingkeys.h"
 #include "fuzzsupport.h"
 
 using namespace quorvel;

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/inifile.h"
-#include "app/settingkeys.h"
-#include "app/settingvalues.h"
+#include "settings/inifile.h"
+#include "settings/settingkeys.h"
+#include "settings/settingvalues.h"
 #include "fuzzsupport.h"
 
 using namespace quorvel;

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/inifile.h"
-#include "app/settingvalues.h"
+#include "settings/inifile.h"
+#include "settings/settingvalues.h"
 #include "graph/colour.h"
 
 namespace quorvel {
@@ -18,6 +18,8 @@ namespace quorvel {
 // Tables and functions hold no state of their own; any thread may call them.
 
 inline constexpr std::string_view kSettingsSection = "Plotter";
+// Settings of features beyond the original set (settingsfile.h).
+inline constexpr std::string_view kExtrasSection = "Quorvel";
 
 enum class SettingType {
   Integer,         // LoadInteger / SaveInteger, clamped to the range on loading
@@ -40,20 +42,23 @@ struct SettingKey {
   // executable's folder, the graph's size on screen); use the overloads that
   // take it.
   bool callerDefault = false;
+  std::string_view section = kSettingsSection;
 
   bool HasRange() const { return minimum != 0 || maximum != 0; }
 };
 
-// The 65 rows in the order of the load pass; the history is two rows,
-// "CCount" and "CB".
+// The 65 rows of [Plotter] in the order of the load pass; the history is two
+// rows, "CCount" and "CB".
 std::span<const SettingKey> SettingKeysInLoadOrder();
 // The same rows in the order of the save pass; a fresh file has its lines in
 // this order.
 std::span<const SettingKey* const> SettingKeysInSaveOrder();
-// The row of that exact name, or nullptr.
+// The row of [Plotter] of that exact name, or nullptr.
 const SettingKey* FindSettingKey(std::string_view name);
+// The rows of [Quorvel], in the order they are read and written.
+std::span<const SettingKey> ExtraSettingKeys();
 
-// ---- one key of [Plotter] --------------------------------------------------
+// ---- one key (in its section) --------------------------------------------------
 
 // The value, or the key's default when missing or no number, clamped to the
 // key's range.

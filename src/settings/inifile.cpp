@@ -1,6 +1,5 @@
-#include "app/inifile.h"
+#include "settings/inifile.h"
 
-#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <utility>
@@ -9,7 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/settingvalues.h"
+#include "base/text.h"
+#include "settings/settingvalues.h"
 
 namespace quorvel {
 
@@ -17,39 +17,27 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 // Names match without regard to case, for ASCII letters only: bytes of other
 // characters compare as they are.
-std::string Fold(std::string_view s) {
-  std::string folded(s);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
+std::string Fold(std::string_view s) { return AsciiLower(s); }
 
 // The name between "[" and the last "]" of a header line.
 bool HeaderName(std::string_view line, std::string_view& name) {
-  line = TrimBlanks(line);
+  line = Trim(line);
   if (line.empty() || line.front() != '[') return false;
   const std::size_t close = line.rfind(']');
   if (close == std::string_view::npos) return false;
-  name = TrimBlanks(line.substr(1, close - 1));
+  name = Trim(line.substr(1, close - 1));
   return true;
 }
 
 // The name of a key line; lines without "=" and comments are no key lines.
 bool KeyName(std::string_view line, std::string_view& name) {
-  const std::string_view trimmed = TrimBlanks(line);
+  const std::string_view trimmed = Trim(line);
   if (trimmed.empty() || trimmed.front() == ';') return false;
   const std::size_t equals = line.find('=');
   if (equals == std::string_view::npos) return false;
-  name = TrimBlanks(line.substr(0, equals));
+  name = Trim(line.substr(0, equals));
   return true;
 }
 
@@ -59,7 +47,7 @@ std::string ValueOf(std::string_view line) {
   // after the CR of its CR LF (or after a stray CR) reads as it will once
   // another line follows it and it gets its line end.
   while (!value.empty() && value.back() == '\r') value.remove_suffix(1);
-  value = TrimBlanks(value);
+  value = Trim(value);
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front()) {
     value = value.substr(1, value.size() - 2);
@@ -69,62 +57,8 @@ std::string ValueOf(std::string_view line) {
 
 std::string Unable(const std::string& path) { return "Unable to write to " + path; }
 
-std::atomic<unsigned> g_tempCounter{0};
-
 }  // namespace
 
-// ---- file steps ----------------------------------------------------------
-
-bool FileSteps::MayReplace(const std::string& path) {
-  return ::access(path.c_str(), F_OK) != 0 || ::access(path.c_str(), W_OK) == 0;
-}
-
-int FileSteps::CreateNew(const std::string& path) {
-  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-}
-
-bool FileSteps::CopyMode(int fd, const std::string& from) {
-  struct stat st {};
-  if (::stat(from.c_str(), &st) != 0) return errno == ENOENT;
-  return ::fchmod(fd, st.st_mode & 07777) == 0;
-}
-
-bool FileSteps::WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-bool FileSteps::SyncFile(int fd) { return ::fsync(fd) == 0; }
-
-// On Linux the descriptor is gone even when close reports EINTR.
-bool FileSteps::CloseFile(int fd) { return ::close(fd) == 0 || errno == EINTR; }
-
-bool FileSteps::RenameOver(const std::string& from, const std::string& to) {
-  return ::rename(from.c_str(), to.c_str()) == 0;
-}
-
-// Makes the rename itself durable. The new file is complete either way, so a
-// failure here is no failure of the save.
-void FileSteps::SyncDirectory(const std::string& directory) {
-  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
-void FileSteps::RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
-
-FileSteps& SystemFileSteps() {
-  static FileSteps steps;
-  return steps;
-}
 
 // ---- document ------------------------------------------------------------
 
@@ -201,7 +135,7 @@ void IniFile::IndexLine(Section& section, std::size_t index) {
 }
 
 std::size_t IniFile::SectionIndexOf(std::string_view name) const {
-  const auto it = sectionIndex_.find(Fold(TrimBlanks(name)));
+  const auto it = sectionIndex_.find(Fold(Trim(name)));
   return it == sectionIndex_.end() ? sections_.size() : it->second;
 }
 
@@ -209,7 +143,7 @@ const IniFile::Line* IniFile::FindKeyLine(std::string_view section, std::string_
   const std::size_t index = SectionIndexOf(section);
   if (index == sections_.size()) return nullptr;
   const Section& s = sections_[index];
-  const auto it = s.keys.find(Fold(TrimBlanks(key)));
+  const auto it = s.keys.find(Fold(Trim(key)));
   return it == s.keys.end() ? nullptr : &s.lines[it->second];
 }
 
@@ -253,7 +187,7 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
   }
   Section& s = sections_[index];
 
-  const auto it = s.keys.find(Fold(TrimBlanks(key)));
+  const auto it = s.keys.find(Fold(Trim(key)));
   if (it == s.keys.end()) {
     AddLine(s, std::string(key) + "=" + std::string(value));
     return;
@@ -280,43 +214,22 @@ std::string IniFile::Text() const {
   return out;
 }
 
-SaveStatus IniFile::Save(const std::string& path, FileSteps& steps) const {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  // Replacing a symbolic link would turn it into a plain file; write through it.
-  fs::path target(path);
-  if (fs::is_symlink(fs::symlink_status(target, ec))) {
-    const fs::path resolved = fs::canonical(target, ec);
-    if (!ec) target = resolved;
-  }
-  const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  const std::string targetName = target.string();
-  const SaveStatus failed{false, Unable(path)};
+Status IniFile::Save(const std::string& path, FileSteps& steps, mode_t createMode) const {
+  ReplacePolicy policy;
+  policy.followSymlink = true;
+  policy.respectExisting = true;
+  policy.sync = true;
+  policy.createMode = createMode;
+  if (ReplaceFileWhole(path, Text(), policy, steps)) return Status::Error(Unable(path));
+  return Status::Ok();
+}
 
-  if (!steps.MayReplace(targetName)) return failed;
+bool IniFile::HasSection(std::string_view section) const {
+  return SectionIndexOf(section) < sections_.size();
+}
 
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = (directory / ("." + target.filename().string() + ".tmp" + std::to_string(::getpid()) +
-                         "-" + std::to_string(g_tempCounter++)))
-               .string();
-    errno = 0;
-    fd = steps.CreateNew(temp);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) return failed;
-
-  const std::string bytes = Text();
-  bool ok = steps.CopyMode(fd, targetName) && steps.WriteAll(fd, bytes) && steps.SyncFile(fd);
-  ok = steps.CloseFile(fd) && ok;
-  ok = ok && steps.RenameOver(temp, targetName);
-  if (!ok) {
-    steps.RemoveFile(temp);
-    return failed;
-  }
-  steps.SyncDirectory(directory.string());
-  return {};
+bool IniFile::HasKey(std::string_view section, std::string_view key) const {
+  return FindKeyLine(section, key) != nullptr;
 }
 
 }  // namespace quorvel

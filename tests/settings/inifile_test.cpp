@@ -1,4 +1,4 @@
-#include "app/inifile.h"
+#include "settings/inifile.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -212,15 +212,15 @@ TEST(IniFileSave, ReplacesTheWholeFile) {
   IniFile ini = IniFile::Load(path.string());
   ini.Write("Plotter", "URL", "b");
   ini.Write("Plotter", "Stop", "1");
-  const SaveStatus status = ini.Save(path.string());
-  ASSERT_TRUE(status.ok) << status.message;
+  const Status status = ini.Save(path.string());
+  ASSERT_TRUE(status.ok()) << status.message();
   EXPECT_EQ(ReadBytes(path), "[Other]\r\nx=1\r\n[Plotter]\r\nURL=b\r\nStop=1\r\n");
   struct stat st {};
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   EXPECT_EQ(FilesIn(dir), 1u);  // no temporary file left
 
-  EXPECT_TRUE(IniFile().Save((dir / "fresh.ini").string()).ok);
+  EXPECT_TRUE(IniFile().Save((dir / "fresh.ini").string()).ok());
   EXPECT_EQ(ReadBytes(dir / "fresh.ini"), "");
 }
 
@@ -232,7 +232,7 @@ TEST(IniFileSave, WritesThroughASymbolicLink) {
 
   IniFile ini = IniFile::Load((dir / "link.ini").string());
   ini.Write("Plotter", "A", "2");
-  ASSERT_TRUE(ini.Save((dir / "link.ini").string()).ok);
+  ASSERT_TRUE(ini.Save((dir / "link.ini").string()).ok());
   EXPECT_TRUE(fs::is_symlink(dir / "link.ini"));
   EXPECT_EQ(ReadBytes(dir / "real" / "q.ini"), "[Plotter]\nA=2\n");
 }
@@ -246,13 +246,13 @@ class FaultySteps : public FileSteps {
   bool MayReplace(const std::string& path) override {
     return failing_ != kMayReplace && FileSteps::MayReplace(path);
   }
-  int CreateNew(const std::string& path) override {
+  int CreateNew(const std::string& path, mode_t mode) override {
     ++creates;
     if (failing_ == kCreate) {
       errno = EACCES;
       return -1;
     }
-    return FileSteps::CreateNew(path);
+    return FileSteps::CreateNew(path, mode);
   }
   bool CopyMode(int fd, const std::string& from) override {
     return failing_ != kCopyMode && FileSteps::CopyMode(fd, from);
@@ -290,9 +290,9 @@ TEST(IniFileSave, AFailedStepLeavesTheOldFileIntact) {
     IniFile ini = IniFile::Load(path.string());
     ini.Write("Plotter", "URL", std::string(5000, 'n'));
     FaultySteps steps(step);
-    const SaveStatus status = ini.Save(path.string(), steps);
-    EXPECT_FALSE(status.ok) << step;
-    EXPECT_EQ(status.message, "Unable to write to " + path.string()) << step;
+    const Status status = ini.Save(path.string(), steps);
+    EXPECT_FALSE(status.ok()) << step;
+    EXPECT_EQ(status.message(), "Unable to write to " + path.string()) << step;
     EXPECT_EQ(ReadBytes(path), old) << step;
     EXPECT_EQ(FilesIn(dir), 1u) << step;
   }
@@ -303,7 +303,7 @@ TEST(IniFileSave, ManyKeysCostOneFileWrite) {
   IniFile ini;
   for (int i = 0; i < 500; ++i) ini.Write("Plotter", "K" + std::to_string(i), std::to_string(i));
   FaultySteps counting(FaultySteps::kNone);
-  ASSERT_TRUE(ini.Save(path.string(), counting).ok);
+  ASSERT_TRUE(ini.Save(path.string(), counting).ok());
   EXPECT_EQ(counting.creates, 1);
   EXPECT_EQ(counting.writes, 1);
   EXPECT_EQ(IniFile::Load(path.string()).ReadString("plotter", "k499", ""), "499");
@@ -315,9 +315,9 @@ TEST(IniFileSave, UnwritableLocation) {
   fs::create_directory(dir / "folder.ini");
   for (const fs::path& path : {dir / "no such folder" / "q.ini", dir / "plain file" / "q.ini",
                                dir / "folder.ini"}) {
-    const SaveStatus status = IniFile::Parse("[Plotter]\nA=1\n").Save(path.string());
-    EXPECT_FALSE(status.ok) << path;
-    EXPECT_EQ(status.message, "Unable to write to " + path.string());
+    const Status status = IniFile::Parse("[Plotter]\nA=1\n").Save(path.string());
+    EXPECT_FALSE(status.ok()) << path;
+    EXPECT_EQ(status.message(), "Unable to write to " + path.string());
   }
   EXPECT_TRUE(fs::is_directory(dir / "folder.ini"));
   EXPECT_EQ(FilesIn(dir), 2u);  // no temporary file left
@@ -329,8 +329,8 @@ TEST(IniFileSave, UnwritableLocation) {
 // user cannot even see the folder.
 std::string SaveAsOrdinaryUser(const IniFile& ini, const fs::path& path) {
   if (::geteuid() != 0) {
-    const SaveStatus status = ini.Save(path.string());
-    return status.ok ? "saved" : status.message;
+    const Status status = ini.Save(path.string());
+    return status.ok() ? "saved" : status.message();
   }
   int pipeFds[2];
   if (::pipe(pipeFds) != 0) return "no pipe";
@@ -343,8 +343,8 @@ std::string SaveAsOrdinaryUser(const IniFile& ini, const fs::path& path) {
     } else if (::access(path.parent_path().c_str(), X_OK) != 0) {
       result = "unreachable";
     } else {
-      const SaveStatus status = ini.Save(path.string());
-      result = status.ok ? "saved" : status.message;
+      const Status status = ini.Save(path.string());
+      result = status.ok() ? "saved" : status.message();
     }
     const ssize_t written = ::write(pipeFds[1], result.data(), result.size());
     ::_exit(written == static_cast<ssize_t>(result.size()) ? 0 : 1);

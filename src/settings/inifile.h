@@ -7,36 +7,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/fileio.h"
+#include "base/status.h"
+
 namespace quorvel {
-
-// The result of writing a document to disk.
-struct SaveStatus {
-  bool ok = true;
-  std::string message;  // "Unable to write to " + path when !ok
-};
-
-// The system calls a save is made of, one virtual function each, so a test
-// can make any single step fail. Handles are POSIX file descriptors.
-class FileSteps {
- public:
-  virtual ~FileSteps() = default;
-  // False when a file exists at path and may not be written (a read-only
-  // file must keep refusing writes even though a rename could replace it).
-  virtual bool MayReplace(const std::string& path);
-  // Creates a file that must not exist yet, for writing; -1 on failure.
-  virtual int CreateNew(const std::string& path);
-  // Gives the new file the permission bits of the file it replaces.
-  virtual bool CopyMode(int fd, const std::string& from);
-  virtual bool WriteAll(int fd, std::string_view bytes);
-  virtual bool SyncFile(int fd);
-  virtual bool CloseFile(int fd);
-  virtual bool RenameOver(const std::string& from, const std::string& to);
-  virtual void SyncDirectory(const std::string& directory);
-  virtual void RemoveFile(const std::string& path);
-};
-
-// The real file system.
-FileSteps& SystemFileSteps();
 
 // An INI file held in memory, with the rules of the desktop's profile-file
 // routines:
@@ -90,11 +64,19 @@ class IniFile {
   std::string Text() const;
 
   // Writes the whole document to a new file beside path, flushes it to the
-  // disk and renames it over path, so the old file is either wholly kept or
-  // wholly replaced. A symbolic link at path is followed. On any failure the
-  // old file is untouched, the new file is removed, and the message is
-  // "Unable to write to " + path.
-  SaveStatus Save(const std::string& path, FileSteps& steps = SystemFileSteps()) const;
+  // disk and renames it over path (ReplaceFileWhole), so the old file is
+  // either wholly kept or wholly replaced. A symbolic link at path is
+  // followed, a read-only file is not replaced, and a replaced file keeps
+  // its permission bits; a new one gets `createMode` less the umask. On any
+  // failure the old file is untouched, the new file is removed, and the
+  // message is "Unable to write to " + path.
+  Status Save(const std::string& path, FileSteps& steps = SystemFileSteps(),
+              mode_t createMode = 0666) const;
+
+  // Whether the document holds a section, or a key in a section, of that
+  // name (any letter case).
+  bool HasSection(std::string_view section) const;
+  bool HasKey(std::string_view section, std::string_view key) const;
 
  private:
   struct Line {

@@ -1,4 +1,4 @@
-#include "app/settingkeys.h"
+#include "settings/settingkeys.h"
 
 #include <filesystem>
 #include <random>
@@ -42,17 +42,15 @@ std::size_t IndexOf(const std::vector<std::string>& names, const std::string& na
 TEST(SettingKeys, LoadAndSaveOrdersHoldTheSameKeys) {
   const auto load = Names(SettingKeysInLoadOrder());
   const auto save = Names(SettingKeysInSaveOrder());
-  ASSERT_EQ(load.size(), 66u);
-  ASSERT_EQ(save.size(), 66u);
-  EXPECT_EQ(std::set<std::string>(load.begin(), load.end()).size(), 66u);
+  ASSERT_EQ(load.size(), 65u);
+  ASSERT_EQ(save.size(), 65u);
+  EXPECT_EQ(std::set<std::string>(load.begin(), load.end()).size(), 65u);
   EXPECT_EQ(std::set<std::string>(load.begin(), load.end()),
             std::set<std::string>(save.begin(), save.end()));
 
   EXPECT_EQ(load.front(), "URL");
-  EXPECT_EQ(load[64], "LogFile");
-  // Keys added later come after all the first version's, in both passes.
-  EXPECT_EQ(load.back(), "Metrics");
-  EXPECT_EQ(save.back(), "Metrics");
+  EXPECT_EQ(load.back(), "LogFile");
+  EXPECT_EQ(save.back(), "LogFile");
   EXPECT_EQ(load[20], "CCount");
   EXPECT_EQ(load[21], "CB");
   EXPECT_LT(IndexOf(load, "Temp"), IndexOf(load, "JPG"));
@@ -114,7 +112,7 @@ TEST(SettingKeys, DefaultsOfAFirstStart) {
     EXPECT_EQ(LoadBoolean(empty, k), onByDefault.count(std::string(k.name)) == 1) << k.name;
     ++booleans;
   }
-  EXPECT_EQ(booleans, 36);  // Metrics among them, off
+  EXPECT_EQ(booleans, 35);
 
   EXPECT_EQ(LoadScrambled(empty, Key("URL")), "");
   EXPECT_EQ(LoadScrambled(empty, Key("Pass")), "");
@@ -314,7 +312,7 @@ TEST(SettingKeys, EveryByteRoundTripsInTheAddressAndPassword) {
     SaveScrambled(ini, Key("URL"), value);
     SaveScrambled(ini, Key("Pass"), value);
     SaveText(ini, Key("User"), "u");
-    ASSERT_TRUE(ini.Save(path.string()).ok);
+    ASSERT_TRUE(ini.Save(path.string()).ok());
     const IniFile loaded = IniFile::Load(path.string());
     ASSERT_EQ(LoadScrambled(loaded, Key("URL")), value);
     ASSERT_EQ(LoadScrambled(loaded, Key("Pass")), value);
@@ -328,7 +326,7 @@ TEST(SettingKeys, EveryByteRoundTripsInTheHistory) {
   IniFile ini;
   WriteHistory(ini, values);
   SaveBoolean(ini, Key("Web"), true);
-  ASSERT_TRUE(ini.Save(path.string()).ok);
+  ASSERT_TRUE(ini.Save(path.string()).ok());
   const IniFile loaded = IniFile::Load(path.string());
   EXPECT_EQ(ReadHistory(loaded, ReadHistoryCount(loaded)), values);
   EXPECT_TRUE(LoadBoolean(loaded, Key("Web")));

@@ -1,29 +1,12 @@
-#include "app/settingvalues.h"
+#include "settings/settingvalues.h"
 
 #include <array>
+
+#include "base/text.h"
 
 namespace quorvel {
 
 namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool EqualsFolded(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 struct NamedColour {
   std::string_view name;
@@ -124,7 +107,7 @@ std::optional<std::int32_t> ParseInteger(std::string_view text) {
   const std::uint64_t limit = hex ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
   std::uint64_t magnitude = 0;
   for (char c : text) {
-    const int digit = HexDigit(c);
+    const int digit = HexDigitValue(c);
     if (digit < 0 || static_cast<std::uint64_t>(digit) >= base) return std::nullopt;
     magnitude = magnitude * base + static_cast<std::uint64_t>(digit);
     if (magnitude > limit) return std::nullopt;
@@ -205,9 +188,9 @@ std::string DecodeScrambled(std::string_view read) {
 
   std::string scrambled;
   for (std::size_t i = 1; i < read.size(); ++i) {
-    if (read[i] == '%' && i + 2 < read.size() && HexDigit(read[i + 1]) >= 0 &&
-        HexDigit(read[i + 2]) >= 0) {
-      scrambled += static_cast<char>(HexDigit(read[i + 1]) * 16 + HexDigit(read[i + 2]));
+    if (read[i] == '%' && i + 2 < read.size() && HexDigitValue(read[i + 1]) >= 0 &&
+        HexDigitValue(read[i + 2]) >= 0) {
+      scrambled += static_cast<char>(HexDigitValue(read[i + 1]) * 16 + HexDigitValue(read[i + 2]));
       i += 2;
     } else {
       scrambled += read[i];
@@ -232,7 +215,7 @@ std::string FormatColour(Colour colour) {
 
 std::optional<Colour> ColourFromName(std::string_view name) {
   for (const NamedColour& c : kNamedColours) {
-    if (EqualsFolded(c.name, name)) return c.value;
+    if (EqualsIgnoreCase(c.name, name)) return c.value;
   }
   return std::nullopt;
 }

@@ -1,4 +1,4 @@
-#include "app/settingvalues.h"
+#include "settings/settingvalues.h"
 
 #include <optional>
 #include <string>
@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/inifile.h"
+#include "settings/inifile.h"
 
 namespace quorvel {
 namespace {

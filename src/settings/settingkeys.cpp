@@ -1,4 +1,4 @@
-#include "app/settingkeys.h"
+#include "settings/settingkeys.h"
 
 #include <algorithm>
 #include <array>
@@ -9,7 +9,7 @@ namespace {
 
 using T = SettingType;
 
-constexpr std::array<SettingKey, 66> kLoadOrder = {{
+constexpr std::array<SettingKey, 65> kLoadOrder = {{
     {"URL", T::ScrambledText, ""},
     {"Stop", T::Boolean, "1"},
     {"Restart", T::Boolean, "0"},
@@ -76,11 +76,14 @@ constexpr std::array<SettingKey, 66> kLoadOrder = {{
     {"LogVal", T::Integer, "50"},
     // A single blank, which the reader's trimming of defaults removes.
     {"LogFile", T::Text, " "},
-    // Keys of later versions follow.
-    {"Metrics", T::Boolean, "0"},
 }};
 
-constexpr std::array<std::string_view, 66> kSaveOrderNames = {
+constexpr std::array<SettingKey, 2> kExtras = {{
+    {"Metrics", T::Boolean, "0", 0, 0, false, kExtrasSection},
+    {"Distribution", T::Boolean, "0", 0, 0, false, kExtrasSection},
+}};
+
+constexpr std::array<std::string_view, 65> kSaveOrderNames = {
     "URL",       "Stop",     "Restart",  "Time",        "Points",  "Max",     "Min",
     "Line",      "Area",     "Steps",    "Ramp",        "Run",     "ShowAll", "Folder",
     "Capture",   "Label",    "Title",    "Pages",       "Minimize", "Ignore", "CCount",
@@ -90,11 +93,11 @@ constexpr std::array<std::string_view, 66> kSaveOrderNames = {
     "spPercent", "Left",     "Grid",     "Colour",      "FontName", "FontSize", "FontStyle",
     "Append",    "AppInterval", "JPG",   "GIF",         "BMP",     "PNG",     "Gray",
     "Vertical",  "Horizontal", "NoLog",  "AllLog",      "OnlyLog", "Ping",    "AvgPing",
-    "LogVal",    "LogFile",  "Metrics",
+    "LogVal",    "LogFile",
 };
 
-std::array<const SettingKey*, 66> BuildSaveOrder() {
-  std::array<const SettingKey*, 66> order{};
+std::array<const SettingKey*, 65> BuildSaveOrder() {
+  std::array<const SettingKey*, 65> order{};
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = FindSettingKey(kSaveOrderNames[i]);
   return order;
 }
@@ -105,8 +108,10 @@ std::string HistoryKey(std::size_t index) { return "CB" + std::to_string(index);
 
 std::span<const SettingKey> SettingKeysInLoadOrder() { return kLoadOrder; }
 
+std::span<const SettingKey> ExtraSettingKeys() { return kExtras; }
+
 std::span<const SettingKey* const> SettingKeysInSaveOrder() {
-  static const std::array<const SettingKey*, 66> order = BuildSaveOrder();
+  static const std::array<const SettingKey*, 65> order = BuildSaveOrder();
   return order;
 }
 
@@ -121,12 +126,12 @@ std::int32_t LoadInteger(const IniFile& ini, const SettingKey& key) {
 }
 
 std::int32_t LoadInteger(const IniFile& ini, const SettingKey& key, std::int32_t defaultValue) {
-  return ClampToRange(ini.ReadInteger(kSettingsSection, key.name, defaultValue), key.minimum,
+  return ClampToRange(ini.ReadInteger(key.section, key.name, defaultValue), key.minimum,
                       key.maximum);
 }
 
 bool LoadBoolean(const IniFile& ini, const SettingKey& key) {
-  return ini.ReadBool(kSettingsSection, key.name, ParseBoolean(key.defaultText, false));
+  return ini.ReadBool(key.section, key.name, ParseBoolean(key.defaultText, false));
 }
 
 std::string LoadText(const IniFile& ini, const SettingKey& key) {
@@ -134,37 +139,37 @@ std::string LoadText(const IniFile& ini, const SettingKey& key) {
 }
 
 std::string LoadText(const IniFile& ini, const SettingKey& key, std::string_view defaultText) {
-  return ini.ReadString(kSettingsSection, key.name, defaultText);
+  return ini.ReadString(key.section, key.name, defaultText);
 }
 
 std::string LoadScrambled(const IniFile& ini, const SettingKey& key) {
-  return DecodeScrambled(ini.ReadString(kSettingsSection, key.name, key.defaultText));
+  return DecodeScrambled(ini.ReadString(key.section, key.name, key.defaultText));
 }
 
 ColourResult LoadColour(const IniFile& ini, const SettingKey& key) {
-  ColourResult result = ParseColour(ini.ReadString(kSettingsSection, key.name, key.defaultText));
+  ColourResult result = ParseColour(ini.ReadString(key.section, key.name, key.defaultText));
   if (!result.ok()) result.colour = ParseColour(key.defaultText).colour;
   return result;
 }
 
 void SaveInteger(IniFile& ini, const SettingKey& key, std::int32_t value) {
-  ini.Write(kSettingsSection, key.name, FormatInteger(value));
+  ini.Write(key.section, key.name, FormatInteger(value));
 }
 
 void SaveBoolean(IniFile& ini, const SettingKey& key, bool value) {
-  ini.Write(kSettingsSection, key.name, FormatBoolean(value));
+  ini.Write(key.section, key.name, FormatBoolean(value));
 }
 
 void SaveText(IniFile& ini, const SettingKey& key, std::string_view text) {
-  ini.Write(kSettingsSection, key.name, EncodeText(text));
+  ini.Write(key.section, key.name, EncodeText(text));
 }
 
 void SaveScrambled(IniFile& ini, const SettingKey& key, std::string_view plain) {
-  ini.Write(kSettingsSection, key.name, EncodeScrambled(plain));
+  ini.Write(key.section, key.name, EncodeScrambled(plain));
 }
 
 void SaveColour(IniFile& ini, const SettingKey& key, Colour colour) {
-  ini.Write(kSettingsSection, key.name, FormatColour(colour));
+  ini.Write(key.section, key.name, FormatColour(colour));
 }
 
 std::int32_t ReadHistoryCount(const IniFile& ini) {

@@ -1,0 +1,87 @@
+#include "app/windowweb.h"
+
+#include <QMetaObject>
+#include <QObject>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "app/webstartfailure.h"
+#include "stats/prometheus.h"
+#include "web/hostaddress.h"
+#include "web/webnames.h"
+
+namespace quorvel {
+
+WindowWebServer::WindowWebServer(QObject* uiThread, SaveTemp saveTemp, Figures figures)
+    : m_uiThread(uiThread), m_saveTemp(std::move(saveTemp)), m_figures(std::move(figures)) {}
+
+WindowWebServer::~WindowWebServer() { Stop(); }
+
+Status WindowWebServer::Start(int port) {
+  if (Listening()) return Status::Ok();
+  // The port and the shown address are taken now; later changes apply at
+  // the next start.
+  m_server = std::make_unique<HttpServer>(m_options);
+  const HttpServerStart started = m_server->Start(port, HTTPServerCommandGet());
+  if (!started.ok) {
+    Stop();
+    return Status::Error(WebServerStartFailure(port, started.error, started.code));
+  }
+  m_address = ShownServerAddress();
+  m_port = port;
+  return Status::Ok();
+}
+
+void WindowWebServer::Stop() {
+  if (m_server) m_server->Stop();
+}
+
+bool WindowWebServer::Listening() const { return m_server && m_server->IsListening(); }
+
+void WindowWebServer::Publish(const WebAccessSettings& access, const std::string& imageName,
+                              bool metrics) {
+  std::lock_guard lock(m_contextMutex);
+  m_context.access = access;
+  m_context.imageName = imageName;
+  m_metrics = metrics;
+}
+
+void WindowWebServer::ImageChanged() { m_images->Bump(); }
+
+HttpServerHooks WindowWebServer::HTTPServerCommandGet() {
+  HttpServerHooks hooks;
+  hooks.readContext = [this] {
+    std::lock_guard lock(m_contextMutex);
+    return m_context;
+  };
+  hooks.postToUi = [this](std::function<void()> job) {
+    QMetaObject::invokeMethod(m_uiThread, std::move(job), Qt::QueuedConnection);
+  };
+  hooks.renderOnUi = m_saveTemp;
+  hooks.cache = m_images;
+  // The documents beside the image: "/" + the image name with ".json" for
+  // its extension, the figures; "/metrics", the Prometheus metrics, where
+  // switched on. Run on request threads.
+  hooks.documents = [this](const std::string& path,
+                           const WebContext& context) -> std::optional<WebDocument> {
+    if (path == "/" + ReplaceExtension(context.imageName, ".json")) {
+      return WebDocument{"application/json", m_figures().json};
+    }
+    bool metrics = false;
+    {
+      std::lock_guard lock(m_contextMutex);
+      metrics = m_metrics;
+    }
+    if (path == "/metrics" && metrics) {
+      std::vector<TargetMetrics> targets;
+      if (auto published = m_figures().metrics) targets.push_back(std::move(*published));
+      return WebDocument{std::string(kMetricsContentType), FormatMetrics(targets)};
+    }
+    return std::nullopt;
+  };
+  return hooks;
+}
+
+}  // namespace quorvel

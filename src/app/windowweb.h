@@ -1,0 +1,70 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "base/status.h"
+#include "run/plotsession.h"
+#include "web/httpserver.h"
+#include "web/imagecache.h"
+#include "web/webaccess.h"
+
+class QObject;
+
+namespace quorvel {
+
+// The window's web server: the graph image at "/" + its name, the figures
+// as JSON beside it, and, when switched on, the Prometheus metrics of the
+// address at /metrics. Request threads read only the context published here
+// (under a mutex), the image cache and the published figures; the image
+// itself is drawn on the UI thread through `saveTemp`.
+//
+// `uiThread` (the window) must outlive it. UI thread, but for what request
+// threads call through the hooks.
+class WindowWebServer {
+ public:
+  using SaveTemp = std::function<RenderOutcome()>;
+  using Figures = std::function<PlotSession::PublishedFigures()>;
+
+  WindowWebServer(QObject* uiThread, SaveTemp saveTemp, Figures figures);
+  ~WindowWebServer();
+
+  // Listens on `port`; the failure's text is the one the user is shown.
+  Status Start(int port);
+  // Stops listening; requests waiting for a render get no reply. Returns
+  // promptly, whatever the clients do.
+  void Stop();
+  bool Listening() const;
+  // The address and port shown since the last start.
+  const std::string& ShownAddress() const { return m_address; }
+  int ShownPort() const { return m_port; }
+
+  // Where the server listens and its limits; tests bind it to loopback.
+  // Takes effect at the next start.
+  void SetOptions(const HttpServerOptions& options) { m_options = options; }
+  // What the next requests are checked and served against.
+  void Publish(const WebAccessSettings& access, const std::string& imageName, bool metrics);
+  // Something the web image depends on has changed: a cached image is stale.
+  void ImageChanged();
+
+ private:
+  // The request handler's side of the window: the context each request
+  // reads afresh and the render it hands to the UI thread.
+  HttpServerHooks HTTPServerCommandGet();
+
+  QObject* m_uiThread;
+  SaveTemp m_saveTemp;
+  Figures m_figures;
+  HttpServerOptions m_options;
+  mutable std::mutex m_contextMutex;
+  WebContext m_context;
+  bool m_metrics = false;  // guarded by m_contextMutex
+  std::shared_ptr<ImageCache> m_images = std::make_shared<ImageCache>();
+  std::string m_address;
+  int m_port = 0;
+  std::unique_ptr<HttpServer> m_server;  // made afresh at every start; declared last
+};
+
+}  // namespace quorvel

@@ -1,0 +1,152 @@
+#include "base/fileio.h"
+
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quorvel {
+
+namespace {
+
+std::error_code Errno(int error) { return {error, std::generic_category()}; }
+
+// Waits for `fd` to take data; false with errno set when it never will.
+bool WaitUntilReady(int fd, const std::function<bool()>& giveUp) {
+  for (;;) {
+    pollfd ready{fd, POLLOUT, 0};
+    const int r = ::poll(&ready, 1, 100);
+    if (r < 0 && errno != EINTR) return false;
+    // A pipe without a reader reports an error before any write is tried.
+    if ((ready.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+      errno = (ready.revents & POLLNVAL) != 0 ? EBADF : EPIPE;
+      return false;
+    }
+    if (r > 0 && (ready.revents & POLLOUT) != 0) return true;
+    if (giveUp && giveUp()) {
+      errno = ETIMEDOUT;
+      return false;
+    }
+  }
+}
+
+std::atomic<unsigned> g_temporaryCounter{0};
+
+}  // namespace
+
+std::error_code WriteAll(int fd, std::string_view bytes, const WriteOptions& options) {
+  while (!bytes.empty()) {
+    if (options.waitUntilReady && !WaitUntilReady(fd, options.giveUp)) return Errno(errno);
+    const ssize_t n = options.write ? options.write(fd, bytes.data(), bytes.size())
+                                    : ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Errno(errno);
+    }
+    if (n == 0) return Errno(EIO);
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return {};
+}
+
+bool FileSteps::MayReplace(const std::string& path) {
+  return ::access(path.c_str(), F_OK) != 0 || ::access(path.c_str(), W_OK) == 0;
+}
+
+int FileSteps::CreateNew(const std::string& path, mode_t mode) {
+  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+}
+
+bool FileSteps::CopyMode(int fd, const std::string& from) {
+  struct stat info {};
+  if (::stat(from.c_str(), &info) != 0) return errno == ENOENT;  // nothing to copy from
+  return ::fchmod(fd, info.st_mode & 07777) == 0;
+}
+
+bool FileSteps::WriteAll(int fd, std::string_view bytes) {
+  const std::error_code error = quorvel::WriteAll(fd, bytes);
+  if (error) errno = error.value();
+  return !error;
+}
+
+bool FileSteps::SyncFile(int fd) { return ::fsync(fd) == 0; }
+
+// On Linux the descriptor is gone even when close reports EINTR.
+bool FileSteps::CloseFile(int fd) { return ::close(fd) == 0 || errno == EINTR; }
+
+bool FileSteps::RenameOver(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void FileSteps::SyncDirectory(const std::string& directory) {
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+void FileSteps::RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
+
+FileSteps& SystemFileSteps() {
+  static FileSteps steps;
+  return steps;
+}
+
+std::string ReplaceTemporaryPrefix(const std::string& path) {
+  const std::filesystem::path target(path);
+  return (target.parent_path() / ("." + target.filename().string() + ".tmp")).string();
+}
+
+std::error_code ReplaceFileWhole(const std::string& path, std::string_view bytes,
+                                 const ReplacePolicy& policy, FileSteps& steps) {
+  namespace fs = std::filesystem;
+  if (path.empty()) return Errno(ENOENT);
+  if (path.back() == '/') return Errno(EISDIR);
+  fs::path target(path);
+  if (policy.followSymlink) {
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(target, ec))) {
+      const fs::path resolved = fs::canonical(target, ec);
+      if (!ec) target = resolved;
+    }
+  }
+  const std::string targetName = target.string();
+  const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
+
+  errno = 0;
+  if (policy.respectExisting && !steps.MayReplace(targetName)) return Errno(errno ? errno : EACCES);
+
+  std::string temporary;
+  int fd = -1;
+  const std::string prefix = ReplaceTemporaryPrefix(targetName);
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temporary = prefix + std::to_string(::getpid()) + "-" + std::to_string(g_temporaryCounter++);
+    errno = 0;
+    fd = steps.CreateNew(temporary, policy.createMode);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) return Errno(errno ? errno : EEXIST);
+
+  int error = 0;
+  auto step = [&error](bool done) {
+    if (!done && error == 0) error = errno ? errno : EIO;
+    return done;
+  };
+  errno = 0;
+  bool ok = (!policy.respectExisting || step(steps.CopyMode(fd, targetName))) &&
+            step(steps.WriteAll(fd, bytes)) && (!policy.sync || step(steps.SyncFile(fd)));
+  ok = step(steps.CloseFile(fd)) && ok;
+  ok = ok && step(steps.RenameOver(temporary, targetName));
+  if (!ok) {
+    steps.RemoveFile(temporary);
+    return Errno(error);
+  }
+  if (policy.sync) steps.SyncDirectory(directory.string());
+  return {};
+}
+
+}  // namespace quorvel

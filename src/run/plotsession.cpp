@@ -1,0 +1,245 @@
+#include "run/plotsession.h"
+
+#include <exception>
+#include <utility>
+
+#include "probe/pingprobe.h"
+#include "run/sample.h"
+#include "run/usererror.h"
+
+namespace quorvel {
+
+namespace {
+
+// Thrown out of a tick whose probe was cut short: the tick ends there, and
+// nothing is told.
+struct ProbeCancelled {};
+
+}  // namespace
+
+PlotSession::PlotSession(const Clock& clock, const RunSettings& settings,
+                         const GraphAppearance& look, CommandProbe probe,
+                         PlotSessionListener& listener, FileAppender& logFiles)
+    : clock_(clock),
+      settings_(settings),
+      look_(look),
+      probe_(std::move(probe)),
+      listener_(listener),
+      logFiles_(logFiles) {
+  Publish();
+}
+
+template <typename Body>
+static void Guarded(PlotSessionListener& listener, Body body) {
+  try {
+    body();
+  } catch (const ProbeCancelled&) {
+    // The owner is closing: nothing to tell.
+  } catch (const std::exception& e) {
+    listener.Notify(e.what(), true);
+  }
+}
+
+void PlotSession::Start() {
+  if (tickRunning_) {
+    // Start's immediate tick cannot run inside the tick in progress: it runs
+    // as soon as that tick is over.
+    startPending_ = true;
+    return;
+  }
+  // Start's own probe is a tick in progress like any other: a tick falling
+  // due meanwhile is dropped, a Start pressed meanwhile runs after it.
+  do {
+    startPending_ = false;
+    tickRunning_ = true;
+    Guarded(listener_, [this] { StartOnce(); });
+    tickRunning_ = false;
+  } while (startPending_);
+}
+
+void PlotSession::Stop() {
+  startPending_ = false;
+  StopRun();
+}
+
+void PlotSession::Tick() {
+  if (tickRunning_) return;  // a tick falling due during a probe is dropped
+  tickRunning_ = true;
+  Guarded(listener_, [this] { TickSteps(); });
+  tickRunning_ = false;
+  if (startPending_) Start();
+}
+
+void PlotSession::SetState(const RunState& state, unsigned changed) {
+  state_ = state;
+  listener_.RunStateChanged(state_, changed);
+}
+
+void PlotSession::StopRun() {
+  RunState state = state_;
+  state.timerArmed = false;
+  state.startDown = false;
+  state.addressEnabled = true;
+  SetState(state, RunState::kTimer | RunState::kButtons | RunState::kAddress);
+}
+
+void PlotSession::StartOnce() {
+  listener_.Starting();
+  RunState state = state_;
+  state.stoppedShown = false;
+  SetState(state, RunState::kStopped);
+  TickSteps();
+
+  const std::string address = settings_.address;
+  if (ContainsHostNotFound(response_)) {
+    counters_.hostNotFound = true;
+    listener_.Notify("Unable to find host " + address, false);
+    StopRun();
+    return;
+  }
+  if (const std::optional<std::size_t> position = history_.AddOnStart(address)) {
+    listener_.HistoryInserted(*position, address);
+  }
+  counters_.hostNotFound = false;
+  counters_.pageTicks = 0;
+  state = state_;
+  state.addressEnabled = false;
+  state.timerArmed = true;
+  state.startDown = true;
+  SetState(state, RunState::kAddress | RunState::kTimer | RunState::kButtons);
+  listener_.StartedPanelChanged("Plot Started: " + FormatDayDate(clock_.Now()));
+}
+
+void PlotSession::TickSteps() {
+  response_.clear();
+  listener_.ResponseChanged(response_);
+  const ProbeResult result = probe_(BuildPingCommandLine(settings_.address, pingTimeout_));
+  if (result.outcome == ProbeResult::Outcome::Cancelled) throw ProbeCancelled();
+  response_ += result.text;
+  listener_.ResponseChanged(response_);
+  if (counters_.hostNotFound) return;
+
+  const std::string reply = ReplyLine(response_);
+  listener_.ReplyLineShown(reply);
+  const Sample sample = ParsePingReply(reply, pingTimeout_, look_.plot);
+
+  ++counters_.windowTicks;
+  ++counters_.captureTicks;
+  ++counters_.pageTicks;
+  if (counters_.windowTicks == 1 && settings_.ignoreFirst) return;
+
+  AddPoint(sample);
+
+  // Both values read now: a change made during the probe counts.
+  const int pages = settings_.pages;
+  const int points = settings_.pointsPerPage;
+  if (pages > 0 && static_cast<long long>(counters_.pageTicks) > static_cast<long long>(pages) * points) {
+    if (settings_.stopAtLimit) {
+      counters_.pageTicks = 0;
+      StopRun();
+      RunState state = state_;
+      state.stoppedShown = true;
+      SetState(state, RunState::kStopped);
+    } else if (settings_.restartAtLimit) {
+      counters_.pageTicks = 0;
+      counters_.windowTicks = 0;
+      PageReset();
+    }
+  }
+
+  // A failed page capture does not end the tick: its error is told once the
+  // tick's other steps are done, so the average point and the log line of
+  // this tick are not lost.
+  std::string captureError;
+  if (counters_.captureTicks >= settings_.pointsPerPage && settings_.capture &&
+      logFiles_.DirectoryExists(settings_.captureFolder)) {
+    const Status captured = listener_.CapturePage();
+    if (captured) {
+      counters_.captureTicks = 0;
+    } else {
+      captureError = captured.message();
+    }
+  }
+
+  WindowStep(chart_.bottom, counters_.windowTicks, chart_.data.PingCount());
+  ChartEdited();
+
+  chart_.averageShown = look_.plotAverage;
+  const StatisticsStepResult step =
+      StatisticsStep(chart_.data, sample.value, settings_.logComparesAverage, look_.average,
+                     clock_.Now().SecondsOfDay(), numberFormat_);
+  listener_.CaptionsChanged(step.captions);
+  ChartEdited();
+
+  try {
+    LogStep(settings_.log, sample.text, step.comparison, clock_, logFiles_);
+  } catch (const std::exception& e) {
+    if (captureError.empty()) throw;
+    throw UserError(captureError + "\n" + e.what());
+  }
+  if (!captureError.empty()) throw UserError(captureError);
+}
+
+void PlotSession::AddPoint(const Sample& sample) {
+  const LocalTime now = clock_.Now();
+  chart_.data.AddPing(sample.value, sample.colour,
+                      PointStamp{now.SecondsOfDay(), now.unixMs, now.utcOffsetSeconds},
+                      sample.micros);
+  // The counters of /metrics start again when another address is measured.
+  chart_.figures.SetHost(settings_.address);
+  chart_.figures.Add(sample.micros, now.unixMs, now.utcOffsetSeconds);
+  Publish();
+  ChartEdited();
+}
+
+void PlotSession::PageReset() {
+  chart_.data.Clear();
+  chart_.figures.ClearRun();
+  Publish();
+  ResetWindow(chart_.bottom, settings_.pointsPerPage);
+  ChartEdited();
+}
+
+void PlotSession::Clear() {
+  counters_.windowTicks = 0;
+  counters_.captureTicks = 0;
+  PageReset();
+}
+
+void PlotSession::IntervalChanged() { pingTimeout_ = PingTimeoutFor(settings_.intervalSeconds); }
+
+StatisticsCaptions PlotSession::Captions() const { return CaptionsFor(chart_.data, numberFormat_); }
+
+LimitCheckResult PlotSession::LeaveLimitBox(LimitBox box, int max, int min) {
+  LimitCheckResult result = limits_.Leave(box, max, min, chart_.left);
+  if (result.accepted) ChartEdited();
+  return result;
+}
+
+PanDirections PlotSession::AfterPan(int verticalMax, int pointsPerPage) {
+  const PanDirections directions =
+      AfterPanStep(chart_.left, chart_.bottom, verticalMax, pointsPerPage, counters_.windowTicks);
+  ChartEdited();
+  return directions;
+}
+
+void PlotSession::ChartEdited() {
+  chart_.barColour = look_.plot;
+  chart_.Changed();
+  listener_.ChartChanged();
+}
+
+void PlotSession::Publish() {
+  PublishedFigures figures;
+  figures.json = StatisticsJson(chart_.figures.Summary(), settings_.address);
+  if (chart_.figures.AnyProbe()) figures.metrics = chart_.figures.Metrics();
+  std::lock_guard lock(publishedMutex_);
+  published_ = std::move(figures);
+}
+
+PlotSession::PublishedFigures PlotSession::Published() const {
+  std::lock_guard lock(publishedMutex_);
+  return published_;
+}
+
+}  // namespace quorvel
