@@ -155,8 +155,11 @@ class Parser {
     const auto value = ReadThousandths(t);
     const std::string range = "from " + FormatThousandths(low) + unit + " to " + FormatThousandths(high) + unit;
     if (t.type != Token::Type::Number) return Fail("expected " + name + ", a number " + range + ", " + Found(t));
-    if (!value) return Fail(name + " at column " + Column(t) + " takes at most three decimals");
-    if (*value < low || *value > high) {
+    const std::size_t dot = t.text.find('.');
+    if (dot != std::string_view::npos && t.text.size() - dot - 1 > 3) {
+      return Fail(name + " at column " + Column(t) + " takes at most three decimals");
+    }
+    if (!value || *value < low || *value > high) {
       return Fail(name + " (" + std::string(t.text) + ") at column " + Column(t) + " must be " + range);
     }
     out = *value;

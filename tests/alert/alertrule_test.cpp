@@ -66,6 +66,7 @@ TEST(AlertRuleText, BadRulesAreRefusedWithTheReason) {
       {"loss>=5%/10001", "M (10001) at column 10 must be a whole number from 1 to 10000"},
       {"avg>=150/20", "expected 'ms' after the time (write it in milliseconds, as 150ms), found '/'"},
       {"p95>=1.2345ms/5", "T at column 6 takes at most three decimals"},
+      {"p95>=12345678901234ms/5", "T (12345678901234) at column 6 must be from 0.001 ms to 3600000 ms"},
       {"median>=10ms/1001", "must be a whole number from 1 to 1000"},
       {"pattern:", "expected a pattern entry (==0%, >0%, <10, >=100, ==U, !=U, ==*, *X*, or ==S first), found the end"},
       {"pattern:*3*,>0%", "a pattern cannot begin with *X*"},
