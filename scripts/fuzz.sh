@@ -16,7 +16,7 @@
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build-fuzz"
-all="httpdecode requesthandler beastparser inifile settingvalues pingadapter logoptions"
+all="httpdecode requesthandler beastparser inifile settingvalues pingadapter logoptions alertrule"
 cxx=${CXX_FUZZ:-clang++}
 
 mode=run
