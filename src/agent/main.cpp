@@ -22,6 +22,8 @@
 #include "agent/childstop.h"
 #include "agent/report.h"
 #include "agent/rowoutput.h"
+#include "system/descriptorlimit.h"
+#include "system/processfigures.h"
 #include "web/httpserver.h"
 
 namespace {
@@ -201,6 +203,7 @@ int Run(const AgentOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  RaiseDescriptorLimit();
   const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
   const ParsedArguments parsed = ParseAgentArguments(arguments);
   switch (parsed.status) {
