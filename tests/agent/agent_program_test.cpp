@@ -67,6 +67,13 @@ std::vector<CsvRow> CsvRows(const std::string& text, std::string& header) {
 
 bool Alive(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
 
+// Running, as opposed to gone or a zombie nobody has reaped yet.
+bool Running(pid_t pid) {
+  const std::string stat = FileText("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t state = stat.rfind(") ");
+  return state != std::string::npos && stat[state + 2] != 'Z' && stat[state + 2] != 'X';
+}
+
 std::vector<pid_t> Pids(const std::string& path) {
   std::vector<pid_t> pids;
   std::istringstream in(FileText(path));
@@ -233,6 +240,21 @@ TEST_F(AgentProgram, StopSignalsEndItCleanlyWithinTwoSeconds) {
     for (const CsvRow& r : rows) EXPECT_EQ(r.target, "good");
     const std::string sent = "good sent=" + std::to_string(rows.size()) + " ";
     EXPECT_EQ(report[0].rfind(sent, 0), 0u) << report[0];
+  }
+}
+
+// However the agent ends, its ping children end with it: killed outright, it
+// leaves no probe running behind it.
+TEST_F(AgentProgram, KilledItLeavesNoProbeBehind) {
+  for (const char* host : {"a", "b", "c", "d", "e"}) Host(host, "hang\n");
+  auto agent = Start({"--interval", "0.5", "a", "b", "c", "d", "e"});
+  ASSERT_TRUE(Eventually([&] { return Pids(In("pids")).size() == 5; }, 10s));
+  agent->Signal(SIGKILL);
+  EXPECT_EQ(agent->Wait(10s).status, 128 + SIGKILL);
+  std::this_thread::sleep_for(1s);
+  for (const pid_t ping : Pids(In("pids"))) {
+    EXPECT_FALSE(Running(ping)) << ping;
+    if (Running(ping)) ::kill(ping, SIGKILL);
   }
 }
 
