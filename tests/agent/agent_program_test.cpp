@@ -335,10 +335,10 @@ TEST_F(AgentProgram, MetricsScrapePassesPromtool) {
   EXPECT_EQ(checked.status, 0) << checked.output << checked.errors;
   EXPECT_EQ(checked.output + checked.errors, "");
 
-  const std::string index = RoundTrip(port, "GET / HTTP/1.1\r\n\r\n");
+  const std::string index = RoundTrip(port, "GET / HTTP/1.1\r\nHost: x\r\n\r\n");
   EXPECT_EQ(index.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << index;
   EXPECT_NE(index.find("<a href=\"/metrics\">"), std::string::npos);
-  const std::string other = RoundTrip(port, "GET /quorvel.jpg HTTP/1.1\r\n\r\n");
+  const std::string other = RoundTrip(port, "GET /quorvel.jpg HTTP/1.1\r\nHost: x\r\n\r\n");
   EXPECT_EQ(other.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u) << other;
 
   agent->Signal(SIGTERM);

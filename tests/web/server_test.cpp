@@ -159,17 +159,17 @@ TEST_F(ServerTest, RepliesAsReceivedByTheClient) {
             ImageReply(kImage).substr(0, ImageReply(kImage).size() - kImage.size()));
 
   // POST: the body is read and ignored, also when it comes in chunks.
-  EXPECT_EQ(Exchange("POST /quorvel.jpg HTTP/1.1\r\nContent-Length: 70000\r\n\r\n" +
+  EXPECT_EQ(Exchange("POST /quorvel.jpg HTTP/1.1\r\nHost: x\r\nContent-Length: 70000\r\n\r\n" +
                      std::string(70000, 'p')).bytes,
             ImageReply(kImage));
-  EXPECT_EQ(Exchange("POST /quorvel.jpg HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n"
+  EXPECT_EQ(Exchange("POST /quorvel.jpg HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
                      "5\r\nhello\r\n0\r\n\r\n").bytes,
             ImageReply(kImage));
 
   // A client that asks before sending its body is told to go on.
   {
     LoopbackClient client(port_);
-    client.Send("POST /quorvel.jpg HTTP/1.1\r\nContent-Length: 4\r\nExpect: 100-continue\r\n\r\n");
+    client.Send("POST /quorvel.jpg HTTP/1.1\r\nHost: x\r\nContent-Length: 4\r\nExpect: 100-continue\r\n\r\n");
     char interim[25] = {};
     ASSERT_EQ(::recv(client.fd(), interim, sizeof interim, MSG_WAITALL), 25);
     EXPECT_EQ(std::string(interim, 25), "HTTP/1.1 100 Continue\r\n\r\n");
@@ -435,7 +435,7 @@ TEST_F(ServerTest, AtTheWaitingCapTheOldestWaitingConnectionIsClosed) {
   EXPECT_TRUE(oldest.closed);
   EXPECT_EQ(oldest.bytes, "");
   // The newer ones were left open: each is served.
-  clients[1]->Send("vel.jpg HTTP/1.1\r\n\r\n");
+  clients[1]->Send("vel.jpg HTTP/1.1\r\nHost: x\r\n\r\n");
   clients[2]->Send(Get("/quorvel.jpg"));
   clients[3]->Send(Get("/quorvel.jpg"));
   for (int i = 1; i < 4; ++i) EXPECT_EQ(clients[i]->ReadAll().bytes, ImageReply(kImage)) << i;
