@@ -5,7 +5,8 @@
 //   web_bench_server --port N [--size BYTES] [--body-file PATH] [--seconds S]
 //                    [--cache 0|1] [--max-connections N] [--max-waiting N]
 //                    [--max-waiting-per-address N] [--pipe-probe-ms MS]
-//                    [--write-timeout-ms MS]
+//                    [--write-timeout-ms MS] [--send-buffer BYTES]
+//                    [--descriptor-reserve N]
 //
 // --body-file writes the exact bytes served, so that the other server can
 // serve the same file. The program stops by itself after S seconds (default
@@ -76,6 +77,8 @@ int main(int argc, char** argv) {
     else if (option == "--cache") cache = std::atoi(value) != 0;
     else if (option == "--pipe-probe-ms") pipeProbeMs = std::atoi(value);
     else if (option == "--write-timeout-ms") options.writeTimeout = std::chrono::milliseconds(std::atoi(value));
+    else if (option == "--send-buffer") options.sendBuffer = std::strtoul(value, nullptr, 10);
+    else if (option == "--descriptor-reserve") options.descriptorReserve = std::strtoul(value, nullptr, 10);
     else if (option == "--max-connections") {
       options.maxConnections = std::strtoul(value, nullptr, 10);
     } else if (option == "--max-waiting") options.maxWaiting = std::strtoul(value, nullptr, 10);

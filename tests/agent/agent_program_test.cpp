@@ -326,6 +326,9 @@ TEST_F(AgentProgram, MetricsScrapePassesPromtool) {
   EXPECT_NE(head.find("\r\nContent-Type: text/plain; version=0.0.4\r\n"), std::string::npos) << head;
   EXPECT_NE(body.find("quorvel_requests_total{host=\"we\\\"ird\\\\name\"} "), std::string::npos) << body;
   EXPECT_NE(body.find("quorvel_responses_total{host=\"lost\"} 0\n"), std::string::npos) << body;
+  // The server's and the process's own figures follow.
+  EXPECT_NE(body.find("\nquorvel_http_connections_accepted_total "), std::string::npos) << body;
+  EXPECT_NE(body.find("\nprocess_open_fds "), std::string::npos) << body;
   {
     std::ofstream(In("scrape.txt"), std::ios::binary) << body;
   }
