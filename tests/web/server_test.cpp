@@ -266,6 +266,22 @@ TEST_F(ServerTest, RequestFormsAsClientsExpect) {
   EXPECT_EQ(agentServer.Counters().replies, agentReplies);
 }
 
+// After a refusal the server reads on what the client still sends, rather
+// than closing on it, which would answer the client's next bytes with a
+// reset: a client still sending its request may read the reply.
+TEST_F(ServerTest, AfterARefusalTheRestOfTheRequestIsReadNotReset) {
+  StartServer();
+  LoopbackClient client(port_);
+  client.Send(Get("/quorvel.jpg", "X-Fill: " + std::string(16 * 1024, 'a') + "\r\n"));
+  const LoopbackClient::Received reply = client.ReadAll();  // the server has shut its side
+  EXPECT_EQ(reply.bytes.rfind("HTTP/1.1 431 ", 0), 0u);
+  const std::string more(4096, 'b');
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(::send(client.fd(), more.data(), more.size(), MSG_NOSIGNAL), 4096) << i;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
 TEST_F(ServerTest, BasicAuthenticationOverTheWire) {
   {
     std::lock_guard lock(contextMutex_);
