@@ -10,7 +10,8 @@
 //
 // --body-file writes the exact bytes served, so that the other server can
 // serve the same file. The program stops by itself after S seconds (default
-// 120) or at SIGINT/SIGTERM, and then prints how many renders it made.
+// 120) or at SIGINT/SIGTERM, and then prints how many renders it made and
+// its connection counters.
 // --cache 0 leaves the image cache out, so that every request waits for the
 // stand-in UI thread. The caps replace the server's defaults.
 // --pipe-probe-ms makes and closes a pipe every MS milliseconds, as the ping
@@ -152,6 +153,11 @@ int main(int argc, char** argv) {
   stopping = true;
   if (prober.joinable()) prober.join();
   server.Stop();
+  const quorvel::HttpServerCounters counters = server.Counters();
+  std::cout << "connections: " << counters.accepted << " accepted, " << counters.refusedAtConnectionCap
+            << " refused at the cap, " << counters.refusedAtDescriptorReserve << " refused at the reserve, "
+            << counters.evicted << " evicted, " << counters.requestTimeouts << " + " << counters.replyTimeouts
+            << " timed out" << std::endl;
   if (pipeProbeMs > 0) std::cout << "pipes: " << pipesFailed << " of " << pipesTried << " failed" << std::endl;
   std::cout << "renders: " << renders << std::endl;
   return 0;

@@ -62,4 +62,5 @@ wait "$server_pid" || true
 server_pid=""
 echo "descriptor limit $limit, $flood idle connections: the server held $held sockets in the middle"
 echo "server CPU during the flood: $(echo "$before $after $hz" | awk '{ printf "%.2f", ($2 - $1) / $3 }') s"
-grep -h "^pipes:\|^quorvel" "$log" || true
+grep -h "^pipes:\|^connections:" "$log" || true
+grep -c "web server:" "$log" | sed 's/$/ incident lines on standard error/' || true
