@@ -4,17 +4,26 @@
 //
 //   web_bench_server --port N [--size BYTES] [--body-file PATH] [--seconds S]
 //                    [--cache 0|1] [--max-connections N] [--max-waiting N]
-//                    [--max-waiting-per-address N]
+//                    [--max-waiting-per-address N] [--pipe-probe-ms MS]
+//                    [--write-timeout-ms MS] [--send-buffer BYTES]
+//                    [--descriptor-reserve N]
 //
 // --body-file writes the exact bytes served, so that the other server can
 // serve the same file. The program stops by itself after S seconds (default
-// 120) or at SIGINT/SIGTERM, and then prints how many renders it made.
+// 120) or at SIGINT/SIGTERM, and then prints how many renders it made and
+// its connection counters.
 // --cache 0 leaves the image cache out, so that every request waits for the
 // stand-in UI thread. The caps replace the server's defaults.
+// --pipe-probe-ms makes and closes a pipe every MS milliseconds, as the ping
+// probe of the programs does, and prints at the end how many could not be made
+// (the descriptors the server leaves to the rest of the process).
 
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -56,6 +65,7 @@ int main(int argc, char** argv) {
   std::string bodyFile;
   int seconds = 120;
   bool cache = true;
+  int pipeProbeMs = 0;
   quorvel::HttpServerOptions options;
   options.bindAddress = "127.0.0.1";
   for (int i = 1; i + 1 < argc; i += 2) {
@@ -66,6 +76,10 @@ int main(int argc, char** argv) {
     else if (option == "--body-file") bodyFile = value;
     else if (option == "--seconds") seconds = std::atoi(value);
     else if (option == "--cache") cache = std::atoi(value) != 0;
+    else if (option == "--pipe-probe-ms") pipeProbeMs = std::atoi(value);
+    else if (option == "--write-timeout-ms") options.writeTimeout = std::chrono::milliseconds(std::atoi(value));
+    else if (option == "--send-buffer") options.sendBuffer = std::strtoul(value, nullptr, 10);
+    else if (option == "--descriptor-reserve") options.descriptorReserve = std::strtoul(value, nullptr, 10);
     else if (option == "--max-connections") {
       options.maxConnections = std::strtoul(value, nullptr, 10);
     } else if (option == "--max-waiting") options.maxWaiting = std::strtoul(value, nullptr, 10);
@@ -114,9 +128,37 @@ int main(int argc, char** argv) {
   }
   std::cout << "listening on 127.0.0.1:" << port << ", body " << body->size() << " bytes" << std::endl;
 
+  std::atomic<bool> stopping{false};
+  std::atomic<long> pipesTried{0};
+  std::atomic<long> pipesFailed{0};
+  std::thread prober;
+  if (pipeProbeMs > 0) {
+    prober = std::thread([&] {
+      while (!stopping) {
+        int fds[2];
+        ++pipesTried;
+        if (::pipe2(fds, O_CLOEXEC) == 0) {
+          ::close(fds[0]);
+          ::close(fds[1]);
+        } else {
+          ++pipesFailed;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(pipeProbeMs));
+      }
+    });
+  }
+
   const timespec limit{seconds, 0};
   sigtimedwait(&stopSignals, nullptr, &limit);
+  stopping = true;
+  if (prober.joinable()) prober.join();
   server.Stop();
+  const quorvel::HttpServerCounters counters = server.Counters();
+  std::cout << "connections: " << counters.accepted << " accepted, " << counters.refusedAtConnectionCap
+            << " refused at the cap, " << counters.refusedAtDescriptorReserve << " refused at the reserve, "
+            << counters.evicted << " evicted, " << counters.requestTimeouts << " + " << counters.replyTimeouts
+            << " timed out" << std::endl;
+  if (pipeProbeMs > 0) std::cout << "pipes: " << pipesFailed << " of " << pipesTried << " failed" << std::endl;
   std::cout << "renders: " << renders << std::endl;
   return 0;
 }

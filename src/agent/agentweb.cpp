@@ -11,6 +11,8 @@ constexpr const char* kIndexPage =
     "<p><a href=\"/metrics\">Metrics</a></p></body></html>";
 constexpr const char* kNotFoundPage =
     "<html><head><title>Error</title></head><body><h1>404 - Not Found</h1></body></html>";
+constexpr const char* kNotAllowedPage =
+    "<html><head><title>Error</title></head><body><h1>405 - Method Not Allowed</h1></body></html>";
 
 WebReply Reply(int status, const char* reason, std::string contentType, std::string body, bool head) {
   WebReply reply;
@@ -25,15 +27,21 @@ WebReply Reply(int status, const char* reason, std::string contentType, std::str
 }  // namespace
 
 WebReply AgentWebReply(const WebRequest& request,
-                       const std::function<std::vector<TargetMetrics>()>& metrics) {
+                       const std::function<std::vector<TargetMetrics>()>& metrics,
+                       const std::function<std::string()>& more) {
   const bool head = request.method == "HEAD";
-  if (head || request.method == "GET") {
-    const std::string path = DecodeDocumentPath(request.target);
-    if (path == "/metrics") {
-      return Reply(200, "OK", std::string(kMetricsContentType), FormatMetrics(metrics()), head);
-    }
-    if (path == "/") return Reply(200, "OK", "text/html", kIndexPage, head);
+  if (!head && request.method != "GET") {
+    WebReply reply = Reply(405, "Method Not Allowed", "text/html", kNotAllowedPage, false);
+    reply.allow = "GET, HEAD";
+    return reply;
   }
+  const std::string path = DecodeDocumentPath(request.target);
+  if (path == "/metrics") {
+    std::string text = FormatMetrics(metrics());
+    if (more) text += more();
+    return Reply(200, "OK", std::string(kMetricsContentType), std::move(text), head);
+  }
+  if (path == "/") return Reply(200, "OK", "text/html", kIndexPage, head);
   return Reply(404, "Not Found", "text/html", kNotFoundPage, head);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "stats/prometheus.h"
@@ -10,10 +11,13 @@ namespace quorvel {
 
 // The agent's answer to one HTTP request, for HttpServerHooks::handle:
 // GET (or HEAD) "/metrics" is the exposition of `metrics()` as
-// kMetricsContentType, GET "/" a short HTML page linking to it, and every
-// other request a 404 page. The query is ignored. `metrics` is called only
-// for /metrics, on the request's thread.
+// kMetricsContentType, followed by the text of `more` when given (the
+// server's and the process's own figures), GET "/" a short HTML page linking
+// to it, another path a 404 page, and any other method a 405 reply saying
+// "Allow: GET, HEAD". The query is ignored. `metrics` and `more` are called
+// only for /metrics, on the request's thread.
 WebReply AgentWebReply(const WebRequest& request,
-                       const std::function<std::vector<TargetMetrics>()>& metrics);
+                       const std::function<std::vector<TargetMetrics>()>& metrics,
+                       const std::function<std::string()>& more = {});
 
 }  // namespace quorvel

@@ -22,6 +22,8 @@
 #include "agent/childstop.h"
 #include "agent/report.h"
 #include "agent/rowoutput.h"
+#include "system/descriptorlimit.h"
+#include "system/processfigures.h"
 #include "web/httpserver.h"
 
 namespace {
@@ -133,10 +135,15 @@ int Run(const AgentOptions& options) {
   if (options.listen) {
     HttpServerOptions serverOptions;
     serverOptions.bindAddress = options.listen->address;
+    // Room for every target's probe at once (two pipes and a pidfd each).
+    serverOptions.descriptorReserve += 5 * options.targets.size();
     server = std::make_unique<HttpServer>(serverOptions);
     HttpServerHooks hooks;
-    hooks.handle = [&agent](const WebRequest& request) {
-      return AgentWebReply(request, [&agent] { return agent.Metrics(); });
+    // The server outlives every call of its hook (Stop joins them).
+    hooks.handle = [&agent, raw = server.get()](const WebRequest& request) {
+      return AgentWebReply(request, [&agent] { return agent.Metrics(); }, [raw] {
+        return FormatServerMetrics(raw->Counters()) + FormatProcessMetrics(ReadProcessFigures());
+      });
     };
     const HttpServerStart started = server->Start(options.listen->port, std::move(hooks));
     if (!started.ok) {
@@ -201,6 +208,7 @@ int Run(const AgentOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  RaiseDescriptorLimit();
   const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
   const ParsedArguments parsed = ParseAgentArguments(arguments);
   switch (parsed.status) {

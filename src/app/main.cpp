@@ -13,6 +13,7 @@
 #include "app/form1.h"
 #include "app/termination.h"
 #include "run/timeformat.h"
+#include "system/descriptorlimit.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     std::fputs(text->c_str(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
+  quorvel::RaiseDescriptorLimit();
   quorvel::InstallTerminationHandlers();
 
   QApplication app(argc, argv);

@@ -2,14 +2,18 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 extern char** environ;
@@ -62,6 +66,124 @@ bool Drain(int fd, std::string& into, std::size_t limit) {
   }
 }
 
+// The paths to try for `program`, as execvp tries them: the name itself when
+// it holds a "/", else each folder of PATH in turn (an empty entry is the
+// working folder; no PATH means /bin:/usr/bin).
+std::vector<std::string> ProgramPaths(const std::string& program) {
+  if (program.find('/') != std::string::npos) return {program};
+  const char* path = std::getenv("PATH");
+  const std::string folders = path ? path : "/bin:/usr/bin";
+  std::vector<std::string> paths;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = folders.find(':', start);
+    const std::string folder = folders.substr(start, end == std::string::npos ? end : end - start);
+    paths.push_back(folder.empty() ? program : folder + "/" + program);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return paths;
+}
+
+// What the child needs between its start and the exec of the program, all
+// made ready by the parent: the child shares the parent's memory, so it
+// allocates nothing and makes system calls only.
+struct ChildPlan {
+  std::vector<const char*> paths;  // null-terminated
+  char* const* argv;
+  char* const* envp;
+  int outWrite;
+  int errWrite;
+  pid_t parent;       // the process that started the child
+  unsigned maxFd;     // for closing descriptors where close_range is missing
+  int error = 0;      // set by the child when the program could not be run
+};
+
+// The child, from its start to the exec. It asks the kernel to kill it when
+// the thread that started it ends (PR_SET_PDEATHSIG: RunProcess waits on that
+// thread for the child, so in effect when this process ends, a SIGKILL
+// included); if the parent is already gone by then, the request came too
+// late, and the child ends at once. The setting survives the exec of an
+// ordinary program; the kernel clears it for a program that gains
+// privileges (set-user-ID, or file capabilities as iputils ping has) when a
+// user without them runs it.
+int ChildMain(void* argument) {
+  ChildPlan& plan = *static_cast<ChildPlan*>(argument);
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != plan.parent) {
+    plan.error = ECHILD;
+    ::_exit(127);
+  }
+  // The parent's handlers must not run in this shared memory: every caught
+  // signal goes back to its default, and those the programs rely on too
+  // even where the parent ignores them (the agent ignores SIGPIPE). The
+  // parent blocked every signal before the start; they are let through
+  // only once no handler is left.
+  for (int number = 1; number < NSIG; ++number) {
+    struct sigaction current {};
+    if (::sigaction(number, nullptr, &current) != 0) continue;
+    const bool wanted = number == SIGPIPE || number == SIGINT || number == SIGTERM || number == SIGHUP;
+    if (current.sa_handler == SIG_DFL || (current.sa_handler == SIG_IGN && !wanted)) continue;
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    ::sigaction(number, &fallback, nullptr);
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+
+  const int input = ::open("/dev/null", O_RDONLY);
+  if (input < 0 || (input != 0 && ::dup2(input, 0) < 0) || ::dup2(plan.outWrite, 1) < 0 ||
+      ::dup2(plan.errWrite, 2) < 0) {
+    plan.error = errno;
+    ::_exit(127);
+  }
+  if (::close_range(3, ~0u, 0) != 0) {
+    for (unsigned fd = 3; fd < plan.maxFd; ++fd) ::close(static_cast<int>(fd));
+  }
+  int error = ENOENT;
+  for (const char* const* path = plan.paths.data(); *path != nullptr; ++path) {
+    ::execve(*path, plan.argv, plan.envp);
+    // As execvp: a folder where it is missing or may not run moves on to the
+    // next; any other failure is the answer. Being refused beats not found.
+    if (errno == EACCES) {
+      error = EACCES;
+    } else if (errno != ENOENT && errno != ENOTDIR) {
+      error = errno;
+      break;
+    }
+  }
+  plan.error = error;
+  ::_exit(127);
+}
+
+// Starts the child the way posix_spawn does (a clone that shares the memory
+// and holds the parent until the exec, so no page tables are copied), which
+// leaves a moment between the start and the exec for the death signal.
+// Returns the child's id, or -1 with `error` set.
+pid_t StartChild(ChildPlan& plan, int& error) {
+  constexpr std::size_t kStackSize = 64 * 1024;
+  void* stack = ::mmap(nullptr, kStackSize, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+  if (stack == MAP_FAILED) {
+    error = errno;
+    return -1;
+  }
+  sigset_t all, saved;
+  sigfillset(&all);
+  ::pthread_sigmask(SIG_BLOCK, &all, &saved);
+  const pid_t pid = ::clone(ChildMain, static_cast<char*>(stack) + kStackSize,
+                            CLONE_VM | CLONE_VFORK | SIGCHLD, &plan);
+  error = pid < 0 ? errno : 0;
+  ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+  ::munmap(stack, kStackSize);
+  if (pid > 0 && plan.error != 0) {
+    ::waitpid(pid, nullptr, 0);
+    error = plan.error;
+    return -1;
+  }
+  return pid;
+}
+
 }  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
@@ -101,35 +223,26 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   for (std::string& e : environment) envp.push_back(e.data());
   envp.push_back(nullptr);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, outWrite.get(), 1);
-  posix_spawn_file_actions_adddup2(&actions, errWrite.get(), 2);
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  const std::vector<std::string> paths = ProgramPaths(argv[0]);
+  ChildPlan plan;
+  for (const std::string& path : paths) plan.paths.push_back(path.c_str());
+  plan.paths.push_back(nullptr);
+  plan.argv = args.data();
+  plan.envp = envp.data();
+  plan.outWrite = outWrite.get();
+  plan.errWrite = errWrite.get();
+  plan.parent = ::getpid();
+  rlimit limit{};
+  plan.maxFd = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < 65536
+                   ? static_cast<unsigned>(limit.rlim_cur)
+                   : 65536u;
 
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigaddset(&defaults, SIGINT);
-  sigaddset(&defaults, SIGTERM);
-  sigaddset(&defaults, SIGHUP);
-  sigset_t none;
-  sigemptyset(&none);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
-  pid_t pid = -1;
-  const int spawned = ::posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
+  int spawnError = 0;
+  const pid_t pid = StartChild(plan, spawnError);
   outWrite.Close();
   errWrite.Close();
-  if (spawned != 0) {
-    result.error = std::strerror(spawned);
+  if (pid < 0) {
+    result.error = std::strerror(spawnError);
     return result;
   }
   result.started = true;

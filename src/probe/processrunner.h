@@ -19,6 +19,12 @@ namespace quorvel {
 // child that writes a lot never stalls; each stream keeps at most
 // `maxBytesPerStream` bytes, the rest is read and dropped.
 //
+// The child is killed by the kernel when the calling thread ends, and so
+// when this process ends, however it ends (SIGKILL included): no probe
+// outlives the program. The kernel drops that request when the program run
+// gains privileges (a set-user-ID program, or one with file capabilities
+// run by a user who lacks them); such a child still ends by its own bound.
+//
 // `shouldStop`, when given, is asked before the child is started and after
 // every step (after `onStep`, which may be what makes it true): once it says
 // yes, the child is killed at once and the call returns with `cancelled`

@@ -75,6 +75,25 @@ std::string DecodeDocumentPath(std::string_view target) {
   return path;
 }
 
+std::optional<std::string> OriginFormTarget(std::string_view target) {
+  if (!target.empty() && target.front() == '/') return std::string(target);
+  // scheme = ALPHA *( ALPHA / DIGIT / "+" / "-" / "." ) (RFC 3986)
+  const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  const auto later = [&](char c) {
+    return letter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+  };
+  std::size_t end = 0;
+  if (target.empty() || !letter(target.front())) return std::nullopt;
+  while (end < target.size() && later(target[end])) ++end;
+  if (target.substr(end, 3) != "://") return std::nullopt;
+  const std::string_view rest = target.substr(end + 3);
+  const std::size_t path = rest.find_first_of("/?");
+  if (path == std::string_view::npos) return std::string("/");
+  std::string origin = rest[path] == '?' ? "/" : "";
+  origin += rest.substr(path);
+  return origin;
+}
+
 std::optional<std::string> DecodeBase64(std::string_view text) {
   while (!text.empty() && text.back() == '=') text.remove_suffix(1);
   if (text.size() % 4 == 1) return std::nullopt;

@@ -15,6 +15,13 @@ namespace quorvel {
 // trailing "%" or "%4" vanishes too. A decoded "%" or "+" is not read again.
 std::string DecodeDocumentPath(std::string_view target);
 
+// A request target in origin form ("/path?query"): itself when it starts
+// with "/"; for an absolute-form target (scheme "://" authority, then the
+// path and query: "http://host:8080/a.jpg?x"), its path and query, "/" when
+// it has no path ("http://host" or "http://host?x" give "/" and "/?x"). No
+// value for a target of any other form ("*", "a.jpg", "host:80").
+std::optional<std::string> OriginFormTarget(std::string_view target);
+
 // Standard Base64 (RFC 4648 alphabet, "=" padding optional). Anything else in
 // the text, padding in the middle, or a length that cannot carry whole bytes
 // gives no value.

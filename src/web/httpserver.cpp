@@ -1,15 +1,20 @@
 #include "web/httpserver.h"
 
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -26,6 +31,7 @@
 #include <boost/intrusive/list.hpp>
 
 #include "web/requestreader.h"
+#include "web/servercounters.h"
 #include "web/workerpool.h"
 
 namespace quorvel {
@@ -70,12 +76,13 @@ AddressKey KeyOf(const sockaddr_storage& address) {
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
 // One connection. Its state moves Reading -> Busy -> Writing -> Closed (or
-// to Closed from any of them). Owned by whatever waits for it: the pending
+// to Closed from any of them); after a refusal, Writing -> Draining ->
+// Closed. Owned by whatever waits for it: the pending
 // wait of its socket, a job on a worker thread, a handler posted back to the
 // event loop. The lists of the event loop only point at it; Close unlinks it
 // from every one, and only the event-loop thread touches them.
 struct Connection : std::enable_shared_from_this<Connection> {
-  enum class State { Reading, Busy, Writing, Closed };
+  enum class State { Reading, Busy, Writing, Draining, Closed };
 
   Connection(asio::io_context& io, int descriptor, bool v6, AddressKey key)
       : socket(io), fd(descriptor), ipv6(v6), address(key) {}
@@ -91,9 +98,12 @@ struct Connection : std::enable_shared_from_this<Connection> {
   bool ipv6;
   AddressKey address;
   State state = State::Reading;
-  SteadyClock::time_point deadline;  // Reading: the whole request; Writing: the next progress
+  // Reading: the whole request; Writing: the next look at the client's
+  // progress; Draining: the end of the drain.
+  SteadyClock::time_point deadline;
+  SteadyClock::time_point progressed;  // Writing: when the client was last seen taking bytes
 
-  Hook queueHook;    // in Loop::waiting_ while Reading, in Loop::writing_ while Writing
+  Hook queueHook;    // in Loop::waiting_ while Reading, in Loop::writing_ while Writing or Draining
   Hook addressHook;  // in its address's list while Reading
   Hook openHook;     // in Loop::open_ until Closed
 
@@ -103,7 +113,9 @@ struct Connection : std::enable_shared_from_this<Connection> {
   WebReply reply;      // holds the body while it is sent
   std::string head;    // the reply's status line and headers
   std::string_view body;
-  std::size_t sent = 0;  // of head + body, or of the interim reply
+  std::size_t sent = 0;   // of head + body, or of the interim reply
+  std::size_t taken = 0;  // of head + body, acknowledged by the client at the last look
+  bool drainAfterReply = false;  // a refusal: the rest of the request may still come
 };
 
 using QueueList = intrusive::list<
@@ -118,14 +130,84 @@ using OpenList = intrusive::list<
 
 constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
 
+// Bytes of a reply the client's side has acknowledged: sent, less those
+// still in the socket's send queue.
+std::size_t Taken(const Connection& c) {
+  int unacknowledged = 0;
+  if (::ioctl(c.fd, SIOCOUTQ, &unacknowledged) != 0 || unacknowledged < 0) return c.sent;
+  return c.sent - std::min(c.sent, static_cast<std::size_t>(unacknowledged));
+}
+
+const char* ReasonOf(int status) {
+  switch (status) {
+    case 400: return "Bad Request";
+    case 413: return "Content Too Large";
+    case 414: return "URI Too Long";
+    case 431: return "Request Header Fields Too Large";
+    default: return "Error";
+  }
+}
+
+WebReply RefusalReply(int status, bool head) {
+  WebReply reply;
+  reply.status = status;
+  reply.reason = ReasonOf(status);
+  reply.contentType = "text/html";
+  reply.text = "<html><head><title>Error</title></head><body><h1>" + std::to_string(status) +
+               " - " + reply.reason + "</h1></body></html>";
+  reply.headOnly = head;
+  return reply;
+}
+
+// Whether HandleRequest closes `request` without a reply by its own rules
+// (method, authorization scheme), before any access check, document or
+// render: tried with stand-ins that only note that they were reached.
+bool ClosedByTheHandler(const WebRequest& request) {
+  bool reached = false;
+  const WebReply reply = HandleRequest(
+      request, WebContext{},
+      [&] {
+        reached = true;
+        return RenderOutcome::Stopped();
+      },
+      [&](const std::string&, const WebContext&) {
+        reached = true;
+        return std::optional<WebDocument>();
+      });
+  return reply.closeWithoutReply && !reached;
+}
+
+std::string IncidentPrefix() { return std::string(program_invocation_short_name) + ": web server: "; }
+
 }  // namespace
+
+// The counters, shared by the server and each of its event loops.
+struct HttpServer::Tally {
+  std::atomic<std::uint64_t> accepted{0};
+  std::atomic<std::uint64_t> refusedAtConnectionCap{0};
+  std::atomic<std::uint64_t> refusedAtDescriptorReserve{0};
+  std::atomic<std::uint64_t> evicted{0};
+  std::atomic<std::uint64_t> requestTimeouts{0};
+  std::atomic<std::uint64_t> replyTimeouts{0};
+  static constexpr int kFirstStatus = 100;
+  std::array<std::atomic<std::uint64_t>, 500> replies{};  // status 100..599
+
+  void CountReply(int status) {
+    if (status >= kFirstStatus && status < kFirstStatus + static_cast<int>(replies.size())) {
+      replies[static_cast<std::size_t>(status - kFirstStatus)].fetch_add(1, std::memory_order_relaxed);
+    }
+  }
+  static void Add(std::atomic<std::uint64_t>& counter) { counter.fetch_add(1, std::memory_order_relaxed); }
+};
 
 // Everything the event loop owns. Apart from Start and Shutdown (UI thread),
 // every member function runs on the event-loop thread.
 struct HttpServer::Loop {
-  Loop(const HttpServerOptions& o, HttpServerHooks h)
+  Loop(const HttpServerOptions& o, HttpServerHooks h, Tally& t)
       : options(o),
         hooks(std::move(h)),
+        tally(t),
+        incidents(IncidentPrefix(), o.incidentLog),
         handOff(hooks.postToUi, hooks.renderOnUi, hooks.cache),
         workers(o.maxThreads),
         acceptor(io),
@@ -149,6 +231,8 @@ struct HttpServer::Loop {
 
   HttpServerOptions options;
   HttpServerHooks hooks;
+  Tally& tally;
+  IncidentLog incidents;
   RenderHandOff handOff;
   WorkerPool workers;
   asio::io_context io;
@@ -165,22 +249,31 @@ struct HttpServer::Loop {
 
   void WaitForAccept();
   void AcceptSome();
+  int ReserveStart() const;
+  bool MoveBelow(int& fd, int reserveStart);
+  void PauseAccepting();
+  void ResumeAccepting();
   void Admit(int fd, const sockaddr_storage& peer);
-  bool CloseOldestWaiting();
+  void Evict(Connection& c, const char* why);
 
   bool Register(Connection& c);
   void Read(const Pointer& c);
   void OnRead(const Pointer& c, RequestReader::Status status);
   void SendContinue(const Pointer& c);
+  void StopWaiting(Connection& c);
   void Serve(const Pointer& c);
+  void Refuse(const Pointer& c);
   void Answer(const Pointer& c, WebReply reply);
   void Write(const Pointer& c);
   void AwaitWritable(const Pointer& c);
+  void Drain(const Pointer& c);
   void Close(Connection& c);
 
   void ArmWaitingTimer();
   void ArmWritingTimer();
-  void Expire(QueueList& list, SteadyClock::time_point now);
+  void ExpireWaiting(SteadyClock::time_point now);
+  void ExpireWriting(SteadyClock::time_point now);
+  SteadyClock::duration LookInterval() const { return options.writeTimeout / 2; }
 
   QueueList waiting_;  // Reading, oldest first: deadlines in order
   QueueList writing_;  // Writing, least recent progress first: deadlines in order
@@ -192,6 +285,7 @@ struct HttpServer::Loop {
   bool waitingTimerArmed_ = false;
   bool writingTimerArmed_ = false;
   bool stopping_ = false;
+  std::chrono::milliseconds pause_{0};  // the last pause of accepting; 0 when not short of descriptors
 };
 
 void HttpServer::Loop::Run() {
@@ -227,80 +321,152 @@ void HttpServer::Loop::WaitForAccept() {
   acceptor.async_wait(tcp::acceptor::wait_read, [this](const error_code& ec) {
     if (stopping_) return;
     if (!ec) return AcceptSome();
-    pauseTimer.expires_after(std::chrono::milliseconds(100));
-    pauseTimer.async_wait([this](const error_code& failed) {
-      if (!failed && !stopping_) WaitForAccept();
-    });
+    PauseAccepting();
   });
 }
 
 // A burst of connections is taken a few at a time, so that the requests of
 // those already accepted are not kept waiting behind it. They are all taken
-// before any is read: by then most of their requests have arrived.
+// before any is read: by then most of their requests have arrived. One that
+// lands on a reserved descriptor ends the burst, and is let in only after
+// the others, so that they too may give way to it.
 void HttpServer::Loop::AcceptSome() {
   struct Accepted {
     int fd;
     sockaddr_storage peer;
   };
+  enum class Then { More, Wait, Pause };
   std::array<Accepted, 32> accepted;
   std::size_t count = 0;
-  bool more = true;
+  Then then = Then::More;
+  const int reserveStart = ReserveStart();
   while (count < accepted.size()) {
     Accepted& next = accepted[count];
     socklen_t size = sizeof next.peer;
     next.fd = ::accept4(acceptor.native_handle(), reinterpret_cast<sockaddr*>(&next.peer), &size,
                         SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (next.fd >= 0) {
+      Tally::Add(tally.accepted);
       ++count;
+      if (next.fd >= reserveStart) break;
+      pause_ = std::chrono::milliseconds(0);
       continue;
     }
     const int error = errno;
     if (error == EINTR || error == ECONNABORTED || error == EPROTO) continue;
     if (WouldBlock(error)) {
-      more = false;
-      WaitForAccept();
+      then = Then::Wait;
       break;
     }
-    // Out of descriptors or memory: a waiting client gives up its place
-    // (those just accepted are counted first); with none to close, the
-    // pending connection stays queued and accepting pauses instead of
-    // spinning.
-    if (error == EMFILE || error == ENFILE) {
-      if (count > 0) break;
-      if (CloseOldestWaiting()) continue;
+    // Out of descriptors or memory: those just accepted are served first;
+    // then the oldest waiting client gives its descriptor back to the rest
+    // of the program, and accepting pauses instead of spinning while the
+    // pending connection stays queued.
+    if ((error == EMFILE || error == ENFILE) && count > 0) break;
+    incidents.Note(IncidentLog::Kind::Descriptors,
+                   std::string("accepting failed: ") + std::strerror(error) + "; accepting paused");
+    if ((error == EMFILE || error == ENFILE) && !waiting_.empty()) {
+      Evict(waiting_.front(), "out of descriptors");
     }
-    more = false;
-    pauseTimer.expires_after(std::chrono::milliseconds(100));
-    pauseTimer.async_wait([this](const error_code& ec) {
-      if (!ec && !stopping_) AcceptSome();
-    });
+    then = Then::Pause;
     break;
   }
-  for (std::size_t i = 0; i < count; ++i) Admit(accepted[i].fd, accepted[i].peer);
-  if (more) {
-    asio::post(io, [this] {
-      if (!stopping_) AcceptSome();
-    });
+  for (std::size_t i = 0; i < count; ++i) {
+    int fd = accepted[i].fd;
+    if (fd >= reserveStart && !MoveBelow(fd, reserveStart)) {
+      ::close(fd);
+      Tally::Add(tally.refusedAtDescriptorReserve);
+      incidents.Note(IncidentLog::Kind::Descriptors,
+                     "a connection was refused: only the descriptors kept for the rest of the "
+                     "program are left; accepting paused");
+      then = Then::Pause;
+      continue;
+    }
+    Admit(fd, accepted[i].peer);
+  }
+  switch (then) {
+    case Then::More:
+      asio::post(io, [this] {
+        if (!stopping_) AcceptSome();
+      });
+      break;
+    case Then::Wait: WaitForAccept(); break;
+    case Then::Pause: PauseAccepting(); break;
   }
 }
 
-bool HttpServer::Loop::CloseOldestWaiting() {
+// The first descriptor number kept for the rest of the program. The kernel
+// gives the lowest free number, so a connection at or above it means that
+// fewer than the reserve are left; reading the limit each time follows a
+// limit raised or lowered while the server runs.
+int HttpServer::Loop::ReserveStart() const {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+      limit.rlim_cur > static_cast<rlim_t>(INT_MAX)) {
+    return INT_MAX;
+  }
+  const rlim_t reserve = std::min<rlim_t>(options.descriptorReserve, limit.rlim_cur / 2);
+  return static_cast<int>(limit.rlim_cur - reserve);
+}
+
+// A new connection on a reserved descriptor takes the place of the oldest
+// waiting one: it moves to the descriptor that one frees (or a lower free
+// one). False when nobody waits or no lower descriptor came free.
+bool HttpServer::Loop::MoveBelow(int& fd, int reserveStart) {
   if (waiting_.empty()) return false;
-  Close(waiting_.front());
+  Evict(waiting_.front(), "descriptors are short");
+  const int low = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (low < 0 || low >= reserveStart) {
+    if (low >= 0) ::close(low);
+    return false;
+  }
+  ::close(fd);
+  fd = low;
   return true;
+}
+
+void HttpServer::Loop::PauseAccepting() {
+  using std::chrono::milliseconds;
+  pause_ = pause_.count() == 0 ? milliseconds(50) : std::min(pause_ * 2, milliseconds(1000));
+  pauseTimer.expires_after(pause_);
+  pauseTimer.async_wait([this](const error_code& ec) {
+    if (!ec && !stopping_) ResumeAccepting();
+  });
+}
+
+// Accepting goes on once a connection could be kept: a descriptor below the
+// reserve is free, or a waiting connection could give way. Otherwise the
+// next client would only be refused, so the pause goes on (and grows).
+void HttpServer::Loop::ResumeAccepting() {
+  const int probe = ::fcntl(acceptor.native_handle(), F_DUPFD_CLOEXEC, 0);
+  const bool room = probe >= 0 && (probe < ReserveStart() || !waiting_.empty());
+  if (probe >= 0) ::close(probe);
+  if (room) return WaitForAccept();
+  PauseAccepting();
+}
+
+void HttpServer::Loop::Evict(Connection& c, const char* why) {
+  Tally::Add(tally.evicted);
+  incidents.Note(IncidentLog::Kind::Eviction,
+                 std::string("a waiting connection was closed to make room for a newer one (") + why + ")");
+  Close(c);
 }
 
 void HttpServer::Loop::Admit(int fd, const sockaddr_storage& peer) {
   if (open_.size() >= options.maxConnections) {
     ::close(fd);
+    Tally::Add(tally.refusedAtConnectionCap);
+    incidents.Note(IncidentLog::Kind::Refusal,
+                   "a connection was refused: " + std::to_string(options.maxConnections) +
+                       " connections are open, the most allowed");
     return;
   }
   const AddressKey key = KeyOf(peer);
   auto found = addresses_.find(key);
   if (found != addresses_.end() && found->second.size() >= options.maxWaitingPerAddress) {
-    Close(found->second.front());
+    Evict(found->second.front(), "the cap of waiting connections of one address");
   }
-  if (waiting_.size() >= options.maxWaiting) Close(waiting_.front());
+  if (waiting_.size() >= options.maxWaiting) Evict(waiting_.front(), "the cap of waiting connections");
 
   Pointer c;
   try {
@@ -370,7 +536,7 @@ void HttpServer::Loop::OnRead(const Pointer& c, RequestReader::Status status) {
     case RequestReader::Status::NeedMore: return Read(c);
     case RequestReader::Status::Continue: return SendContinue(c);
     case RequestReader::Status::Done: return Serve(c);
-    case RequestReader::Status::Failed: return Close(*c);
+    case RequestReader::Status::Failed: return Refuse(c);
   }
 }
 
@@ -402,14 +568,18 @@ void HttpServer::Loop::SendContinue(const Pointer& c) {
   OnRead(c, c->reader->Feed({}));
 }
 
+void HttpServer::Loop::StopWaiting(Connection& c) {
+  waiting_.erase(waiting_.iterator_to(c));
+  auto found = addresses_.find(c.address);
+  found->second.erase(found->second.iterator_to(c));
+  if (found->second.empty()) addresses_.erase(found);
+  c.state = Connection::State::Busy;
+}
+
 // A complete request: answered here when that needs neither a render nor a
 // hook, otherwise on a worker thread.
 void HttpServer::Loop::Serve(const Pointer& c) {
-  waiting_.erase(waiting_.iterator_to(*c));
-  auto found = addresses_.find(c->address);
-  found->second.erase(found->second.iterator_to(*c));
-  if (found->second.empty()) addresses_.erase(found);
-  c->state = Connection::State::Busy;
+  StopWaiting(*c);
 
   std::optional<WebRequest> request;
   std::optional<WebContext> context;
@@ -471,6 +641,28 @@ void HttpServer::Loop::Serve(const Pointer& c) {
   if (!posted) Close(*c);
 }
 
+// A request the reader refused: its status, unless there is nothing to
+// answer (the client went away) or the window's handler would close it
+// anyway.
+void HttpServer::Loop::Refuse(const Pointer& c) {
+  const int status = c->reader ? c->reader->RefusalStatus() : 0;
+  if (status == 0) return Close(*c);
+  StopWaiting(*c);
+  bool head = false;
+  try {
+    if (c->reader->HeadComplete()) {
+      const WebRequest request = c->reader->Take();
+      if (!hooks.handle && ClosedByTheHandler(request)) return Close(*c);
+      head = request.method == "HEAD";
+    }
+    c->reader.reset();
+    c->drainAfterReply = true;
+    Answer(c, RefusalReply(status, head));
+  } catch (const std::exception&) {
+    Close(*c);
+  }
+}
+
 void HttpServer::Loop::Answer(const Pointer& c, WebReply reply) {
   if (reply.closeWithoutReply) return Close(*c);
   try {
@@ -478,6 +670,7 @@ void HttpServer::Loop::Answer(const Pointer& c, WebReply reply) {
   } catch (const std::bad_alloc&) {
     return Close(*c);
   }
+  tally.CountReply(reply.status);
   c->reply = std::move(reply);
   c->body = c->reply.headOnly ? std::string_view() : c->reply.Body();
   c->sent = 0;
@@ -503,12 +696,6 @@ void HttpServer::Loop::Write(const Pointer& c) {
     const ssize_t n = ::sendmsg(c->fd, &message, MSG_NOSIGNAL);
     if (n > 0) {
       c->sent += static_cast<std::size_t>(n);
-      if (c->queueHook.is_linked()) {
-        // Progress: its deadline moves to the end of the line.
-        writing_.erase(writing_.iterator_to(*c));
-        c->deadline = SteadyClock::now() + options.writeTimeout;
-        writing_.push_back(*c);
-      }
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -516,18 +703,56 @@ void HttpServer::Loop::Write(const Pointer& c) {
     return Close(*c);  // the client went away: not an error here
   }
   ::shutdown(c->fd, SHUT_WR);
+  if (c->drainAfterReply) return Drain(c);
   Close(*c);
 }
 
+// The deadline is not moved by the writes themselves: the kernel wakes the
+// writer only once much of the send buffer has drained, which at a slow
+// client's pace can take longer than writeTimeout. The timer looks at what
+// the client has acknowledged instead (ExpireWriting).
 void HttpServer::Loop::AwaitWritable(const Pointer& c) {
   if (!Register(*c)) return;
   if (!c->queueHook.is_linked()) {
-    c->deadline = SteadyClock::now() + options.writeTimeout;
+    c->taken = Taken(*c);
+    c->progressed = SteadyClock::now();
+    c->deadline = c->progressed + LookInterval();
     writing_.push_back(*c);
     ArmWritingTimer();
   }
   c->socket.async_wait(tcp::socket::wait_write, [this, c](const error_code& ec) {
     if (!ec && c->state == Connection::State::Writing) Write(c);
+  });
+}
+
+// Reads and drops what the client still sends after a refusal, until it
+// closes its side or half of writeTimeout has passed, so that closing with its
+// bytes unread does not reset the connection before it has read the reply.
+// A few reads per wake-up, so that a client that sends without pause takes
+// no more than its share of the loop.
+void HttpServer::Loop::Drain(const Pointer& c) {
+  if (c->state != Connection::State::Draining) {
+    if (c->queueHook.is_linked()) writing_.erase(writing_.iterator_to(*c));
+    c->state = Connection::State::Draining;
+    c->deadline = SteadyClock::now() + LookInterval();
+    writing_.push_back(*c);
+    ArmWritingTimer();
+  }
+  static thread_local char buffer[16384];
+  for (int reads = 0; reads < 4;) {
+    const ssize_t n = ::recv(c->fd, buffer, sizeof buffer, 0);
+    if (n > 0) {
+      ++reads;
+      continue;
+    }
+    if (n == 0) return Close(*c);
+    if (errno == EINTR) continue;
+    if (!WouldBlock(errno)) return Close(*c);
+    break;
+  }
+  if (!Register(*c)) return;
+  c->socket.async_wait(tcp::socket::wait_read, [this, c](const error_code& ec) {
+    if (!ec && c->state == Connection::State::Draining) Drain(c);
   });
 }
 
@@ -566,12 +791,13 @@ void HttpServer::Loop::ArmWaitingTimer() {
   waitingTimer.async_wait([this](const error_code& ec) {
     waitingTimerArmed_ = false;
     if (ec || stopping_) return;
-    Expire(waiting_, SteadyClock::now());
+    ExpireWaiting(SteadyClock::now());
     ArmWaitingTimer();
   });
 }
 
-// Likewise for writes: progress moves a connection to the end of the line.
+// Likewise for writes and drains: a look that finds progress moves a
+// connection to the end of the line with a full allowance.
 void HttpServer::Loop::ArmWritingTimer() {
   if (writingTimerArmed_ || writing_.empty()) return;
   writingTimerArmed_ = true;
@@ -579,16 +805,66 @@ void HttpServer::Loop::ArmWritingTimer() {
   writingTimer.async_wait([this](const error_code& ec) {
     writingTimerArmed_ = false;
     if (ec || stopping_) return;
-    Expire(writing_, SteadyClock::now());
+    ExpireWriting(SteadyClock::now());
     ArmWritingTimer();
   });
 }
 
-void HttpServer::Loop::Expire(QueueList& list, SteadyClock::time_point now) {
-  while (!list.empty() && list.front().deadline <= now) Close(list.front());
+void HttpServer::Loop::ExpireWaiting(SteadyClock::time_point now) {
+  while (!waiting_.empty() && waiting_.front().deadline <= now) {
+    Tally::Add(tally.requestTimeouts);
+    Close(waiting_.front());
+  }
 }
 
-HttpServer::HttpServer(HttpServerOptions options) : options_(std::move(options)) {}
+// The client's progress is looked at every half writeTimeout. A reply whose
+// client has taken nothing for writeTimeout is reset (linger 0), so that the
+// kernel drops what it still holds for that client at once instead of
+// trying to deliver it for minutes.
+void HttpServer::Loop::ExpireWriting(SteadyClock::time_point now) {
+  while (!writing_.empty() && writing_.front().deadline <= now) {
+    Connection& c = writing_.front();
+    if (c.state == Connection::State::Writing) {
+      const std::size_t taken = Taken(c);
+      if (taken > c.taken) {
+        c.taken = taken;
+        c.progressed = now;
+      }
+      if (now - c.progressed < options.writeTimeout) {
+        writing_.pop_front();
+        c.deadline = now + LookInterval();
+        writing_.push_back(c);
+        continue;
+      }
+      Tally::Add(tally.replyTimeouts);
+      const linger reset{1, 0};
+      ::setsockopt(c.fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    }
+    Close(c);
+  }
+}
+
+HttpServer::HttpServer(HttpServerOptions options)
+    : options_(std::move(options)), tally_(std::make_shared<Tally>()) {}
+
+HttpServerCounters HttpServer::Counters() const {
+  const auto read = [](const std::atomic<std::uint64_t>& counter) {
+    return counter.load(std::memory_order_relaxed);
+  };
+  HttpServerCounters counters;
+  counters.accepted = read(tally_->accepted);
+  counters.refusedAtConnectionCap = read(tally_->refusedAtConnectionCap);
+  counters.refusedAtDescriptorReserve = read(tally_->refusedAtDescriptorReserve);
+  counters.evicted = read(tally_->evicted);
+  counters.requestTimeouts = read(tally_->requestTimeouts);
+  counters.replyTimeouts = read(tally_->replyTimeouts);
+  for (std::size_t i = 0; i < tally_->replies.size(); ++i) {
+    if (const std::uint64_t count = read(tally_->replies[i])) {
+      counters.replies.emplace_back(Tally::kFirstStatus + static_cast<int>(i), count);
+    }
+  }
+  return counters;
+}
 
 HttpServer::~HttpServer() { Stop(); }
 
@@ -603,7 +879,7 @@ HttpServerStart HttpServer::Start(int port, HttpServerHooks hooks) {
   const auto address = asio::ip::make_address(options_.bindAddress, ec);
   if (ec) return {false, options_.bindAddress + ": " + ec.message(), {}};
 
-  auto loop = std::make_unique<Loop>(options_, std::move(hooks));
+  auto loop = std::make_unique<Loop>(options_, std::move(hooks), *tally_);
   tcp::acceptor& acceptor = loop->acceptor;
   const tcp::endpoint endpoint(address, static_cast<unsigned short>(port));
   if (acceptor.open(endpoint.protocol(), ec) ||
@@ -619,6 +895,15 @@ HttpServerStart HttpServer::Start(int port, HttpServerHooks hooks) {
   ::fcntl(acceptor.native_handle(), F_SETFD, FD_CLOEXEC);
   const int one = 1;
   ::setsockopt(acceptor.native_handle(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  // So do they the bounded send buffer, which keeps what a client that stops
+  // reading holds of the kernel's memory small. It has to be there from the
+  // first byte: shrunk below what is already queued, the kernel can no longer
+  // split its queued segments to fit a small receive window, and the reply
+  // stalls.
+  if (options_.sendBuffer > 0) {
+    const int size = static_cast<int>(std::min<std::size_t>(options_.sendBuffer, INT_MAX / 2));
+    ::setsockopt(acceptor.native_handle(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+  }
 
   try {
     loop->thread = std::thread([raw = loop.get()] { raw->Run(); });

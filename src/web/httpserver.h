@@ -10,6 +10,7 @@
 #include "web/imagecache.h"
 #include "web/renderhandoff.h"
 #include "web/requesthandler.h"
+#include "web/servercounters.h"
 #include "web/webaccess.h"
 
 namespace quorvel {
@@ -31,9 +32,24 @@ struct HttpServerOptions {
   // hook; further such requests queue for them.
   std::size_t maxThreads = 16;
   std::chrono::milliseconds requestTimeout{5000};  // the whole request must arrive within
-  std::chrono::milliseconds writeTimeout{5000};    // each write must make progress within
+  // A client that takes no byte of its reply for this long is dropped (see
+  // HttpServer).
+  std::chrono::milliseconds writeTimeout{10000};
   std::size_t headerLimit = 8 * 1024;
   std::size_t bodyLimit = 1024 * 1024;          // a POST body is read and dropped
+  // Descriptors left to the rest of the program (a probe's pipes, the files
+  // it writes): the server never keeps a connection on one of the last
+  // `descriptorReserve` descriptors below the limit (RLIMIT_NOFILE, read
+  // again at every burst of connections). The reserve is at most half the
+  // limit, so that a small limit still leaves the server some room.
+  std::size_t descriptorReserve = 64;
+  // The send buffer of every connection (SO_SNDBUF; the kernel doubles it):
+  // what a client that stops reading holds of the kernel's memory. 0 leaves
+  // the kernel's own, which grows up to 4 MiB.
+  std::size_t sendBuffer = 256 * 1024;
+  // Where the lines about incidents (descriptors short, connections refused
+  // or evicted) go; standard error when empty. See IncidentLog.
+  IncidentLog::Sink incidentLog;
 };
 
 // What the window supplies for serving.
@@ -71,13 +87,31 @@ struct HttpServerStart {
 // parses their requests and writes the replies, all without blocking: a
 // connection whose request is not complete yet costs its socket and the few
 // bytes received so far, no thread. Each request must arrive whole within
-// requestTimeout and each write of the reply must make progress within
-// writeTimeout; otherwise the connection is closed without a reply. When the
+// requestTimeout, otherwise the connection is closed without a reply. A reply
+// goes out through a send buffer of sendBuffer bytes. While one waits for
+// the client, the bytes the client's side has acknowledged are looked at
+// every half writeTimeout, and once the client has taken none for
+// writeTimeout the connection is reset: a client that takes nothing is
+// dropped 10 to 15 s after its last byte (the default writeTimeout is 10 s),
+// while one that reads slowly but steadily gets the whole reply however long
+// it takes. (On loopback the kernel hands a slow reader its bytes in steps
+// of up to about 96 KiB, one every 6 s at 16 KiB/s, hence the 10 s; a 12 MB
+// reply read at 16 KiB/s arrives whole.) maxConnections bounds how many
+// such readers exist. When the
 // waiting connections (request not yet complete) reach maxWaiting, or those
 // of one client address reach maxWaitingPerAddress, the oldest of them is
 // closed to make room for the new one; so clients that open connections and
-// send nothing delay nobody else. The same happens when the process runs
-// out of descriptors.
+// send nothing delay nobody else.
+//
+// Descriptors: a new connection that lands on one of the descriptors kept
+// for the rest of the program (descriptorReserve) takes the place of the
+// oldest waiting connection instead, or, when none is waiting, is closed at
+// once and accepting pauses. When accept itself fails for want of
+// descriptors (EMFILE, ENFILE), the oldest waiting connection is closed to
+// give its descriptor back and accepting pauses. A pause starts at 50 ms and
+// doubles up to 1 s while descriptors stay short; the pending clients wait
+// in the listening socket's queue meanwhile. These incidents are counted
+// (Counters) and written to standard error through IncidentLog.
 //
 // A complete request for the web image is answered on the event loop itself
 // when the image cache holds the current image. Every other complete request
@@ -114,10 +148,16 @@ class HttpServer {
   bool IsListening() const { return running_; }
   int Port() const { return port_; }
 
+  // What the server has done since it was made, restarts included. Any
+  // thread, also while the server runs and from its hooks.
+  HttpServerCounters Counters() const;
+
  private:
   struct Loop;
+  struct Tally;
 
   HttpServerOptions options_;
+  std::shared_ptr<Tally> tally_;
   std::unique_ptr<Loop> loop_;
   bool running_ = false;
   int port_ = 0;

@@ -125,6 +125,11 @@ std::string FormatReplyHead(const WebReply& reply) {
     head += reply.wwwAuthenticate;
     head += "\r\n";
   }
+  if (!reply.allow.empty()) {
+    head += "Allow: ";
+    head += reply.allow;
+    head += "\r\n";
+  }
   head += "\r\n";
   return head;
 }

@@ -49,6 +49,7 @@ struct WebReply {
   std::string reason;           // "OK", "Unauthorized", "Not Found", "Internal Server Error"
   std::string contentType;
   std::string wwwAuthenticate;  // set for 401 only
+  std::string allow;            // the methods served, for a 405 reply ("GET, HEAD")
   std::string text;             // the body of a 401, 404 or 500 reply
   ImageBytes image;             // the body of a 200 reply
   bool headOnly = false;        // HEAD: the headers of the GET reply, no body sent
@@ -80,7 +81,7 @@ WebReply HandleRequest(const WebRequest& request, const WebContext& context,
 
 // The status line and headers of `reply`, ending with the blank line:
 // "HTTP/1.1 <code> <reason>", Connection: close, Content-Type, Content-Length
-// (the size of Body(), also for HEAD) and WWW-Authenticate when set.
+// (the size of Body(), also for HEAD), WWW-Authenticate and Allow when set.
 std::string FormatReplyHead(const WebReply& reply);
 
 }  // namespace quorvel

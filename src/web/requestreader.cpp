@@ -9,6 +9,8 @@
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/parser.hpp>
 
+#include "web/httpdecode.h"
+
 namespace quorvel {
 
 namespace http = boost::beast::http;
@@ -38,8 +40,25 @@ RequestReader::Status RequestReader::Feed(std::string_view bytes) {
     held.swap(unparsed_);
     return status_ = Parse(held);
   } catch (const std::exception&) {
+    refusal_ = 0;
     return status_ = Status::Failed;  // out of memory for the fields
   }
+}
+
+RequestReader::Status RequestReader::Refuse(int status) {
+  refusal_ = status;
+  return Status::Failed;
+}
+
+// RFC 9112 3.2: Host once in every HTTP/1.1 request, at most once in others.
+int RequestReader::CheckHead() const {
+  const auto& message = parser_->parser.get();
+  const std::size_t hosts = message.count(http::field::host);
+  if (hosts > 1 || (hosts == 0 && message.version() >= 11)) return 400;
+  if (!OriginFormTarget(std::string_view(message.target().data(), message.target().size()))) {
+    return 400;
+  }
+  return 0;
 }
 
 RequestReader::Status RequestReader::End() {
@@ -68,24 +87,41 @@ RequestReader::Status RequestReader::Parse(std::string_view input) {
     const std::size_t used =
         input.empty() ? 0 : parser.put(boost::asio::buffer(input.data(), input.size()), ec);
     if (input.empty() && !parser.is_done()) ec = http::error::need_more;
+    // Over the limit, a head whose request line is whole is refused with
+    // 431, one whose line alone is too long with 414. Beast takes nothing of
+    // a head until the whole of it has come (apart from a request line that
+    // comes whole with the first bytes), so what is held starts at the
+    // request line unless it took that line.
+    const bool lineWhole =
+        headBytes_ + used > 0 || input.substr(0, headerLimit_).find('\n') != std::string_view::npos;
+    const int overLimit = lineWhole ? 431 : 414;
     input.remove_prefix(used);
     // Beast holds the head to its limit only while the request line is still
     // incomplete; once that line has come it counts the fields alone. The
     // limit is on the whole head, however the bytes arrive.
     if (!headWasDone) {
       headBytes_ += used;
-      if (headBytes_ > headerLimit_) return Status::Failed;
+      if (headBytes_ > headerLimit_) return Refuse(431);
     }
     if (ec == http::error::need_buffer) continue;
     if (ec == http::error::need_more) {
-      if (input.size() >= maxUnparsed_) return Status::Failed;
+      if (input.size() >= maxUnparsed_) return Refuse(headWasDone ? 400 : overLimit);
       unparsed_.assign(input);
       return Status::NeedMore;
     }
-    if (ec) return Status::Failed;
-    if (parser.is_done()) return Status::Done;
+    if (ec == http::error::header_limit) return Refuse(overLimit);
+    if (ec == http::error::body_limit) {
+      // A declared length is refused as soon as the fields are read.
+      headDone_ = true;
+      return Refuse(413);
+    }
+    if (ec) return Refuse(400);
     if (!headDone_ && parser.is_header_done()) {
       headDone_ = true;
+      if (const int refusal = CheckHead()) return Refuse(refusal);
+    }
+    if (parser.is_done()) return Status::Done;
+    if (!headWasDone && headDone_) {
       const auto expect = parser.get().find(http::field::expect);
       if (expect != parser.get().end() &&
           boost::beast::iequals(expect->value(), "100-continue")) {
@@ -107,7 +143,8 @@ WebRequest RequestReader::Take() {
   const auto& message = parser_->parser.get();
   WebRequest request;
   request.method = std::string(message.method_string());
-  request.target = std::string(message.target());
+  const std::string_view target(message.target().data(), message.target().size());
+  request.target = OriginFormTarget(target).value_or(std::string(target));
   const auto authorization = message.find(http::field::authorization);
   if (authorization != message.end()) request.authorization = std::string(authorization->value());
   return request;

@@ -24,7 +24,7 @@ class RequestReader {
     Continue,  // the head is complete and the client waits for "100 Continue" before its
                // body: send it, then call Feed with no bytes to go on
     Done,      // Take() gives the request; bytes after it are ignored
-    Failed,    // not a request within the limits: close without a reply
+    Failed,    // not a request within the limits: RefusalStatus() tells what to answer
   };
 
   RequestReader(std::size_t headerLimit, std::size_t bodyLimit);
@@ -42,12 +42,30 @@ class RequestReader {
   std::size_t Room() const;
   static std::size_t MaxUnparsed(std::size_t headerLimit) { return headerLimit + 4096; }
 
-  // The method, target and Authorization header; call once, after Done.
+  // After Failed, the status to refuse the request with: 400 for a request
+  // that is not HTTP (a bad request line, field, length or chunk), for an
+  // HTTP/1.1 request without a Host field, for one with several, and for a
+  // target in neither origin nor absolute form; 413 for a declared or chunked
+  // body over the body limit; 414 for a request line that alone passes the
+  // head limit; 431 for a head over the limit once its request line is whole.
+  // 0 when there is nothing to answer: the client closed before the end
+  // (End), or memory ran out.
+  int RefusalStatus() const { return refusal_; }
+  // The request line and every field have been read, also when the request
+  // was then refused (its Host or target, its declared body's size): Take()
+  // may then be called after Failed too.
+  bool HeadComplete() const { return headDone_; }
+
+  // The method, target and Authorization header; call once, after Done or
+  // after Failed with HeadComplete(). The target is in origin form: an
+  // absolute-form target ("http://host/a.jpg") gives its path ("/a.jpg").
   WebRequest Take();
 
  private:
   struct Parser;
   Status Parse(std::string_view input);
+  Status Refuse(int status);
+  int CheckHead() const;
 
   std::unique_ptr<Parser> parser_;
   std::string unparsed_;
@@ -55,6 +73,7 @@ class RequestReader {
   std::size_t headerLimit_;
   std::size_t headBytes_ = 0;  // of the head, parsed so far
   bool headDone_ = false;
+  int refusal_ = 0;
   Status status_ = Status::NeedMore;
 };
 

@@ -67,6 +67,13 @@ std::vector<CsvRow> CsvRows(const std::string& text, std::string& header) {
 
 bool Alive(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
 
+// Running, as opposed to gone or a zombie nobody has reaped yet.
+bool Running(pid_t pid) {
+  const std::string stat = FileText("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t state = stat.rfind(") ");
+  return state != std::string::npos && stat[state + 2] != 'Z' && stat[state + 2] != 'X';
+}
+
 std::vector<pid_t> Pids(const std::string& path) {
   std::vector<pid_t> pids;
   std::istringstream in(FileText(path));
@@ -236,6 +243,21 @@ TEST_F(AgentProgram, StopSignalsEndItCleanlyWithinTwoSeconds) {
   }
 }
 
+// However the agent ends, its ping children end with it: killed outright, it
+// leaves no probe running behind it.
+TEST_F(AgentProgram, KilledItLeavesNoProbeBehind) {
+  for (const char* host : {"a", "b", "c", "d", "e"}) Host(host, "hang\n");
+  auto agent = Start({"--interval", "0.5", "a", "b", "c", "d", "e"});
+  ASSERT_TRUE(Eventually([&] { return Pids(In("pids")).size() == 5; }, 10s));
+  agent->Signal(SIGKILL);
+  EXPECT_EQ(agent->Wait(10s).status, 128 + SIGKILL);
+  std::this_thread::sleep_for(1s);
+  for (const pid_t ping : Pids(In("pids"))) {
+    EXPECT_FALSE(Running(ping)) << ping;
+    if (Running(ping)) ::kill(ping, SIGKILL);
+  }
+}
+
 // A bad command line is refused with a message and the usage, exit status 2,
 // before anything is opened or run.
 TEST_F(AgentProgram, BadArgumentsStartNothing) {
@@ -304,6 +326,9 @@ TEST_F(AgentProgram, MetricsScrapePassesPromtool) {
   EXPECT_NE(head.find("\r\nContent-Type: text/plain; version=0.0.4\r\n"), std::string::npos) << head;
   EXPECT_NE(body.find("quorvel_requests_total{host=\"we\\\"ird\\\\name\"} "), std::string::npos) << body;
   EXPECT_NE(body.find("quorvel_responses_total{host=\"lost\"} 0\n"), std::string::npos) << body;
+  // The server's and the process's own figures follow.
+  EXPECT_NE(body.find("\nquorvel_http_connections_accepted_total "), std::string::npos) << body;
+  EXPECT_NE(body.find("\nprocess_open_fds "), std::string::npos) << body;
   {
     std::ofstream(In("scrape.txt"), std::ios::binary) << body;
   }
@@ -313,10 +338,10 @@ TEST_F(AgentProgram, MetricsScrapePassesPromtool) {
   EXPECT_EQ(checked.status, 0) << checked.output << checked.errors;
   EXPECT_EQ(checked.output + checked.errors, "");
 
-  const std::string index = RoundTrip(port, "GET / HTTP/1.1\r\n\r\n");
+  const std::string index = RoundTrip(port, "GET / HTTP/1.1\r\nHost: x\r\n\r\n");
   EXPECT_EQ(index.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << index;
   EXPECT_NE(index.find("<a href=\"/metrics\">"), std::string::npos);
-  const std::string other = RoundTrip(port, "GET /quorvel.jpg HTTP/1.1\r\n\r\n");
+  const std::string other = RoundTrip(port, "GET /quorvel.jpg HTTP/1.1\r\nHost: x\r\n\r\n");
   EXPECT_EQ(other.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u) << other;
 
   agent->Signal(SIGTERM);

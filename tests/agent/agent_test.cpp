@@ -209,8 +209,8 @@ TEST(AgentWeb, MetricsIndexAndNotFound) {
       {"GET", "/metrics/", 404, "text/html", false, 0},
       {"GET", "/Metrics", 404, "text/html", false, 0},
       {"GET", "/quorvel.jpg", 404, "text/html", false, 0},
-      {"POST", "/metrics", 404, "text/html", false, 0},
-      {"DELETE", "/", 404, "text/html", false, 0},
+      {"POST", "/metrics", 405, "text/html", false, 0},
+      {"DELETE", "/", 405, "text/html", false, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.method) + " " + c.target);
@@ -220,12 +220,16 @@ TEST(AgentWeb, MetricsIndexAndNotFound) {
     EXPECT_EQ(reply.contentType, c.contentType);
     EXPECT_EQ(reply.headOnly, c.head);
     EXPECT_FALSE(reply.closeWithoutReply);
+    EXPECT_EQ(reply.allow, c.status == 405 ? "GET, HEAD" : "");
     EXPECT_EQ(asked - before, c.scrapes);
   }
   const WebReply page = AgentWebReply({"GET", "/", std::nullopt}, metrics);
   EXPECT_NE(page.text.find("<a href=\"/metrics\">"), std::string::npos);
   const WebReply scrape = AgentWebReply({"GET", "/metrics", std::nullopt}, metrics);
   EXPECT_EQ(scrape.text, FormatMetrics(metrics()));
+  // The program's own figures follow the targets'.
+  const WebReply more = AgentWebReply({"GET", "/metrics", std::nullopt}, metrics, [] { return "# more\n"; });
+  EXPECT_EQ(more.text, FormatMetrics(metrics()) + "# more\n");
 }
 
 }  // namespace

@@ -4,7 +4,8 @@
 # settings cannot be written (the error goes to standard error, no box
 # waits) and while a ping hangs (the ping is killed, the settings saved).
 # A stale temporary file of an interrupted save is removed at the next
-# start. Prints how long each exit took.
+# start. Killed outright (SIGKILL), it leaves no ping running behind it.
+# Prints how long each exit took.
 set -u
 program=$1
 fakeping=$(cd "$2" && pwd)
@@ -108,6 +109,28 @@ for f in .quorvel.ini.tmp999999999-0 .quorvel.ini.tmp1-0; do
   [ -e "$work/bin/$f" ] && { echo "stale temporary $f not removed"; fail=1; }
 done
 [ -e "$work/bin/.quorvel.ini.tmp1-7" ] || { echo "a fresh temporary of a running process was removed"; fail=1; }
+
+# 5. SIGKILL while a ping hangs: the ping ends with the program.
+rm -f "$FAKE_PING_PIDFILE"
+printf '[Plotter]\nRun=1\nTime=1\nIgnore=0\nURL=%s\n' "$url" > "$ini"
+start FAKE_PING_MODE=hang
+i=0
+until [ -s "$FAKE_PING_PIDFILE" ] || [ $i -ge 100 ]; do i=$((i + 1)); sleep 0.1; done
+if [ ! -s "$FAKE_PING_PIDFILE" ]; then
+  echo "killed outright: the ping never ran"; fail=1
+else
+  kill -KILL "$pid"; wait "$pid" 2>/dev/null
+  sleep 1
+  left=0
+  while read -r ping; do
+    # Gone, or a zombie not yet reaped: either way no longer running.
+    state=$(sed -n 's/^.*) \(.\).*$/\1/p' "/proc/$ping/stat" 2>/dev/null)
+    if [ -n "$state" ] && [ "$state" != Z ] && [ "$state" != X ]; then
+      echo "killed outright: ping $ping still running"; kill -9 "$ping"; left=1; fail=1
+    fi
+  done < "$FAKE_PING_PIDFILE"
+  [ "$left" -eq 0 ] && echo "killed outright: no ping left running"
+fi
 
 if [ -n "$(ls -A "$work/cwd")" ]; then echo "files written to the working directory"; fail=1; fi
 [ "$fail" -eq 0 ] && echo "ok"

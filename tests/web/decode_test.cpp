@@ -60,6 +60,22 @@ TEST(DecodeDocumentPath, QueryPlusAndEscapes) {
   for (const auto& c : cases) EXPECT_EQ(DecodeDocumentPath(c.target), c.path) << c.target;
 }
 
+TEST(OriginFormTarget, PathOfAnAbsoluteTargetNothingForOtherForms) {
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
+      {"/a.jpg?x=1", "/a.jpg?x=1"},
+      {"http://h:80/a.jpg?x=1", "/a.jpg?x=1"},
+      {"svn+ssh://h/a", "/a"},
+      {"http://h", "/"},
+      {"http://h?x", "/?x"},
+      {"*", std::nullopt},
+      {"a.jpg", std::nullopt},
+      {"h:80", std::nullopt},
+      {"1http://h/a", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& [target, origin] : cases) EXPECT_EQ(OriginFormTarget(target), origin) << target;
+}
+
 TEST(DecodeBase64, ValidAndInvalidTexts) {
   const struct {
     const char* text;
