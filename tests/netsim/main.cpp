@@ -120,13 +120,12 @@ int main(int argc, char** argv) {
     scenario = std::move(*parsed.scenario);
   }
 
-  TruthLog log;
   std::string error;
-  if (!log.Open(options->truth, error)) return Refuse(error);
-
   const int tun = MakeSimulatedNetwork(scenario.hostV4, scenario.hostV6, error);
   if (tun < 0) return Refuse(error);
   if (options->check) return 0;
+  TruthLog log;
+  if (!log.Open(options->truth, error)) return Refuse(error);
 
   // Stop signals are read from a signalfd and passed on to the command; the
   // command gets them unblocked again.
