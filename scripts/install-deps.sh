@@ -1,8 +1,9 @@
 #!/bin/sh
 # Installs the Debian 12 packages that building and running the program
 # need; with --test first, also those the tests need (the test build, the
-# virtual display, the install validators, the fuzzers, Prometheus' checker, the network simulator's JSON reader);
-# then any package named on the command line. Packages already present are
+# virtual display, the install validators, the fuzzers, Prometheus' checker,
+# the JSON reader of the network simulator); then any package named on the
+# command line. Packages already present are
 # skipped. Run as root (or with sudo available).
 set -eu
 
