@@ -15,4 +15,10 @@ if ! why=$("$netsim" --check 2>&1); then
   exit 77
 fi
 mkdir -p "$(dirname "$truth")"
-exec "$netsim" --scenario "$scenario" --truth "$truth" -- "$@"
+# A raised priority for the program and its ping children (the simulator
+# raises its own): on a machine busy with builds, a ping preempted between
+# its time stamp and its send would add milliseconds of the machine's own
+# to what the test measures.
+nice=""
+if [ "$(id -u)" = 0 ]; then nice="nice -n -10"; fi
+exec $nice "$netsim" --scenario "$scenario" --truth "$truth" -- "$@"

@@ -38,8 +38,11 @@ constexpr int kTicks = 60;
 constexpr int kTimeoutMs = 800;  // the window's reply timeout at 1 s
 // How far ping's own time may lie from the truth's round trip: its 0.1 ms
 // print steps from 10 ms on (0.05 either way) and its way to the TUN and
-// back (0.05 ms median, under 0.2 ms p99 as measured here).
-constexpr double kSampleToleranceMs = 0.3;
+// back (0.05 ms median, under 0.2 ms p99 as measured here, with room for a
+// machine busy with builds).
+constexpr double kSampleToleranceMs = 0.5;
+// The jitter's differences cancel ping's steady part of that error.
+constexpr double kJitterToleranceMs = 0.2;
 
 std::string Fetch(int port, const std::string& target) {
   const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
@@ -126,6 +129,7 @@ class WindowAccuracyTest : public QObject {
       QVERIFY2(std::abs(f[2].toDouble() - ms) <= kSampleToleranceMs, qPrintable(where + ", reply " + f[2]));
     }
     QVERIFY2(truthLost > 0 && truthLost < kTicks / 2, "the scenario's 10 % loss");
+    std::printf("lost: window %d, truth %d of %d\n", json.value("lost").toInt(), truthLost, kTicks);
     QCOMPARE(json.value("sent").toInt(), kTicks);
     QCOMPARE(json.value("lost").toInt(), truthLost);
 
@@ -138,10 +142,9 @@ class WindowAccuracyTest : public QObject {
       std::printf("%s: window %.3f ms, truth %.3f ms (bound %.3f ms)\n", key, got, expected, bound);
       QVERIFY2(std::abs(got - expected) <= bound, key);
     }
-    // The RFC 3550 jitter: each difference carries two samples' errors.
     const double jitter = netsim::Rfc3550Jitter(truthMs);
     std::printf("jitter: window %.3f ms, truth %.3f ms\n", json.value("jitter_ms").toDouble(), jitter);
-    QVERIFY(std::abs(json.value("jitter_ms").toDouble() - jitter) <= 2 * kSampleToleranceMs / 3);
+    QVERIFY(std::abs(json.value("jitter_ms").toDouble() - jitter) <= kJitterToleranceMs);
   }
 };
 
