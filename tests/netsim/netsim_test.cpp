@@ -130,6 +130,7 @@ TEST_F(NetsimTest, PingSeesWhatTheTruthSays) {
     const char* name;
     std::string targets;
     std::vector<std::string> ping;
+    std::vector<std::string> errors = {};  // when given: exactly the ICMP errors ping must print
   };
   const std::vector<Case> cases = {
       {"normal delay, Bernoulli loss",
@@ -151,7 +152,8 @@ TEST_F(NetsimTest, PingSeesWhatTheTruthSays) {
        {"-c", "15", "-i", "0.03", "203.0.113.5"}},
       {"TTL running out at the second router, one answer a second",
        R"({"address": "192.0.2.20", "path": ["r1", "r2"], "profile": {"delay_ms": 4}})",
-       {"-c", "4", "-i", "0.1", "-t", "2", "192.0.2.20"}},
+       {"-c", "4", "-i", "0.1", "-t", "2", "192.0.2.20"},
+       {"error 1 198.51.100.2"}},
       {"every other reply held back behind the next",
        R"({"address": "192.0.2.21", "path": ["r1", "r2"], "profile": {"delay_ms": 4,
            "reorder": {"pattern": "x.", "extra_ms": 40}}})",
@@ -168,6 +170,13 @@ TEST_F(NetsimTest, PingSeesWhatTheTruthSays) {
     const Seen seen = WhatPingSaw(run.output);
     const Seen said = WhatTruthSays(run.truth);
     EXPECT_EQ(seen.events, said.events) << run.output;
+    if (!c.errors.empty()) {
+      std::vector<std::string> errors;
+      for (const std::string& e : seen.events) {
+        if (e.rfind("error ", 0) == 0) errors.push_back(e);
+      }
+      EXPECT_EQ(errors, c.errors);
+    }
     ASSERT_EQ(seen.replyMs.size(), said.replyMs.size());
     for (const auto& [seq, ms] : seen.replyMs) {
       // Ping's time includes its own way to the TUN and back (tens of us).
