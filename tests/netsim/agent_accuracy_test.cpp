@@ -1,0 +1,311 @@
+// The built quorvel-agent inside the simulated network (run through
+// run_in_netsim.sh with scenarios/agent.json): 100 targets of mixed profiles,
+// 100 probes each at 0.2 s. Each target's losses equal the truth's exactly;
+// every measured reply belongs to its own probe and differs from the truth's
+// round trip by little (median and p99 stated below); /metrics agrees with
+// the rows. A plain iputils ping to five reference targets in the same run
+// gives the reference error, printed beside the agent's.
+//
+// Each probe engine of the agent is one row of kEngines.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "agent/childprogram.h"
+#include "common/loopback.h"
+#include "truth.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using netsim::TruthLine;
+using netsim::TruthProbe;
+
+constexpr int kProbes = 100;
+constexpr const char* kInterval = "0.2";
+// The agent's reply timeout at 0.2 s (its default: half the interval).
+constexpr std::int64_t kTimeoutNs = 100'000'000;
+
+// What a probe engine is asked for, and what it is known to get wrong.
+struct Engine {
+  const char* name;
+  std::vector<std::string> arguments;  // added to the agent's command line
+  // The per-sample error (measured less truth, in ms) the engine keeps to:
+  // iputils prints 0.1 ms steps from 10 ms on, so half of that either way,
+  // plus its way to the TUN (about 0.05 ms measured here).
+  double medianLow, medianHigh, p99Bound;
+  // iputils ping takes an echo reply whose payload differs from what it
+  // sent as a reply (it prints "wrong data byte" and counts it): so does
+  // an engine that reads ping's output.
+  bool takesSpoiltPayload;
+};
+
+const Engine kEngines[] = {
+    {"ping", {}, -0.05, 0.25, 1.0, true},
+};
+
+const std::vector<std::string> kReferences = {"192.0.2.201", "192.0.2.202", "2001:db8::202",
+                                              "203.0.113.202", "198.51.100.202"};
+
+std::vector<std::string> AgentTargets() {
+  std::vector<std::string> targets;
+  std::ifstream in(std::getenv("QUORVEL_NETSIM_SCENARIO"));
+  const auto scenario = nlohmann::json::parse(in);
+  for (const auto& t : scenario["targets"]) {
+    const std::string first = t["address"].get<std::string>();
+    if (std::find(kReferences.begin(), kReferences.end(), first) != kReferences.end()) continue;
+    // Consecutive addresses, as the simulator counts them (no block here
+    // crosses a byte).
+    const std::size_t cut = first.find_last_of(".:") + 1;
+    const bool v6 = first.find(':') != std::string::npos;
+    const long last = std::stol(first.substr(cut), nullptr, v6 ? 16 : 10);
+    for (long n = 0; n < t.value("count", 1); ++n) {
+      std::ostringstream a;
+      a << first.substr(0, cut) << (v6 ? std::hex : std::dec) << last + n;
+      targets.push_back(a.str());
+    }
+  }
+  return targets;
+}
+
+struct Row {
+  std::optional<std::int64_t> micros;
+};
+
+std::map<std::string, std::vector<Row>> ReadRows(const std::string& path) {
+  std::map<std::string, std::vector<Row>> rows;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);) {
+    const auto j = nlohmann::json::parse(line, nullptr, false);
+    if (j.is_discarded()) continue;  // a row being written
+    Row r;
+    if (!j["reply_ms"].is_null()) r.micros = std::llround(j["reply_ms"].get<double>() * 1000);
+    rows[j["target"].get<std::string>()].push_back(r);
+  }
+  return rows;
+}
+
+// "name{host=\"h\",le=\"x\"} value" lines, keyed "name|h|x".
+std::map<std::string, double> ReadMetrics(const std::string& text) {
+  std::map<std::string, double> metrics;
+  static const std::regex series(R"re(^(\w+)\{host="([^"]*)"(?:,le="([^"]*)")?\} (\S+)$)re");
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::smatch m;
+    if (std::regex_match(line, m, series)) {
+      metrics[m[1].str() + "|" + m[2].str() + "|" + m[3].str()] = std::stod(m[4]);
+    }
+  }
+  return metrics;
+}
+
+std::vector<TruthLine> Truth(std::size_t from) {
+  std::string error;
+  std::vector<TruthLine> lines = netsim::ReadTruth(std::getenv("QUORVEL_NETSIM_TRUTH"), error);
+  EXPECT_EQ(error, "");
+  lines.erase(lines.begin(), lines.begin() + static_cast<long>(std::min(from, lines.size())));
+  return lines;
+}
+
+struct Errors {
+  std::vector<double> ms;
+  std::string Describe() const {
+    char text[128];
+    std::snprintf(text, sizeof text, "median %+.3f ms, p99 %+.3f ms, max |e| %.3f ms over %zu samples",
+                  netsim::Quantile(ms, 0.5), netsim::Quantile(ms, 0.99), MaxAbs(), ms.size());
+    return text;
+  }
+  double MaxAbs() const {
+    double m = 0;
+    for (double e : ms) m = std::max(m, std::abs(e));
+    return m;
+  }
+};
+
+// Plain iputils ping's own error against the truth: its printed times of
+// the reference targets, by sequence number.
+Errors ReferenceErrors(const std::map<std::string, std::string>& outputs, const std::vector<TruthLine>& truth) {
+  Errors errors;
+  const auto probes = netsim::ProbesByTarget(truth);
+  static const std::regex reply(R"(bytes from \S+: icmp_seq=(\d+) ttl=\d+ time=([\d.]+) ms$)");
+  for (const auto& [target, output] : outputs) {
+    const auto found = probes.find(target);
+    if (found == probes.end()) continue;
+    std::map<int, std::int64_t> truthBySeq;
+    for (const TruthProbe& p : found->second) {
+      for (const TruthLine& a : p.answers) {
+        if (a.type == "echo-reply" && a.copy == 1 && a.corruption.empty()) truthBySeq[a.seq] = a.rttNs;
+      }
+    }
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);) {
+      std::smatch m;
+      if (!std::regex_search(line, m, reply)) continue;
+      const auto t = truthBySeq.find(std::stoi(m[1]));
+      if (t != truthBySeq.end()) errors.ms.push_back(std::stod(m[2]) - static_cast<double>(t->second) / 1e6);
+    }
+  }
+  return errors;
+}
+
+class AgentAccuracy : public ::testing::TestWithParam<Engine> {
+ protected:
+  void SetUp() override {
+    if (std::getenv("QUORVEL_NETSIM_TRUTH") == nullptr) {
+      const std::string why = "not inside quorvel-netsim: run through run_in_netsim.sh (ctest does)";
+      if (netsim::NetsimRequired()) FAIL() << why;
+      GTEST_SKIP() << why;
+    }
+    dir_ = fs::path(QUORVEL_TEST_TMP) / "netsim" / ("agent-" + std::string(GetParam().name));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  fs::path dir_;
+};
+
+TEST_P(AgentAccuracy, FiguresMatchTheTruth) {
+  const Engine& engine = GetParam();
+  const std::vector<std::string> targets = AgentTargets();
+  ASSERT_EQ(targets.size(), 100u);
+  // Lines of earlier runs in this simulator are not ours.
+  std::string ignored;
+  const std::size_t before = netsim::ReadTruth(std::getenv("QUORVEL_NETSIM_TRUTH"), ignored).size();
+
+  const std::string rowsPath = (dir_ / "rows.jsonl").string();
+  const int port = FreeLoopbackPort();
+  std::vector<std::string> argv = {QUORVEL_AGENT, "--interval", kInterval, "--quiet", "--json", rowsPath,
+                                   "--listen", "127.0.0.1:" + std::to_string(port)};
+  argv.insert(argv.end(), engine.arguments.begin(), engine.arguments.end());
+  argv.push_back("--");
+  argv.insert(argv.end(), targets.begin(), targets.end());
+  ChildProgram agent(argv, {}, dir_.string());
+  ASSERT_TRUE(agent.Started());
+  std::vector<std::unique_ptr<ChildProgram>> references;
+  for (const std::string& r : kReferences) {
+    references.push_back(std::make_unique<ChildProgram>(
+        std::vector<std::string>{"ping", "-n", "-i", kInterval, "-c", std::to_string(kProbes), "-W", "1", r},
+        std::vector<std::string>{}, dir_.string()));
+  }
+
+  // Until every target has its probes (bounded: 100 probes at 0.2 s take 20 s).
+  auto enough = [&] {
+    const auto rows = ReadRows(rowsPath);
+    for (const std::string& t : targets) {
+      const auto found = rows.find(t);
+      if (found == rows.end() || found->second.size() < kProbes) return false;
+    }
+    return true;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + 90s;
+  while (!enough() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(200ms);
+  ASSERT_TRUE(enough()) << "the agent did not make " << kProbes << " probes of every target in time";
+  const std::string scrape = RoundTrip(port, "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  agent.Signal(SIGINT);
+  const ChildProgram::Ended ended = agent.Wait(20s);
+  EXPECT_NE(ended.status, -1) << "the agent did not stop";
+  std::map<std::string, std::string> referenceOutputs;
+  for (std::size_t i = 0; i < references.size(); ++i) {
+    referenceOutputs[kReferences[i]] = references[i]->Wait(30s).output;
+  }
+  std::this_thread::sleep_for(500ms);  // the last truth lines of late replies
+
+  const auto rows = ReadRows(rowsPath);
+  const auto probes = netsim::ProbesByTarget(Truth(before));
+  const auto metrics = ReadMetrics(scrape);
+  Errors errors;
+  int spoiltTaken = 0, duplicated = 0, reordered = 0;
+  for (const std::string& target : targets) {
+    SCOPED_TRACE(target);
+    const std::vector<Row>& got = rows.at(target);
+    const auto found = probes.find(target);
+    ASSERT_NE(found, probes.end());
+    const std::vector<TruthProbe>& truth = found->second;
+    // Each probe sends one echo request: the k-th row is the k-th request.
+    ASSERT_GE(truth.size(), got.size() >= kProbes ? kProbes : got.size());
+    int lost = 0, truthLost = 0;
+    for (std::size_t k = 0; k < kProbes; ++k) {
+      const TruthProbe& p = truth[k];
+      std::optional<std::int64_t> rtt = p.RttWithin(kTimeoutNs);
+      if (!rtt && engine.takesSpoiltPayload && p.request.corruption == "payload") {
+        rtt = p.answers.at(0).rttNs;
+        ++spoiltTaken;
+      }
+      truthLost += !rtt;
+      lost += !got[k].micros;
+      duplicated += p.request.fate == "duplicated";
+      reordered += p.request.fate == "reordered";
+      ASSERT_EQ(got[k].micros.has_value(), rtt.has_value())
+          << "probe " << k << " (truth: " << p.request.fate << " " << p.request.corruption << ")";
+      if (rtt) errors.ms.push_back(static_cast<double>(*got[k].micros) / 1000 - static_cast<double>(*rtt) / 1e6);
+    }
+    EXPECT_EQ(lost, truthLost);
+
+    // /metrics at its moment counted the first `requests` rows, no more.
+    const std::size_t requests = static_cast<std::size_t>(metrics.at("quorvel_requests_total|" + target + "|"));
+    ASSERT_GE(requests, std::size_t{kProbes});
+    ASSERT_LE(requests, got.size());
+    std::vector<std::int64_t> replies;
+    for (std::size_t k = 0; k < requests; ++k) {
+      if (got[k].micros) replies.push_back(*got[k].micros);
+    }
+    EXPECT_EQ(metrics.at("quorvel_responses_total|" + target + "|"), static_cast<double>(replies.size()));
+    for (int b = 0; b < 20; ++b) {
+      const std::int64_t bound = std::int64_t{50} << b;
+      char le[32];
+      std::snprintf(le, sizeof le, "%g", static_cast<double>(bound) / 1e6);
+      const std::string key = "quorvel_response_duration_seconds_bucket|" + target + "|" + le;
+      const auto inBucket = std::count_if(replies.begin(), replies.end(), [&](std::int64_t m) { return m <= bound; });
+      EXPECT_EQ(metrics.at(key), static_cast<double>(inBucket)) << key;
+    }
+    double sum = 0;
+    std::vector<double> ms;
+    for (std::int64_t m : replies) {
+      sum += static_cast<double>(m);
+      ms.push_back(static_cast<double>(m) / 1000);
+    }
+    EXPECT_NEAR(metrics.at("quorvel_response_duration_seconds_sum|" + target + "|"), sum / 1e6, 1e-9);
+    if (replies.size() > 1) {
+      EXPECT_NEAR(metrics.at("quorvel_jitter_seconds|" + target + "|"), netsim::Rfc3550Jitter(ms) / 1000, 1e-9);
+    }
+    if (!replies.empty()) {
+      EXPECT_NEAR(metrics.at("quorvel_last_response_seconds|" + target + "|"),
+                  static_cast<double>(replies.back()) / 1e6, 1e-9);
+    }
+  }
+  // The scenario did put every kind of trouble in the way.
+  EXPECT_GT(duplicated, 0);
+  EXPECT_GT(reordered, 0);
+  EXPECT_GT(spoiltTaken, engine.takesSpoiltPayload ? 0 : -1);
+
+  const Errors reference = ReferenceErrors(referenceOutputs, Truth(before));
+  std::printf("per-sample error (measured - truth), engine %s: %s\n", engine.name, errors.Describe().c_str());
+  std::printf("per-sample error (measured - truth), plain iputils ping: %s\n", reference.Describe().c_str());
+  EXPECT_GE(netsim::Quantile(errors.ms, 0.5), engine.medianLow);
+  EXPECT_LE(netsim::Quantile(errors.ms, 0.5), engine.medianHigh);
+  EXPECT_LE(netsim::Quantile(errors.ms, 0.99), engine.p99Bound);
+  EXPECT_GT(reference.ms.size(), 300u);
+}
+
+std::string EngineName(const ::testing::TestParamInfo<Engine>& engine) { return engine.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(Engines, AgentAccuracy, ::testing::ValuesIn(kEngines), EngineName);
+
+}  // namespace
