@@ -38,6 +38,7 @@
 
 #include "web/fakeuithread.h"  // the tests' stand-in for the window's event loop
 #include "web/httpserver.h"
+#include "web/imagehandler.h"
 
 namespace {
 
@@ -111,7 +112,7 @@ int main(int argc, char** argv) {
 
   quorvel::FakeUiThread ui;
   std::atomic<int> renders{0};
-  quorvel::HttpServerHooks hooks;
+  quorvel::ImageServing hooks;
   hooks.readContext = [] { return quorvel::WebContext{{}, "quorvel.jpg"}; };
   hooks.postToUi = [&ui](std::function<void()> job) { ui.Post(std::move(job)); };
   hooks.renderOnUi = [&] {
@@ -121,7 +122,7 @@ int main(int argc, char** argv) {
   if (cache) hooks.cache = std::make_shared<quorvel::ImageCache>();
 
   quorvel::HttpServer server(options);
-  const quorvel::HttpServerStart start = server.Start(port, hooks);
+  const quorvel::HttpServerStart start = server.Start(port, std::make_shared<quorvel::ImageRequestHandler>(hooks));
   if (!start.ok) {
     std::cerr << "cannot listen on 127.0.0.1:" << port << ": " << start.error << '\n';
     return 1;

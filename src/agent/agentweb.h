@@ -9,7 +9,7 @@
 
 namespace quorvel {
 
-// The agent's answer to one HTTP request, for HttpServerHooks::handle:
+// The agent's answer to one HTTP request (a CallbackHandler's function):
 // GET (or HEAD) "/metrics" is the exposition of `metrics()` as
 // kMetricsContentType, followed by the text of `more` when given (the
 // server's and the process's own figures), GET "/" a short HTML page linking

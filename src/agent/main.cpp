@@ -138,14 +138,13 @@ int Run(const AgentOptions& options) {
     // Room for every target's probe at once (two pipes and a pidfd each).
     serverOptions.descriptorReserve += 5 * options.targets.size();
     server = std::make_unique<HttpServer>(serverOptions);
-    HttpServerHooks hooks;
-    // The server outlives every call of its hook (Stop joins them).
-    hooks.handle = [&agent, raw = server.get()](const WebRequest& request) {
+    // The server outlives every call of its handler (Stop joins them).
+    auto handler = std::make_shared<CallbackHandler>([&agent, raw = server.get()](const WebRequest& request) {
       return AgentWebReply(request, [&agent] { return agent.Metrics(); }, [raw] {
         return FormatServerMetrics(raw->Counters()) + FormatProcessMetrics(ReadProcessFigures());
       });
-    };
-    const HttpServerStart started = server->Start(options.listen->port, std::move(hooks));
+    });
+    const HttpServerStart started = server->Start(options.listen->port, std::move(handler));
     if (!started.ok) {
       Complain("cannot listen on " + options.listen->text + ": " + started.error);
       return 2;

@@ -9,7 +9,10 @@
 
 #include "app/webstartfailure.h"
 #include "stats/prometheus.h"
+#include "system/processfigures.h"
+#include "web/servercounters.h"
 #include "web/hostaddress.h"
+#include "web/imagehandler.h"
 #include "web/webnames.h"
 
 namespace quorvel {
@@ -24,7 +27,8 @@ Status WindowWebServer::Start(int port) {
   // The port and the shown address are taken now; later changes apply at
   // the next start.
   m_server = std::make_unique<HttpServer>(m_options);
-  const HttpServerStart started = m_server->Start(port, HTTPServerCommandGet());
+  const HttpServerStart started =
+      m_server->Start(port, std::make_shared<ImageRequestHandler>(HTTPServerCommandGet()));
   if (!started.ok) {
     Stop();
     return Status::Error(WebServerStartFailure(port, started.error, started.code));
@@ -50,8 +54,8 @@ void WindowWebServer::Publish(const WebAccessSettings& access, const std::string
 
 void WindowWebServer::ImageChanged() { m_images->Bump(); }
 
-HttpServerHooks WindowWebServer::HTTPServerCommandGet() {
-  HttpServerHooks hooks;
+ImageServing WindowWebServer::HTTPServerCommandGet() {
+  ImageServing hooks;
   hooks.readContext = [this] {
     std::lock_guard lock(m_contextMutex);
     return m_context;
@@ -77,7 +81,13 @@ HttpServerHooks WindowWebServer::HTTPServerCommandGet() {
     if (path == "/metrics" && metrics) {
       std::vector<TargetMetrics> targets;
       if (auto published = m_figures().metrics) targets.push_back(std::move(*published));
-      return WebDocument{std::string(kMetricsContentType), FormatMetrics(targets)};
+      // The server's own figures and the process's beside the address's.
+      std::string body = FormatMetrics(targets);
+      // This runs on a worker of m_server, which is only replaced while no
+      // server runs.
+      body += FormatServerMetrics(m_server->Counters());
+      body += FormatProcessMetrics(ReadProcessFigures());
+      return WebDocument{std::string(kMetricsContentType), std::move(body)};
     }
     return std::nullopt;
   };

@@ -9,6 +9,7 @@
 #include "run/plotsession.h"
 #include "web/httpserver.h"
 #include "web/imagecache.h"
+#include "web/imagehandler.h"
 #include "web/webaccess.h"
 
 class QObject;
@@ -22,7 +23,7 @@ namespace quorvel {
 // itself is drawn on the UI thread through `saveTemp`.
 //
 // `uiThread` (the window) must outlive it. UI thread, but for what request
-// threads call through the hooks.
+// threads call through the handler.
 class WindowWebServer {
  public:
   using SaveTemp = std::function<RenderOutcome()>;
@@ -52,7 +53,7 @@ class WindowWebServer {
  private:
   // The request handler's side of the window: the context each request
   // reads afresh and the render it hands to the UI thread.
-  HttpServerHooks HTTPServerCommandGet();
+  ImageServing HTTPServerCommandGet();
 
   QObject* m_uiThread;
   SaveTemp m_saveTemp;

@@ -159,24 +159,6 @@ WebReply RefusalReply(int status, bool head) {
   return reply;
 }
 
-// Whether HandleRequest closes `request` without a reply by its own rules
-// (method, authorization scheme), before any access check, document or
-// render: tried with stand-ins that only note that they were reached.
-bool ClosedByTheHandler(const WebRequest& request) {
-  bool reached = false;
-  const WebReply reply = HandleRequest(
-      request, WebContext{},
-      [&] {
-        reached = true;
-        return RenderOutcome::Stopped();
-      },
-      [&](const std::string&, const WebContext&) {
-        reached = true;
-        return std::optional<WebDocument>();
-      });
-  return reply.closeWithoutReply && !reached;
-}
-
 std::string IncidentPrefix() { return std::string(program_invocation_short_name) + ": web server: "; }
 
 }  // namespace
@@ -203,12 +185,11 @@ struct HttpServer::Tally {
 // Everything the event loop owns. Apart from Start and Shutdown (UI thread),
 // every member function runs on the event-loop thread.
 struct HttpServer::Loop {
-  Loop(const HttpServerOptions& o, HttpServerHooks h, Tally& t)
+  Loop(const HttpServerOptions& o, std::shared_ptr<RequestHandler> h, Tally& t)
       : options(o),
-        hooks(std::move(h)),
+        handler(std::move(h)),
         tally(t),
         incidents(IncidentPrefix(), o.incidentLog),
-        handOff(hooks.postToUi, hooks.renderOnUi, hooks.cache),
         workers(o.maxThreads),
         acceptor(io),
         waitingTimer(io),
@@ -230,10 +211,9 @@ struct HttpServer::Loop {
   }
 
   HttpServerOptions options;
-  HttpServerHooks hooks;
+  std::shared_ptr<RequestHandler> handler;
   Tally& tally;
   IncidentLog incidents;
-  RenderHandOff handOff;
   WorkerPool workers;
   asio::io_context io;
   // Keeps io.run() going until Shutdown stops it, whatever is pending.
@@ -304,7 +284,7 @@ void HttpServer::Loop::Run() {
 // the UI thread are released first, then the event loop closes every socket
 // and ends, then the workers (now without anything to wait for) are joined.
 void HttpServer::Loop::Shutdown() {
-  handOff.Cancel();
+  handler->Cancel();
   workers.Close();
   asio::post(io, [this] {
     stopping_ = true;
@@ -581,48 +561,21 @@ void HttpServer::Loop::StopWaiting(Connection& c) {
 void HttpServer::Loop::Serve(const Pointer& c) {
   StopWaiting(*c);
 
-  std::optional<WebRequest> request;
-  std::optional<WebContext> context;
+  RequestHandler::Answer answer;
   try {
-    request = c->reader->Take();
+    const WebRequest request = c->reader->Take();
     c->reader.reset();
-    if (!hooks.handle) {
-      context = hooks.readContext ? hooks.readContext() : WebContext{};
-      // Tried with what the event loop may do; a document, or an image that
-      // is not in the cache, sends the request on to a worker.
-      bool needsWorker = false;
-      const DocumentCallback documents = [&](const std::string&, const WebContext&) {
-        needsWorker = true;
-        return std::optional<WebDocument>();
-      };
-      WebReply reply = HandleRequest(
-          *request, *context,
-          [&] {
-            if (!needsWorker && hooks.cache) {
-              if (ImageBytes image = hooks.cache->Find(hooks.cache->Generation())) {
-                return RenderOutcome::Ok(std::move(image));
-              }
-            }
-            needsWorker = true;
-            return RenderOutcome::Stopped();
-          },
-          hooks.documents ? documents : DocumentCallback());
-      if (!needsWorker) return Answer(c, std::move(reply));
-    }
+    answer = handler->Handle(request);
+    if (answer.now) return Answer(c, std::move(*answer.now));
   } catch (const std::exception&) {
-    return Close(*c);  // a failing hook: closed without a reply
+    return Close(*c);  // a failing handler: closed without a reply
   }
 
-  auto job = [this, c = Pointer(c), request = std::move(*request),
-              context = std::move(context)]() mutable {
+  auto job = [this, c = Pointer(c), later = std::move(answer.later)]() mutable {
     WebReply reply;
     try {
-      if (hooks.handle) {
-        reply = hooks.handle(request);
-      } else {
-        reply = HandleRequest(request, *context, [this] { return handOff.Obtain(); },
-                              hooks.documents);
-      }
+      if (later) reply = later();
+      else reply.closeWithoutReply = true;
     } catch (...) {
       reply = WebReply();
       reply.closeWithoutReply = true;
@@ -652,7 +605,7 @@ void HttpServer::Loop::Refuse(const Pointer& c) {
   try {
     if (c->reader->HeadComplete()) {
       const WebRequest request = c->reader->Take();
-      if (!hooks.handle && ClosedByTheHandler(request)) return Close(*c);
+      if (handler->ClosesUnanswered(request)) return Close(*c);
       head = request.method == "HEAD";
     }
     c->reader.reset();
@@ -868,7 +821,7 @@ HttpServerCounters HttpServer::Counters() const {
 
 HttpServer::~HttpServer() { Stop(); }
 
-HttpServerStart HttpServer::Start(int port, HttpServerHooks hooks) {
+HttpServerStart HttpServer::Start(int port, std::shared_ptr<RequestHandler> handler) {
   if (running_) return {true, {}, {}};
   if (port < 1 || port > 65535) {
     return {false, "Invalid port " + std::to_string(port) + ": the port must be from 1 to 65535",
@@ -879,7 +832,8 @@ HttpServerStart HttpServer::Start(int port, HttpServerHooks hooks) {
   const auto address = asio::ip::make_address(options_.bindAddress, ec);
   if (ec) return {false, options_.bindAddress + ": " + ec.message(), {}};
 
-  auto loop = std::make_unique<Loop>(options_, std::move(hooks), *tally_);
+  if (!handler) return {false, "no request handler", {}};
+  auto loop = std::make_unique<Loop>(options_, std::move(handler), *tally_);
   tcp::acceptor& acceptor = loop->acceptor;
   const tcp::endpoint endpoint(address, static_cast<unsigned short>(port));
   if (acceptor.open(endpoint.protocol(), ec) ||

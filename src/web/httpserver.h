@@ -7,8 +7,6 @@
 #include <string>
 #include <system_error>
 
-#include "web/imagecache.h"
-#include "web/renderhandoff.h"
 #include "web/requesthandler.h"
 #include "web/servercounters.h"
 #include "web/webaccess.h"
@@ -29,7 +27,7 @@ struct HttpServerOptions {
   std::size_t maxWaiting = 512;
   std::size_t maxWaitingPerAddress = 64;
   // Threads for requests that wait for a render on the UI thread or run a
-  // hook; further such requests queue for them.
+  // handler; further such requests queue for them.
   std::size_t maxThreads = 16;
   std::chrono::milliseconds requestTimeout{5000};  // the whole request must arrive within
   // A client that takes no byte of its reply for this long is dropped (see
@@ -52,27 +50,6 @@ struct HttpServerOptions {
   IncidentLog::Sink incidentLog;
 };
 
-// What the window supplies for serving.
-struct HttpServerHooks {
-  // Copies the access settings and the web image name, taken under the
-  // window's own mutex. Called once per complete request, on the server's
-  // event-loop thread, so it must not touch widgets and must return quickly:
-  // the window keeps the copy up to date on the UI thread (dialog closed,
-  // edTemp changed) under the same mutex, held only for the copy.
-  std::function<WebContext()> readContext;
-  PostToUiThread postToUi;      // see renderhandoff.h; called on worker threads
-  RenderOnUiThread renderOnUi;  // see renderhandoff.h
-  std::shared_ptr<ImageCache> cache;  // optional; shared with the window, which bumps it
-  // Optional documents beside the image (see DocumentCallback); called on
-  // worker threads, so it must not touch widgets.
-  DocumentCallback documents;
-  // Optional: answers every request itself, in place of the image handler
-  // (HandleRequest with the render hand-off and `documents`). For programs
-  // that serve no image; readContext, postToUi and renderOnUi are then
-  // unused. Called on worker threads.
-  std::function<WebReply(const WebRequest&)> handle;
-};
-
 struct HttpServerStart {
   bool ok = false;
   std::string error;     // the network layer's text, e.g. "Address already in use"
@@ -80,8 +57,8 @@ struct HttpServerStart {
 };
 
 // The web server: one request per connection (every reply says Connection:
-// close), parsed by Boost.Beast (RequestReader) and answered by
-// HandleRequest.
+// close), parsed by Boost.Beast (RequestReader) and answered by one
+// RequestHandler.
 //
 // One event loop on a thread of its own accepts the connections, reads and
 // parses their requests and writes the replies, all without blocking: a
@@ -113,21 +90,20 @@ struct HttpServerStart {
 // in the listening socket's queue meanwhile. These incidents are counted
 // (Counters) and written to standard error through IncidentLog.
 //
-// A complete request for the web image is answered on the event loop itself
-// when the image cache holds the current image. Every other complete request
-// (the image has to be drawn, a document of `documents`, the `handle` hook)
-// goes to a worker thread (at most maxThreads, started when needed); one
-// that waits for a render waits there through RenderHandOff, while the event
+// The handler answers a complete request on the event loop itself, or hands
+// the server the work that makes the reply: that work runs on a worker
+// thread (at most maxThreads, started when needed), where it may wait (the
+// image handler waits for a render on the UI thread there), while the event
 // loop goes on. The reply then goes back to the event loop to be sent.
 //
 // Thread: Start, Stop and the destructor on one thread (the UI thread), never
-// from the hooks other than renderOnUi, and not while holding the mutex that
-// readContext takes (the event loop may be waiting for it). Stop may run
-// inside renderOnUi, as when a close event is handled while the render lets
-// pending events run. Stop joins every thread the server started; jobs it
-// left queued on the UI thread do nothing when they run later, so the server
-// may be destroyed before they run. The cache is shared, so the window may
-// keep it across restarts.
+// from the handler's work other than a render on the UI thread, and not
+// while holding a lock the handler's Handle takes (the event loop may be
+// waiting for it). Stop may run inside such a render, as when a close event
+// is handled while the render lets pending events run: it cancels the
+// handler first, then joins every thread the server started; work the
+// handler left queued on the UI thread does nothing when it runs later, so
+// the server may be destroyed before it runs.
 class HttpServer {
  public:
   explicit HttpServer(HttpServerOptions options = {});
@@ -138,7 +114,7 @@ class HttpServer {
   // Listens on options.bindAddress:port. A port outside 1..65535 fails with
   // a message saying so; a network failure gives its own text. Starting a
   // server that already listens changes nothing and succeeds.
-  HttpServerStart Start(int port, HttpServerHooks hooks);
+  HttpServerStart Start(int port, std::shared_ptr<RequestHandler> handler);
 
   // Stops listening, releases requests waiting for a render (they get no
   // reply), closes every connection and joins all threads. Returns promptly,
@@ -149,7 +125,7 @@ class HttpServer {
   int Port() const { return port_; }
 
   // What the server has done since it was made, restarts included. Any
-  // thread, also while the server runs and from its hooks.
+  // thread, also while the server runs and from its handler.
   HttpServerCounters Counters() const;
 
  private:

@@ -108,6 +108,12 @@ WebReply HandleRequest(const WebRequest& request, const WebContext& context,
   return reply;
 }
 
+bool RequestHandler::ClosesUnanswered(const WebRequest&) const { return false; }
+
+RequestHandler::Answer CallbackHandler::Handle(const WebRequest& request) {
+  return {std::nullopt, [this, request] { return answer_(request); }};
+}
+
 std::string FormatReplyHead(const WebReply& reply) {
   std::string head;
   head.reserve(160);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <utility>
 #include <memory>
 #include <optional>
 #include <string>
@@ -78,6 +79,45 @@ using DocumentCallback =
 // `render` and `documents`; any thread.
 WebReply HandleRequest(const WebRequest& request, const WebContext& context,
                        const RenderCallback& render, const DocumentCallback& documents = {});
+
+// What the server asks of whoever answers its requests: the window's image
+// server (ImageRequestHandler) and the agent's metrics server each implement
+// it. The server reads, parses and writes; the handler decides.
+class RequestHandler {
+ public:
+  virtual ~RequestHandler() = default;
+
+  // The reply to a complete request, made now, or the work that makes it on
+  // a worker thread, where it may wait (for a render on the UI thread, for
+  // figures under a lock). Called on the server's event-loop thread, once
+  // per request: it must return quickly and not block.
+  struct Answer {
+    std::optional<WebReply> now;
+    std::function<WebReply()> later;  // used when `now` is empty
+  };
+  virtual Answer Handle(const WebRequest& request) = 0;
+
+  // Whether the handler's own rules close `request` without any reply before
+  // anything else is looked at. A request the server refuses as malformed or
+  // oversize is answered with its status unless this says yes.
+  virtual bool ClosesUnanswered(const WebRequest& request) const;
+
+  // The server is stopping: work waiting on the UI thread is released (its
+  // request gets no reply). Any thread.
+  virtual void Cancel() {}
+};
+
+// A handler that answers every request by one function, on a worker thread
+// (the agent, tests).
+class CallbackHandler final : public RequestHandler {
+ public:
+  explicit CallbackHandler(std::function<WebReply(const WebRequest&)> answer)
+      : answer_(std::move(answer)) {}
+  Answer Handle(const WebRequest& request) override;
+
+ private:
+  std::function<WebReply(const WebRequest&)> answer_;
+};
 
 // The status line and headers of `reply`, ending with the blank line:
 // "HTTP/1.1 <code> <reason>", Connection: close, Content-Type, Content-Length

@@ -10,7 +10,7 @@
 
 namespace quorvel {
 
-// Threads for the work that may wait (a render on the UI thread, a hook):
+// Threads for the work that may wait (a render on the UI thread, figures):
 // started on demand, at most `maxThreads`, kept until Stop. Jobs run in the
 // order they were posted; when every thread is busy they queue.
 //

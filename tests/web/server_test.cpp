@@ -23,6 +23,7 @@
 #include "common/loopback.h"
 #include "fakeuithread.h"
 #include "web/httpserver.h"
+#include "web/imagehandler.h"
 
 namespace quorvel {
 namespace {
@@ -91,8 +92,8 @@ class ServerTest : public ::testing::Test {
     return options;
   }
 
-  HttpServerHooks Hooks() {
-    HttpServerHooks hooks;
+  ImageServing Serving() {
+    ImageServing hooks;
     hooks.readContext = [this] {
       std::lock_guard lock(contextMutex_);
       return context_;
@@ -105,6 +106,7 @@ class ServerTest : public ::testing::Test {
     hooks.cache = cache_;
     return hooks;
   }
+  std::shared_ptr<RequestHandler> Hooks() { return std::make_shared<ImageRequestHandler>(Serving()); }
 
   void StartServer(HttpServerOptions options = LoopbackOptions()) {
     server_ = std::make_unique<HttpServer>(options);
@@ -180,12 +182,11 @@ TEST_F(ServerTest, RequestFormsAsClientsExpect) {
   StartServer();
   const int window = port_;
   HttpServer agentServer(LoopbackOptions());
-  HttpServerHooks agentHooks;
-  agentHooks.handle = [](const WebRequest& request) {
+  auto agentHandler = std::make_shared<CallbackHandler>([](const WebRequest& request) {
     return AgentWebReply(request, [] { return std::vector<TargetMetrics>(); });
-  };
+  });
   const int agent = FreeLoopbackPort();
-  ASSERT_TRUE(agentServer.Start(agent, agentHooks).ok);
+  ASSERT_TRUE(agentServer.Start(agent, agentHandler).ok);
 
   const std::string fill(16 * 1024, 'a');
   const std::string big = "Content-Length: 2000000\r\n";
@@ -399,14 +400,14 @@ TEST_F(ServerTest, StopFromInsideTheRender) {
   // A close event handled while the render lets pending events run.
   StartServer();
   std::promise<void> stopped;
-  HttpServerHooks hooks = Hooks();
+  ImageServing hooks = Serving();
   server_->Stop();
   hooks.renderOnUi = [&] {
     server_->Stop();
     stopped.set_value();
     return RenderOutcome::Ok(std::make_shared<const std::string>(kImage));
   };
-  ASSERT_TRUE(server_->Start(port_, hooks).ok);
+  ASSERT_TRUE(server_->Start(port_, std::make_shared<ImageRequestHandler>(hooks)).ok);
   const LoopbackClient::Received received = Exchange(Get("/quorvel.jpg"));
   stopped.get_future().wait();
   EXPECT_TRUE(received.closed);
@@ -443,17 +444,16 @@ TEST_F(ServerTest, StartFailures) {
 
 TEST_F(ServerTest, AHandleHookAnswersInPlaceOfTheImage) {
   server_ = std::make_unique<HttpServer>(LoopbackOptions());
-  HttpServerHooks hooks;
-  hooks.handle = [](const WebRequest& request) {
+  auto handler = std::make_shared<CallbackHandler>([](const WebRequest& request) {
     WebReply reply;
     reply.status = 200;
     reply.reason = "OK";
     reply.contentType = "text/plain";
     reply.text = request.method + " " + request.target;
     return reply;
-  };
+  });
   port_ = FreeLoopbackPort();
-  ASSERT_TRUE(server_->Start(port_, hooks).ok);
+  ASSERT_TRUE(server_->Start(port_, handler).ok);
   EXPECT_EQ(Exchange(Get("/metrics?a=1")).bytes,
             "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/plain\r\n"
             "Content-Length: 16\r\n\r\nGET /metrics?a=1");
@@ -736,17 +736,16 @@ TEST_F(ServerTest, SlowSteadyReadersGetTheWholeReplyAStalledOneIsDropped) {
   // More than the kernel's largest send buffer and the client's receive
   // buffer hold together.
   const std::string big(6 << 20, 'z');
-  HttpServerHooks hooks;
-  hooks.handle = [&](const WebRequest& request) {
+  auto handler = std::make_shared<CallbackHandler>([&](const WebRequest& request) {
     WebReply reply;
     reply.status = 200;
     reply.reason = "OK";
     reply.contentType = "text/plain";
     reply.text = big.substr(0, request.target == "/big" ? big.size() : 2 << 20);
     return reply;
-  };
+  });
   port_ = FreeLoopbackPort();
-  ASSERT_TRUE(server_->Start(port_, hooks).ok);
+  ASSERT_TRUE(server_->Start(port_, handler).ok);
   const std::size_t head = std::string("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/plain\r\n"
                                        "Content-Length: 6291456\r\n\r\n").size();
 
@@ -773,8 +772,7 @@ TEST_F(ServerTest, HooksRunOnAtMostMaxThreads) {
   int running = 0;
   int most = 0;
   bool released = false;
-  HttpServerHooks hooks;
-  hooks.handle = [&](const WebRequest&) {
+  auto handler = std::make_shared<CallbackHandler>([&](const WebRequest&) {
     std::unique_lock lock(mutex);
     most = std::max(most, ++running);
     changed.notify_all();
@@ -786,9 +784,9 @@ TEST_F(ServerTest, HooksRunOnAtMostMaxThreads) {
     reply.contentType = "text/plain";
     reply.text = "done";
     return reply;
-  };
+  });
   port_ = FreeLoopbackPort();
-  ASSERT_TRUE(server_->Start(port_, hooks).ok);
+  ASSERT_TRUE(server_->Start(port_, handler).ok);
 
   std::vector<std::future<LoopbackClient::Received>> clients;
   for (int i = 0; i < 4; ++i) {
