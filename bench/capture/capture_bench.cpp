@@ -23,10 +23,10 @@
 namespace {
 
 using quorvel::ChartModel;
-using Clock = std::chrono::steady_clock;
+using LocalClock = std::chrono::steady_clock;
 
 
-double Ms(Clock::time_point from, Clock::time_point to) {
+double Ms(LocalClock::time_point from, LocalClock::time_point to) {
   return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
@@ -41,21 +41,21 @@ struct Times {
 
 // One capture; false when the file could not be written.
 bool Capture(const ChartModel& m, bool gray, const std::string& path, Times& times) {
-  const auto t0 = Clock::now();
+  const auto t0 = LocalClock::now();
   QImage image = quorvel::ChartRenderer::Render(QSize(791, 385), m);
-  const auto t1 = Clock::now();
+  const auto t1 = LocalClock::now();
   if (gray) {
     quorvel::ConvertBitmapToGrayscale1(quorvel::MutableRasterView{
         image.bits(), image.width(), image.height(), image.bytesPerLine(),
         quorvel::PixelFormat::Xrgb32});
   }
-  const auto t2 = Clock::now();
+  const auto t2 = LocalClock::now();
   const quorvel::RasterView raster{image.constBits(), image.width(), image.height(),
                                    image.bytesPerLine(), quorvel::PixelFormat::Xrgb32};
   const quorvel::ImageResult written =
       quorvel::WriteGraphImage(raster, quorvel::ImageType::Jpeg,
                                quorvel::ImageDestination::File(path), quorvel::kFileJpegQuality);
-  const auto t3 = Clock::now();
+  const auto t3 = LocalClock::now();
   if (!written) {
     std::fprintf(stderr, "%s\n", written.error().c_str());
     return false;

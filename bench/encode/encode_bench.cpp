@@ -33,7 +33,7 @@ extern char** environ;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using Clock = std::chrono::steady_clock;
+using LocalClock = std::chrono::steady_clock;
 
 struct Timing {
   double median = 0, best = 0;
@@ -45,9 +45,9 @@ Timing Summarise(std::vector<double> ms) {
 }
 
 double Milliseconds(const std::function<void()>& f) {
-  const auto start = Clock::now();
+  const auto start = LocalClock::now();
   f();
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  return std::chrono::duration<double, std::milli>(LocalClock::now() - start).count();
 }
 
 // Runs a and b alternately, so that a change in the machine's load hits both.

@@ -29,7 +29,7 @@ namespace {
 
 using namespace quorvel;
 
-class BenchClock final : public Clock {
+class BenchClock final : public LocalClock {
  public:
   LocalTime Now() const override {
     now += 1000;

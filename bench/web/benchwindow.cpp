@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   sigaction(SIGUSR1, &action, nullptr);
 
   QApplication app(argc, argv);
-  quorvel::SystemClock clock;
+  quorvel::SystemLocalClock clock;
   QuietDialogs dialogs;
   // The window's settings and help files go to a folder of its own.
   QTemporaryDir home;

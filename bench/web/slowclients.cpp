@@ -40,7 +40,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using LocalClock = std::chrono::steady_clock;
 
 struct Options {
   int port = 0;
@@ -68,8 +68,8 @@ struct Sock {
   Kind kind;
   int fd = -1;
   bool connected = false;
-  Clock::time_point start;
-  Clock::time_point reopenAt;  // for attackers waiting to reconnect
+  LocalClock::time_point start;
+  LocalClock::time_point reopenAt;  // for attackers waiting to reconnect
   std::size_t sent = 0;        // slow: bytes of the endless request sent so far
   std::string received;        // get: the reply so far
 };
@@ -109,7 +109,7 @@ class Run {
   void Close(Sock& sock);
   void OnEvent(Sock& sock, std::uint32_t events);
   void FinishGet(Sock& sock, bool answered);
-  void Tick(Clock::time_point now);
+  void Tick(LocalClock::time_point now);
   void SampleMemory();
   char SlowByte(std::size_t index) const {
     if (index < slowBytes_.size()) return slowBytes_[index];
@@ -133,8 +133,8 @@ class Run {
   long connectErrors_ = 0;
   long rssBefore_ = -1;
   long rssPeak_ = -1;
-  Clock::time_point nextSample_;
-  Clock::time_point lastSlowSend_;
+  LocalClock::time_point nextSample_;
+  LocalClock::time_point lastSlowSend_;
 };
 
 bool Run::Open(Sock& sock, in_addr from) {
@@ -163,7 +163,7 @@ bool Run::Open(Sock& sock, in_addr from) {
   sock.connected = false;
   sock.sent = 0;
   sock.received.clear();
-  sock.start = Clock::now();
+  sock.start = LocalClock::now();
   epoll_event event{};
   event.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP;
   event.data.ptr = &sock;
@@ -185,7 +185,7 @@ void Run::FinishGet(Sock& sock, bool answered) {
   if (answered) {
     ++answered_;
     latencies_.push_back(
-        std::chrono::duration<double, std::milli>(Clock::now() - sock.start).count());
+        std::chrono::duration<double, std::milli>(LocalClock::now() - sock.start).count());
   } else {
     ++failedEarly_;
   }
@@ -243,7 +243,7 @@ void Run::OnEvent(Sock& sock, std::uint32_t events) {
     const ssize_t n = ::recv(sock.fd, buffer, sizeof buffer, 0);
     if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) return;
     Close(sock);
-    sock.reopenAt = Clock::now() + std::chrono::milliseconds(o_.reconnectMs);
+    sock.reopenAt = LocalClock::now() + std::chrono::milliseconds(o_.reconnectMs);
   }
 }
 
@@ -252,7 +252,7 @@ void Run::SampleMemory() {
   rssPeak_ = std::max(rssPeak_, rss);
 }
 
-void Run::Tick(Clock::time_point now) {
+void Run::Tick(LocalClock::time_point now) {
   for (auto& sock : attackers_) {
     if (sock->fd < 0 && now >= sock->reopenAt) {
       if (Open(*sock, attackFrom_)) ++reconnects_;
@@ -284,8 +284,8 @@ void Run::Tick(Clock::time_point now) {
 
 int Run::Main() {
   if (epoll_ < 0) return 1;
-  const Clock::time_point begin = Clock::now();
-  const Clock::time_point end = begin + std::chrono::duration_cast<Clock::duration>(
+  const LocalClock::time_point begin = LocalClock::now();
+  const LocalClock::time_point end = begin + std::chrono::duration_cast<LocalClock::duration>(
                                             std::chrono::duration<double>(o_.seconds));
   rssBefore_ = ProcStatus(o_.pid, "VmRSS");
   const long threadsBefore = ProcStatus(o_.pid, "Threads");
@@ -300,17 +300,17 @@ int Run::Main() {
   }
   lastSlowSend_ = begin - std::chrono::seconds(1);
 
-  const auto getsBegin = begin + std::chrono::duration_cast<Clock::duration>(
+  const auto getsBegin = begin + std::chrono::duration_cast<LocalClock::duration>(
                                      std::chrono::duration<double>(o_.warmup));
-  const auto interval = std::chrono::duration_cast<Clock::duration>(
+  const auto interval = std::chrono::duration_cast<LocalClock::duration>(
       std::chrono::duration<double>(1.0 / o_.rate));
-  Clock::time_point nextGet = getsBegin;
+  LocalClock::time_point nextGet = getsBegin;
   int attackersAtStart = -1;
   long threadsDuring = -1;
   std::vector<epoll_event> events(256);
 
   for (;;) {
-    const Clock::time_point now = Clock::now();
+    const LocalClock::time_point now = LocalClock::now();
     if (now >= end) break;
     if (getsStarted_ == o_.gets && gets_.empty()) break;
     Tick(now);
@@ -367,7 +367,7 @@ int Run::Main() {
                 "threads %ld before, %ld during, %ld at the end\n",
                 Mib(rssBefore_), Mib(rssPeak_), Mib(hwm), threadsBefore, threadsDuring, threadsEnd);
   }
-  std::printf("run time: %.1f s\n", std::chrono::duration<double>(Clock::now() - begin).count());
+  std::printf("run time: %.1f s\n", std::chrono::duration<double>(LocalClock::now() - begin).count());
   return 0;
 }
 

@@ -28,7 +28,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using LocalClock = std::chrono::steady_clock;
 
 }  // namespace
 
@@ -73,16 +73,16 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const auto begin = Clock::now();
-  const auto end = begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  const auto begin = LocalClock::now();
+  const auto end = begin + std::chrono::duration_cast<LocalClock::duration>(std::chrono::duration<double>(seconds));
   std::string head;
   std::size_t received = 0;
   long long promised = -1;
   const char* ending = "gave up at the time bound";
   static char buffer[1 << 16];
-  for (bool open = true; open && Clock::now() < end;) {
+  for (bool open = true; open && LocalClock::now() < end;) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const double elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
+    const double elapsed = std::chrono::duration<double>(LocalClock::now() - begin).count();
     const auto allowed = static_cast<std::size_t>(rate * elapsed);
     while (open && received < allowed) {
       const std::size_t want = std::min(sizeof buffer, allowed - received);
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     }
   }
   ::close(fd);
-  const double took = std::chrono::duration<double>(Clock::now() - begin).count();
+  const double took = std::chrono::duration<double>(LocalClock::now() - begin).count();
   std::printf("reply of %lld bytes (head included): received %zu bytes (%s) in %.1f s at %.0f B/s "
               "allowed; %s\n",
               promised, received,

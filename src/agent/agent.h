@@ -47,7 +47,7 @@ struct TargetSnapshot {
 // replace the child and the clock.
 struct AgentDependencies {
   Prober probe = PingOnce;
-  std::shared_ptr<const Clock> clock = std::make_shared<SystemClock>();
+  std::shared_ptr<const LocalClock> clock = std::make_shared<SystemLocalClock>();
   // Kills the probe children once the agent is stopping; called from probe
   // threads, possibly several at once.
   std::function<void()> stopChildren;

@@ -63,7 +63,7 @@ class TForm1 : public QWidget, private Form1Controls {
   Q_OBJECT
 
  public:
-  explicit TForm1(const Clock& clock, const Form1Environment& environment = {},
+  explicit TForm1(const LocalClock& clock, const Form1Environment& environment = {},
                   QWidget* parent = nullptr);
   ~TForm1() override;
 
@@ -203,7 +203,7 @@ class TForm1 : public QWidget, private Form1Controls {
   // The folder picker: the chosen folder, or the text of edFolder on Cancel.
   QString GetFolder(QWidget* owner);
 
-  const Clock& m_clock;
+  const LocalClock& m_clock;
   Dialogs* m_dialogs;
   std::unique_ptr<ClosingDialogs> m_closingDialogs;
   Settings m_settings;

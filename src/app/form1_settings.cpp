@@ -189,7 +189,7 @@ std::vector<TForm1::Binding> TForm1::BindSettings() {
   return b;
 }
 
-TForm1::TForm1(const Clock& clock, const Form1Environment& environment, QWidget* parent)
+TForm1::TForm1(const LocalClock& clock, const Form1Environment& environment, QWidget* parent)
     : QWidget(parent),
       m_clock(clock),
       m_dialogs(environment.dialogs ? environment.dialogs : &Dialogs::Desktop()) {

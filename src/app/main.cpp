@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
   };
   quorvel::TerminationWatch watch(requestClose);
 
-  quorvel::SystemClock clock;
+  quorvel::SystemLocalClock clock;
   quorvel::Form1Environment environment;
   environment.closeRequestedFromOutside = [&closeRequested] { return closeRequested; };
   quorvel::TForm1 form(clock, environment);  // runs the start-up sequence

@@ -22,7 +22,7 @@ namespace quorvel {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 class Fd {
  public:
@@ -255,7 +255,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   // naps once both pipes have closed.
   Fd exitWatch(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
 
-  const auto started = Clock::now();
+  const auto started = SteadyClock::now();
   bool outOpen = true, errOpen = true, exited = false;
   int status = 0;
   std::chrono::steady_clock::time_point exitedAt;
@@ -264,16 +264,16 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
     const pid_t r = ::waitpid(pid, &status, WNOHANG);
     if (r == pid || (r < 0 && errno == ECHILD)) {
       exited = true;
-      exitedAt = Clock::now();
+      exitedAt = SteadyClock::now();
     }
   };
   for (;;) {
     // Wait one step, reading whatever arrives meanwhile, until the child
     // has ended and both streams are closed.
-    const auto stepEnd = Clock::now() + options.step;
+    const auto stepEnd = SteadyClock::now() + options.step;
     for (;;) {
       if (exited && !outOpen && !errOpen) break;
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(stepEnd - Clock::now());
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(stepEnd - SteadyClock::now());
       if (left.count() <= 0) break;
       pollfd fds[3];
       nfds_t count = 0;
@@ -305,16 +305,16 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
       // Whatever the child wrote is in the pipes by now; a grandchild that
       // kept them open must not hold us beyond a short grace.
       if ((!outOpen && !errOpen) || stop ||
-          Clock::now() - exitedAt > std::chrono::milliseconds(500)) {
+          SteadyClock::now() - exitedAt > std::chrono::milliseconds(500)) {
         break;
       }
       continue;
     }
-    if (stop || Clock::now() - started >= options.killAfter) {
+    if (stop || SteadyClock::now() - started >= options.killAfter) {
       ::kill(pid, SIGKILL);
       ::waitpid(pid, &status, 0);
       exited = true;
-      exitedAt = Clock::now();
+      exitedAt = SteadyClock::now();
       (stop ? result.cancelled : result.killed) = true;
       if (outOpen) Drain(outRead.get(), result.standardOutput, options.maxBytesPerStream);
       if (errOpen) Drain(errRead.get(), result.standardError, options.maxBytesPerStream);

@@ -62,7 +62,7 @@ bool LogRuleHolds(const LogSettings& settings, double comparison) {
 }
 
 bool LogStep(const LogSettings& settings, std::string_view sampleText, double comparison,
-             const Clock& clock, FileAppender& appender) {
+             const LocalClock& clock, FileAppender& appender) {
   // The rule is asked first only because it is the cheaper test: both ways
   // end in silence, so the order shows nowhere but in the cost of a tick
   // with logging off.

@@ -77,6 +77,6 @@ bool LogRuleHolds(const LogSettings& settings, double comparison);
 // the file is closed by then. Nothing is kept between calls, so the next tick
 // simply tries again.
 bool LogStep(const LogSettings& settings, std::string_view sampleText, double comparison,
-             const Clock& clock, FileAppender& appender);
+             const LocalClock& clock, FileAppender& appender);
 
 }  // namespace quorvel

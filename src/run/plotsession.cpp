@@ -17,7 +17,7 @@ struct ProbeCancelled {};
 
 }  // namespace
 
-PlotSession::PlotSession(const Clock& clock, const RunSettings& settings,
+PlotSession::PlotSession(const LocalClock& clock, const RunSettings& settings,
                          const GraphAppearance& look, CommandProbe probe,
                          PlotSessionListener& listener, FileAppender& logFiles)
     : clock_(clock),

@@ -96,7 +96,7 @@ using CommandProbe = std::function<ProbeResult(const std::string& commandLine)>;
 // as soon as the tick is over.
 class PlotSession {
  public:
-  PlotSession(const Clock& clock, const RunSettings& settings, const GraphAppearance& look,
+  PlotSession(const LocalClock& clock, const RunSettings& settings, const GraphAppearance& look,
               CommandProbe probe, PlotSessionListener& listener,
               FileAppender& logFiles);
 
@@ -153,7 +153,7 @@ class PlotSession {
   void PageReset();
   void Publish();
 
-  const Clock& clock_;
+  const LocalClock& clock_;
   const RunSettings& settings_;
   const GraphAppearance& look_;
   CommandProbe probe_;

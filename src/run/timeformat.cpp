@@ -5,7 +5,7 @@
 
 namespace quorvel {
 
-LocalTime SystemClock::Now() const {
+LocalTime SystemLocalClock::Now() const {
   // One reading of the clock gives both the local fields and the Unix time,
   // so they always stand for the same instant.
   timespec ts{};

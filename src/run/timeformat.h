@@ -25,15 +25,17 @@ struct LocalTime {
   }
 };
 
-// The source of "now" for everything that stamps a time; tests pass a fixed one.
-class Clock {
+// The local date and time of "now", for everything that stamps a time
+// (points, log lines, file names, rows); tests pass a fixed one. Not a
+// clock to measure durations with: that is std::chrono::steady_clock.
+class LocalClock {
  public:
-  virtual ~Clock() = default;
+  virtual ~LocalClock() = default;
   virtual LocalTime Now() const = 0;
 };
 
 // The desktop's local time.
-class SystemClock final : public Clock {
+class SystemLocalClock final : public LocalClock {
  public:
   LocalTime Now() const override;
 };

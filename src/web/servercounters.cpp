@@ -52,12 +52,12 @@ std::string FormatServerMetrics(const HttpServerCounters& counters) {
   return out;
 }
 
-IncidentLog::IncidentLog(std::string prefix, Sink sink, Clock clock, std::chrono::seconds interval)
+IncidentLog::IncidentLog(std::string prefix, Sink sink, LocalClock clock, std::chrono::seconds interval)
     : prefix_(std::move(prefix)),
       sink_(sink ? std::move(sink) : Sink([](const std::string& line) {
         [[maybe_unused]] const ssize_t n = ::write(2, line.data(), line.size());
       })),
-      clock_(clock ? std::move(clock) : Clock([] { return std::chrono::system_clock::now(); })),
+      clock_(clock ? std::move(clock) : LocalClock([] { return std::chrono::system_clock::now(); })),
       interval_(interval) {}
 
 void IncidentLog::Note(Kind kind, const std::string& text) {

@@ -53,10 +53,10 @@ class IncidentLog {
  public:
   enum class Kind { Descriptors, Eviction, Refusal };
   using Sink = std::function<void(const std::string& line)>;  // the line ends with LF
-  using Clock = std::function<std::chrono::system_clock::time_point()>;
+  using LocalClock = std::function<std::chrono::system_clock::time_point()>;
 
   // An empty sink writes to standard error, an empty clock reads the system's.
-  explicit IncidentLog(std::string prefix, Sink sink = {}, Clock clock = {},
+  explicit IncidentLog(std::string prefix, Sink sink = {}, LocalClock clock = {},
                        std::chrono::seconds interval = std::chrono::seconds(10));
 
   void Note(Kind kind, const std::string& text);
@@ -69,7 +69,7 @@ class IncidentLog {
 
   std::string prefix_;
   Sink sink_;
-  Clock clock_;
+  LocalClock clock_;
   std::chrono::seconds interval_;
   PerKind kinds_[3];
 };

@@ -42,7 +42,7 @@ class Form1RunTest : public QObject {
   T* child(const char* name) { return FindControl<T>(m_form.get(), name); }
   void setMode(const char* mode) { qputenv("FAKE_PING_MODE", mode); }
 
-  SystemClock m_clock;
+  SystemLocalClock m_clock;
   std::unique_ptr<WindowHome> m_home;  // outlives the window
   std::unique_ptr<TForm1> m_form;
   QStringList m_messages;

@@ -81,7 +81,7 @@ class Form1WebTest : public QObject {
   Q_OBJECT
 
  private:
-  SystemClock m_clock;
+  SystemLocalClock m_clock;
   RecordingDialogs m_dialogs;
   std::unique_ptr<WindowHome> m_home;  // outlives the window
   std::unique_ptr<TForm1> m_form;

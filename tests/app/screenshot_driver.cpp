@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setPalette(DarkPalette());
   }
-  quorvel::SystemClock clock;
+  quorvel::SystemLocalClock clock;
   // A first start: no settings file, and nothing left beside the driver.
   QTemporaryDir home;
   quorvel::Form1Environment environment;

@@ -16,7 +16,7 @@ quorvel::TForm1* Form(QWidget* window) { return static_cast<quorvel::TForm1*>(wi
 }  // namespace
 
 std::unique_ptr<QWidget> OpenMainWindow(RecordingDialogs& dialogs, WindowHome& home) {
-  static quorvel::SystemClock clock;
+  static quorvel::SystemLocalClock clock;
   return std::make_unique<quorvel::TForm1>(clock, home.Environment(&dialogs));
 }
 

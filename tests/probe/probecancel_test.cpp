@@ -50,7 +50,7 @@ class HangingPing : public testing::Test {
   std::string pidFile_;
 };
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 TEST_F(HangingPing, StopKillsTheChildAtOnce) {
   ProcessOptions options;
@@ -59,9 +59,9 @@ TEST_F(HangingPing, StopKillsTheChildAtOnce) {
   int steps = 0;
   options.onStep = [&] { ++steps; };
   options.shouldStop = [&] { return steps >= 3; };  // the third pump brings the stop
-  const auto started = Clock::now();
+  const auto started = SteadyClock::now();
   const ProcessResult r = RunProcess({"ping", "--", "127.0.0.1"}, options);
-  const auto took = Clock::now() - started;
+  const auto took = SteadyClock::now() - started;
 
   EXPECT_TRUE(r.started);
   EXPECT_TRUE(r.cancelled);
