@@ -38,9 +38,9 @@ void TForm1::StartServer() {
 }
 
 void TForm1::edTempExit() {
-  const ImageSettings& image = m_settings.image;
+  // The name takes the extension of the chosen type.
   const QString name = QString::fromStdString(
-      WebImageNameForType(m_settings.web.imageName, image.jpg, image.gif, image.bmp));
+      ReplaceExtension(m_settings.web.imageName, ImageExtension(m_settings.image.Type())));
   if (name != edTemp->text()) edTemp->setText(name);  // runs edTempChange
 }
 

@@ -2,12 +2,6 @@
 
 namespace quorvel {
 
-namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-}  // namespace
-
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);

@@ -8,6 +8,9 @@ namespace quorvel {
 // Small text helpers shared by every room. Bytes, not characters: only ASCII
 // letters fold, and only blanks and tabs are trimmed. Pure; any thread.
 
+// A blank or a tab.
+inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
 // Without leading and trailing blanks and tabs.
 std::string_view Trim(std::string_view text);
 

@@ -3,10 +3,9 @@
 #include <cfenv>
 #include <cmath>
 
-namespace quorvel {
+#include "base/extended.h"
 
-static_assert(sizeof(long double) > sizeof(double),
-              "the page duration needs extended precision (x87 long double)");
+namespace quorvel {
 
 std::int64_t PageMinutes(std::int64_t intervalSeconds, std::int64_t pointsPerPage) {
   // volatile keeps each step rounded to long double, as the stored quotient was.

@@ -4,14 +4,10 @@
 #include <cmath>
 #include <limits>
 
+#include "base/extended.h"
 #include "output/pixels.h"
 
 namespace quorvel {
-
-// The rule's rounding is that of the x87 extended format; a long double of
-// another width would round some cases differently.
-static_assert(std::numeric_limits<long double>::digits == 64,
-              "long double must have a 64-bit significand");
 
 namespace {
 

@@ -2,17 +2,11 @@
 
 #include <cstdio>
 
+#include "base/text.h"
+
 namespace quorvel {
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 // The lines of ping's output. The response text is read with CR as a line
 // break too, so a carriage return left inside a line (an echoed name can

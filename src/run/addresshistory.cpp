@@ -3,24 +3,15 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/text.h"
 #include "run/logoptions.h"
 
 namespace quorvel {
 
 namespace {
 
-unsigned char Folded(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u - 'A' + 'a') : u;
-}
-
-bool StartsWithFolded(std::string_view text, std::string_view prefix) {
-  if (prefix.size() > text.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (Folded(text[i]) != Folded(prefix[i])) return false;
-  }
-  return true;
-}
+// Bytes compare by their value, unsigned, once ASCII letters are folded.
+unsigned char Folded(char c) { return static_cast<unsigned char>(AsciiLower(c)); }
 
 // UTF-16 code units of valid UTF-8 text: one per code point, two for those
 // beyond the basic plane (four-byte sequences).
@@ -89,7 +80,7 @@ std::optional<AddressHistory::Completion> AddressHistory::Complete(std::string_v
   const auto it = std::lower_bound(
       entries_.begin(), entries_.end(), typed,
       [](const std::string& e, std::string_view t) { return CompareAddresses(e, t) < 0; });
-  if (it == entries_.end() || !StartsWithFolded(*it, typed)) return std::nullopt;
+  if (it == entries_.end() || !StartsWithIgnoreCase(*it, typed)) return std::nullopt;
 
   const std::string_view rest = std::string_view(*it).substr(typed.size());
   Completion c;

@@ -3,11 +3,12 @@
 #include <cstddef>
 #include <utility>
 
+#include "base/text.h"
+
 namespace quorvel {
 
 namespace {
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool ContainsWwwDot(std::string_view text) {
   constexpr std::string_view kWww = "www.";

@@ -15,8 +15,6 @@ namespace quorvel {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 // Names match without regard to case, for ASCII letters only: bytes of other
 // characters compare as they are.
 std::string Fold(std::string_view s) { return AsciiLower(s); }

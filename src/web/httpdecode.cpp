@@ -3,36 +3,11 @@
 #include <array>
 #include <cstdint>
 
+#include "base/text.h"
+
 namespace quorvel {
 
 namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 constexpr std::array<std::int8_t, 256> MakeBase64Table() {
   std::array<std::int8_t, 256> table{};
@@ -63,8 +38,8 @@ std::string DecodeDocumentPath(std::string_view target) {
       const std::string_view escape = target.substr(i + 1, 2);
       i += escape.size();
       if (escape.size() < 2) continue;
-      const int high = HexValue(escape[0]);
-      const int low = HexValue(escape[1]);
+      const int high = HexDigitValue(escape[0]);
+      const int low = HexDigitValue(escape[1]);
       if (high < 0 || low < 0) continue;
       const int byte = high * 16 + low;
       if (byte != 0) path.push_back(static_cast<char>(byte));
@@ -123,7 +98,7 @@ Authorization ParseAuthorization(const std::optional<std::string>& header) {
 
   std::size_t end = 0;
   while (end < value.size() && !IsBlank(value[end])) ++end;
-  if (!EqualsIgnoringCase(value.substr(0, end), "Basic")) {
+  if (!EqualsIgnoreCase(value.substr(0, end), "Basic")) {
     result.scheme = AuthorizationScheme::Other;
     return result;
   }

@@ -22,18 +22,6 @@ std::string ReplaceExtension(std::string_view name, std::string_view extension) 
   return result;
 }
 
-std::string_view WebImageExtension(bool jpegChosen, bool gifChosen, bool bmpChosen) {
-  if (jpegChosen) return ".jpg";
-  if (gifChosen) return ".gif";
-  if (bmpChosen) return ".bmp";
-  return ".png";
-}
-
-std::string WebImageNameForType(std::string_view name, bool jpegChosen, bool gifChosen,
-                                bool bmpChosen) {
-  return ReplaceExtension(name, WebImageExtension(jpegChosen, gifChosen, bmpChosen));
-}
-
 std::string StatusTextForName(std::string_view statusText, std::string_view newName) {
   return ReplaceExtension(statusText, FileExtension(newName));
 }

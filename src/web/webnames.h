@@ -13,16 +13,6 @@ std::string_view FileExtension(std::string_view name);
 // empty; a name without one gets `extension` appended.
 std::string ReplaceExtension(std::string_view name, std::string_view extension);
 
-// The extension of the chosen image type, as the radio buttons decide it:
-// ".jpg" when JPEG is chosen, else ".gif" when GIF is, else ".bmp" when BMP
-// is, else ".png".
-std::string_view WebImageExtension(bool jpegChosen, bool gifChosen, bool bmpChosen);
-
-// The edTempExit rule: the web image name with the extension of the chosen
-// type ("graph" -> "graph.jpg", "my.graph.gif" -> "my.graph.jpg", "" -> ".jpg").
-std::string WebImageNameForType(std::string_view name, bool jpegChosen, bool gifChosen,
-                                bool bmpChosen);
-
 // The edTempChange rule: the status text with its extension replaced by the
 // extension of the new web image name (possibly empty). An empty status text
 // becomes the bare extension.

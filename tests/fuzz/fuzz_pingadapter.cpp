@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
 #include "fuzzsupport.h"
 #include "probe/pingadapter.h"
 #include "probe/pingprobe.h"
@@ -19,12 +20,6 @@
 using namespace quorvel;
 
 namespace {
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
 
 void CheckSample(const PingReply& sample, std::int32_t timeout) {
   if (sample.Lost()) {

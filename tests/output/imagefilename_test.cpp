@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "output/imagetypes.h"
 #include "output/printscale.h"
 
 namespace quorvel {
@@ -55,6 +56,18 @@ TEST(PrintScale, WholeDotsPerScreenPixel) {
   for (const Case& c : cases) {
     EXPECT_EQ(PrintScale(c.dpiX, c.dpiY, c.screen), c.expected)
         << c.dpiX << " x " << c.dpiY << " at " << c.screen;
+  }
+}
+
+// The type buttons decide in the order JPEG, GIF, BMP; none of them is PNG.
+TEST(ImageTypes, ButtonsGiveTheTypeAndItsExtension) {
+  const struct {
+    bool jpeg, gif, bmp;
+    const char* extension;
+  } cases[] = {{true, true, true, ".jpg"}, {false, true, true, ".gif"},
+               {false, false, true, ".bmp"}, {false, false, false, ".png"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(ImageExtension(ImageTypeFromButtons(c.jpeg, c.gif, c.bmp)), c.extension);
   }
 }
 

@@ -8,26 +8,22 @@
 namespace quorvel {
 namespace {
 
+// The edTempExit rule: the name takes the chosen type's extension.
 TEST(WebNames, NameFollowsTheImageType) {
   const struct {
     const char* name;
-    bool jpeg, gif, bmp;
+    const char* extension;
     const char* result;
   } cases[] = {
-      {"graph", true, false, false, "graph.jpg"},
-      {"my.graph.gif", true, false, false, "my.graph.jpg"},
-      {"", true, false, false, ".jpg"},
-      {"quorvel.jpg", false, true, false, "quorvel.gif"},
-      {"quorvel.jpg", false, false, true, "quorvel.bmp"},
-      {"quorvel.jpg", false, false, false, "quorvel.png"},
-      {"quorvel.jpg", true, true, true, "quorvel.jpg"},  // JPEG first, then GIF, then BMP
-      {"quorvel.", true, false, false, "quorvel.jpg"},
-      {"a.b\\graph", true, false, false, "a.b\\graph.jpg"},  // a "." before the last "\" is no extension
-      {"a.b:graph", true, false, false, "a.b:graph.jpg"},
+      {"graph", ".jpg", "graph.jpg"},
+      {"my.graph.gif", ".jpg", "my.graph.jpg"},
+      {"", ".jpg", ".jpg"},
+      {"quorvel.jpg", ".gif", "quorvel.gif"},
+      {"quorvel.", ".jpg", "quorvel.jpg"},
+      {"a.b\\graph", ".jpg", "a.b\\graph.jpg"},  // a "." before the last "\" is no extension
+      {"a.b:graph", ".jpg", "a.b:graph.jpg"},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(WebImageNameForType(c.name, c.jpeg, c.gif, c.bmp), c.result) << c.name;
-  }
+  for (const auto& c : cases) EXPECT_EQ(ReplaceExtension(c.name, c.extension), c.result) << c.name;
 }
 
 TEST(WebNames, StatusTextTakesTheExtensionOfTheNewName) {
