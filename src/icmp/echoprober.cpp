@@ -70,6 +70,11 @@ std::optional<std::int64_t> EchoProber::Step() {
   const Instant now = clock_.Now();
   Expire(now.monoNs);
   SendDue(now.monoNs);
+  return NextWake();
+}
+
+std::optional<std::int64_t> EchoProber::NextWake() {
+  Expire(INT64_MIN);  // only drops the probes that ended
   const bool allSent = targets_.empty() || (settings_.count != 0 && targetsDone_ == targets_.size());
   if (allSent && deadlines_.empty()) return std::nullopt;
   std::int64_t next = INT64_MAX;
@@ -79,11 +84,15 @@ std::optional<std::int64_t> EchoProber::Step() {
 }
 
 void EchoProber::Expire(std::int64_t nowMonoNs) {
-  while (!deadlines_.empty() && deadlines_.front().atMonoNs <= nowMonoNs) {
+  while (!deadlines_.empty()) {
     const Deadline d = deadlines_.front();
-    deadlines_.pop_front();
     Slot& slot = SlotOf(d.target, d.sequence);
-    if (slot.sequence != d.sequence || slot.state != State::Pending) continue;
+    // Probes that ended already leave the queue whatever their deadline, so
+    // that the loop neither wakes for them nor waits for them at the end.
+    const bool ended = slot.sequence != d.sequence || slot.state != State::Pending;
+    if (!ended && d.atMonoNs > nowMonoNs) break;
+    deadlines_.pop_front();
+    if (ended) continue;
     slot.state = State::Lost;
     ++counters_.lost;
     Emit(d.target, slot, Outcome::Lost);
@@ -131,7 +140,7 @@ void EchoProber::Send(std::uint32_t index) {
   const ProbeTag tag{token_, sequence, index, ProbeTag::Kind::Echo, 0};
   const std::size_t length = BuildEchoRequest(family, t.identifier, tag, settings_.payloadBytes, message_);
   const Instant now = clock_.Now();
-  const int error = t.socket != nullptr ? t.socket->Send(t.address, std::span(message_).first(length), 0) : -1;
+  const int error = t.socket != nullptr ? t.socket->Send(t.address, std::span(message_).first(length), settings_.ttl) : -1;
   slot.sequence = sequence;
   slot.times = {now.monoNs, now.wallNs, 0};
   if (error == 0) {

@@ -26,6 +26,7 @@ struct EchoSettings {
   std::int64_t pacingNs = 1'000'000;
   std::uint64_t count = 0;          // probes per target; 0: no end
   std::size_t payloadBytes = 56;    // kMinPayloadBytes to kMaxPayloadBytes
+  int ttl = 0;                      // the TTL or hop limit; 0: the system's
 };
 
 // What the engine counted, over every target.
@@ -82,6 +83,9 @@ class EchoProber {
   // Reads what is waiting. True when the read stopped at its limit, so that
   // more may be waiting.
   bool Drain();
+  // What Step would return now, without reading or sending: after a read
+  // answered the last probes, the run may end sooner than planned.
+  std::optional<std::int64_t> NextWake();
 
   const EchoCounters& Counters() const { return counters_; }
   std::size_t RingSize() const { return ringSize_; }
