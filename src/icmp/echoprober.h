@@ -23,7 +23,7 @@ struct EchoSettings {
   std::int64_t lateWindowNs = 5'000'000'000;
   // The loop's wake-up granularity: it bounds how many overdue probes go out
   // at once after a stall.
-  std::int64_t pacingNs = 1'000'000;
+  std::int64_t pacingNs = 2'000'000;
   std::uint64_t count = 0;          // probes per target; 0: no end
   std::size_t payloadBytes = 56;    // kMinPayloadBytes to kMaxPayloadBytes
   int ttl = 0;                      // the TTL or hop limit; 0: the system's

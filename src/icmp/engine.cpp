@@ -74,6 +74,40 @@ SocketSizing SizingFor(double probesPerSecond) {
   return s;
 }
 
+EngineInfo EngineSockets::Info() const {
+  EngineInfo info;
+  if (v4) info.v4 = v4->Info();
+  if (v6) info.v6 = v6->Info();
+  return info;
+}
+
+std::vector<int> EngineSockets::Handles() const {
+  std::vector<int> handles;
+  for (const auto* s : {&v4, &v6}) {
+    if (*s) handles.push_back((*s)->Handle());
+  }
+  return handles;
+}
+
+EngineStatus OpenEngineSockets(const std::vector<Address>& targets, double perTargetPerSecond,
+                               SocketPreference preference, const EngineDependencies& dependencies,
+                               EngineSockets& sockets) {
+  double perSecond[2] = {0, 0};
+  for (const Address& a : targets) perSecond[a.is_v4() ? 0 : 1] += perTargetPerSecond;
+  for (const Family family : {Family::V4, Family::V6}) {
+    const double rate = perSecond[family == Family::V4 ? 0 : 1];
+    if (rate == 0) continue;
+    SocketOpen open = dependencies.openSocket(family, preference, SizingFor(rate));
+    if (open.status != SocketOpen::Status::Ok) {
+      sockets.v4.reset();
+      sockets.v6.reset();
+      return {CodeOf(open.status), open.message};
+    }
+    (family == Family::V4 ? sockets.v4 : sockets.v6) = std::move(open.socket);
+  }
+  return {};
+}
+
 EchoEngine::EchoEngine(EchoOptions options, std::vector<Address> targets, ResultSink sink,
                        EngineDependencies dependencies)
     : options_(options), targets_(std::move(targets)), sink_(std::move(sink)), dependencies_(std::move(dependencies)) {}
@@ -87,24 +121,14 @@ EngineStatus EchoEngine::Start() {
   if (std::string error = CheckEchoOptions(options_, targets_.size()); !error.empty()) {
     return {EngineStatus::Code::BadOptions, error};
   }
-  double perSecond[2] = {0, 0};
-  const double intervalSeconds = std::chrono::duration<double>(options_.interval).count();
-  for (const Address& a : targets_) perSecond[a.is_v4() ? 0 : 1] += 1 / intervalSeconds;
-  for (const Family family : {Family::V4, Family::V6}) {
-    const double rate = perSecond[family == Family::V4 ? 0 : 1];
-    if (rate == 0) continue;
-    SocketOpen open = dependencies_.openSocket(family, options_.socket, SizingFor(rate));
-    if (open.status != SocketOpen::Status::Ok) {
-      v4_.reset();
-      v6_.reset();
-      return {CodeOf(open.status), open.message};
-    }
-    (family == Family::V4 ? v4_ : v6_) = std::move(open.socket);
+  const double perTarget = 1 / std::chrono::duration<double>(options_.interval).count();
+  if (EngineStatus opened = OpenEngineSockets(targets_, perTarget, options_.socket, dependencies_, sockets_);
+      !opened.Ok()) {
+    return opened;
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (v4_) info_.v4 = v4_->Info();
-    if (v6_) info_.v6 = v6_->Info();
+    info_ = sockets_.Info();
   }
 
   EchoSettings settings;
@@ -116,13 +140,10 @@ EngineStatus EchoEngine::Start() {
   settings.payloadBytes = options_.payloadBytes;
   settings.ttl = options_.ttl;
   const std::uint64_t token = dependencies_.token != 0 ? dependencies_.token : RandomToken();
-  prober_ = std::make_unique<EchoProber>(settings, targets_, v4_.get(), v6_.get(), *dependencies_.clock, sink_, token);
+  prober_ = std::make_unique<EchoProber>(settings, targets_, sockets_.v4.get(), sockets_.v6.get(),
+                                        *dependencies_.clock, sink_, token);
   prober_->Begin(dependencies_.clock->Now().monoNs);
 
-  std::vector<int> handles;
-  for (const auto* s : {&v4_, &v6_}) {
-    if (*s) handles.push_back((*s)->Handle());
-  }
   ProbeLoop::Callbacks callbacks;
   callbacks.step = [this] { return prober_->Step(); };
   callbacks.drain = [this] { return prober_->Drain(); };
@@ -131,7 +152,7 @@ EngineStatus EchoEngine::Start() {
     std::lock_guard<std::mutex> lock(mutex_);
     published_ = prober_->Counters();
   };
-  loop_ = std::make_unique<ProbeLoop>(std::move(handles), settings.pacingNs, std::move(callbacks));
+  loop_ = std::make_unique<ProbeLoop>(sockets_.Handles(), settings.pacingNs, std::move(callbacks));
   std::string error;
   if (!loop_->Start(error)) {
     loop_.reset();

@@ -27,8 +27,9 @@ struct EchoOptions {
   std::size_t payloadBytes = 56;
   int ttl = 0;  // the TTL or hop limit of every probe, 1 to 255; 0: the system's
   SocketPreference socket = SocketPreference::Auto;
-  // The loop wakes at most once per this, sending every probe due by then.
-  std::chrono::nanoseconds pacing = std::chrono::milliseconds(1);
+  // The loop wakes at most once per this, sending every probe due by then:
+  // each wake-up costs a timer and a context switch, worth a few microseconds.
+  std::chrono::nanoseconds pacing = std::chrono::milliseconds(2);
   // Replies up to this long after their deadline are told apart as late.
   std::chrono::nanoseconds lateWindow = std::chrono::seconds(5);
 };
@@ -75,6 +76,20 @@ std::uint64_t RandomToken();
 // for the replies and the transmit timestamps of a fifth of a second.
 SocketSizing SizingFor(double probesPerSecond);
 
+// The sockets of an engine, one per family its targets need.
+struct EngineSockets {
+  std::unique_ptr<IcmpSocket> v4;
+  std::unique_ptr<IcmpSocket> v6;
+  EngineInfo Info() const;
+  std::vector<int> Handles() const;
+};
+
+// Opens a socket for each family among `targets`, sized for each target
+// probed `perTargetPerSecond` times a second. On failure none is left open.
+EngineStatus OpenEngineSockets(const std::vector<Address>& targets, double perTargetPerSecond,
+                               SocketPreference preference, const EngineDependencies& dependencies,
+                               EngineSockets& sockets);
+
 // Echo probing of many targets with one ICMP socket per address family and
 // one event loop thread (see EchoProber for the schedule and the matching).
 // Every probe ends in exactly one Reply, Lost or Error result, handed to the
@@ -110,8 +125,7 @@ class EchoEngine {
   std::vector<Address> targets_;
   ResultSink sink_;
   EngineDependencies dependencies_;
-  std::unique_ptr<IcmpSocket> v4_;
-  std::unique_ptr<IcmpSocket> v6_;
+  EngineSockets sockets_;
   std::unique_ptr<EchoProber> prober_;
   std::unique_ptr<ProbeLoop> loop_;
   mutable std::mutex mutex_;  // guards the copy below

@@ -3,6 +3,7 @@
 // namespace of the test's own, so that ping sockets can be allowed and
 // routes added without touching the host.
 #include "icmp/engine.h"
+#include "icmp/pathengine.h"
 
 #include <gtest/gtest.h>
 
@@ -204,6 +205,81 @@ TEST_F(Loopback, SendRightAfterAnErrorCameInStillGoesOut) {
     // With a TTL of 1 the error is back before the send returns.
     for (int i = 0; i < 3; ++i) EXPECT_EQ(open.socket->Send(to, message, 1), 0) << std::strerror(errno);
   }
+}
+
+struct PathRun {
+  EngineStatus status;
+  std::vector<PathSnapshot> paths;
+  std::vector<HopResult> rows;
+};
+
+PathRun TracePaths(std::vector<Address> targets, PathOptions options) {
+  PathRun run;
+  PathEngine engine(options, std::move(targets), [&](const HopResult& r) { run.rows.push_back(r); });
+  run.status = engine.Start();
+  if (!run.status.Ok()) return run;
+  engine.Wait();
+  run.paths = engine.Snapshot();
+  return run;
+}
+
+PathOptions QuickPath(std::uint64_t rounds, SocketPreference socket, int maxHops = kMaxHops) {
+  PathOptions o;
+  o.interval = 60ms;
+  o.timeout = 1s;
+  o.rounds = rounds;
+  o.socket = socket;
+  o.maxHops = maxHops;
+  return o;
+}
+
+TEST_F(Loopback, PathToALoopbackAddressIsOneHop) {
+  for (const SocketPreference kind : {SocketPreference::Datagram, SocketPreference::Raw}) {
+    const PathRun run = TracePaths({A("127.0.0.1"), A("::1")}, QuickPath(3, kind));
+    ASSERT_TRUE(run.status.Ok()) << run.status.message;
+    ASSERT_EQ(run.paths.size(), 2u);
+    for (const PathSnapshot& p : run.paths) {
+      EXPECT_TRUE(p.reached) << p.target;
+      ASSERT_EQ(p.hops.size(), 1u) << p.target;
+      EXPECT_EQ(p.hops[0].address, p.target);
+      EXPECT_EQ(p.hops[0].figures.received, 3u) << p.target;
+    }
+  }
+}
+
+// Every hop of the looping route answers "time exceeded", from the error
+// queue of either socket kind; the target is never reached.
+TEST_F(Loopback, HopsAnswerTimeExceededThroughTheErrorQueue) {
+  if (const std::string why = testing::AddLoopingRoute(); !why.empty()) GTEST_SKIP() << why;
+  for (const SocketPreference kind : {SocketPreference::Datagram, SocketPreference::Raw}) {
+    const PathRun run = TracePaths({A("198.51.100.7"), A("2001:db8:1::1")}, QuickPath(2, kind, 3));
+    ASSERT_TRUE(run.status.Ok()) << run.status.message;
+    for (const PathSnapshot& p : run.paths) {
+      EXPECT_FALSE(p.reached) << p.target;
+      ASSERT_EQ(p.hops.size(), 3u) << p.target;
+      for (const HopFigures& h : p.hops) {
+        EXPECT_EQ(h.figures.received, 2u) << p.target << " hop " << h.hop;
+        ASSERT_FALSE(h.seen.empty());
+        EXPECT_EQ(h.address, A(p.target.is_v4() ? "192.0.2.1" : "2001:db8::1"));
+      }
+    }
+    for (const HopResult& r : run.rows) EXPECT_EQ(r.kind, HopResult::Kind::TimeExceeded);
+  }
+}
+
+TEST_F(Loopback, HopNamesAreLookedUpWhenAsked) {
+  PathOptions options = QuickPath(0, SocketPreference::Auto);
+  options.names = true;
+  PathEngine engine(options, {A("127.0.0.1")}, nullptr);
+  ASSERT_TRUE(engine.Start().Ok());
+  std::string name;
+  for (int i = 0; i < 100 && name.empty(); ++i) {
+    std::this_thread::sleep_for(50ms);
+    const auto paths = engine.Snapshot();
+    if (!paths[0].hops.empty()) name = paths[0].hops[0].name;
+  }
+  engine.Stop();
+  EXPECT_EQ(name, "localhost");
 }
 
 }  // namespace
