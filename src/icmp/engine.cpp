@@ -74,6 +74,15 @@ SocketSizing SizingFor(double probesPerSecond) {
   return s;
 }
 
+std::vector<Address> Normalised(std::vector<Address> targets) {
+  for (Address& a : targets) {
+    if (a.is_v6() && a.to_v6().is_v4_mapped()) {
+      a = boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, a.to_v6());
+    }
+  }
+  return targets;
+}
+
 EngineInfo EngineSockets::Info() const {
   EngineInfo info;
   if (v4) info.v4 = v4->Info();
@@ -110,7 +119,8 @@ EngineStatus OpenEngineSockets(const std::vector<Address>& targets, double perTa
 
 EchoEngine::EchoEngine(EchoOptions options, std::vector<Address> targets, ResultSink sink,
                        EngineDependencies dependencies)
-    : options_(options), targets_(std::move(targets)), sink_(std::move(sink)), dependencies_(std::move(dependencies)) {}
+    : options_(options), targets_(Normalised(std::move(targets))), sink_(std::move(sink)),
+      dependencies_(std::move(dependencies)) {}
 
 EchoEngine::~EchoEngine() {
   Stop();

@@ -76,6 +76,11 @@ std::uint64_t RandomToken();
 // for the replies and the transmit timestamps of a fifth of a second.
 SocketSizing SizingFor(double probesPerSecond);
 
+// The targets as the engines probe them: an IPv4-mapped IPv6 address
+// (::ffff:192.0.2.1) becomes the IPv4 address it maps, which the IPv4
+// socket probes and which answers from that address.
+std::vector<Address> Normalised(std::vector<Address> targets);
+
 // The sockets of an engine, one per family its targets need.
 struct EngineSockets {
   std::unique_ptr<IcmpSocket> v4;

@@ -22,7 +22,8 @@ std::string CheckPathOptions(const PathOptions& o, std::size_t targets) {
 
 PathEngine::PathEngine(PathOptions options, std::vector<Address> targets, HopSink sink,
                        EngineDependencies dependencies)
-    : options_(options), targets_(std::move(targets)), sink_(std::move(sink)), dependencies_(std::move(dependencies)) {}
+    : options_(options), targets_(Normalised(std::move(targets))), sink_(std::move(sink)),
+      dependencies_(std::move(dependencies)) {}
 
 PathEngine::~PathEngine() {
   Stop();
