@@ -12,7 +12,9 @@
 //
 // Usage: icmp_bench [--targets N] [--seconds S] [--interval-ms MS]
 //                   [--socket auto|datagram|raw] [--pacing-ms MS] [--no-fping]
-//                   [--ladder | --floor]
+//                   [--fping-gap-ms MS] [--ladder | --floor]
+// fping's -i (the gap between two of its sends) is the interval over the
+// targets unless --fping-gap-ms says otherwise (0: as fast as it can).
 // Defaults: 10000 targets, 60 s, 1000 ms, auto. Needs root (namespaces);
 // every packet stays on the loopback of a namespace the program made.
 
@@ -52,6 +54,7 @@ struct Args {
   bool fping = true;
   bool ladder = false;
   double pacingMs = 2;
+  double fpingGapMs = -1;  // fping's -i; below 0: the interval over the targets
   bool floor = false;
 };
 
@@ -174,7 +177,8 @@ pid_t StartFping(const Args& a, const std::string& targetsFile, const std::strin
   ::dup2(fd, 1);
   // -i: the gap between two sends, so that the targets spread over the period.
   char gap[32];
-  std::snprintf(gap, sizeof gap, "%.3f", static_cast<double>(a.intervalMs) / a.targets);
+  std::snprintf(gap, sizeof gap, "%.3f",
+                a.fpingGapMs >= 0 ? a.fpingGapMs : static_cast<double>(a.intervalMs) / a.targets);
   const std::string count = std::to_string(a.seconds);
   const std::string period = std::to_string(a.intervalMs);
   ::execlp("fping", "fping", "-q", "-c", count.c_str(), "-p", period.c_str(), "-i", gap, "-f",
@@ -310,6 +314,7 @@ bool ParseArgs(int argc, char** argv, Args& a) {
     else if (arg == "--interval-ms") a.intervalMs = std::atoi(value());
     else if (arg == "--no-fping") a.fping = false;
     else if (arg == "--pacing-ms") a.pacingMs = std::atof(value());
+    else if (arg == "--fping-gap-ms") a.fpingGapMs = std::atof(value());
     else if (arg == "--ladder") a.ladder = true;
     else if (arg == "--floor") a.floor = true;
     else if (arg == "--socket") {
@@ -328,7 +333,8 @@ int main(int argc, char** argv) {
   Args a;
   if (!ParseArgs(argc, argv, a)) {
     std::fprintf(stderr, "usage: icmp_bench [--targets N] [--seconds S] [--interval-ms MS] "
-                         "[--socket auto|datagram|raw] [--pacing-ms MS] [--no-fping] [--ladder | --floor]\n");
+                         "[--socket auto|datagram|raw] [--pacing-ms MS] [--no-fping] [--fping-gap-ms MS] "
+                         "[--ladder | --floor]\n");
     return 2;
   }
   const std::string dir = "/tmp/icmp_bench." + std::to_string(::getpid());
