@@ -247,7 +247,7 @@ int Ladder(const Args& a) {
   std::printf("%10s %12s %10s %10s %10s %10s %10s %10s\n", "period ms", "probes/s", "CPU %", "us/probe", "loss %",
               "late", "skipped", "overruns");
   int best = 0;
-  for (const int ms : {1000, 500, 250, 200, 150, 125, 100, 80, 60, 50, 40}) {
+  for (const int ms : {1000, 500, 250, 200, 175, 150, 140, 130, 120, 110, 100, 80}) {
     const int count = std::max(2, a.seconds * 1000 / ms);
     const EngineFigures e = RunEngine(a, std::chrono::milliseconds(ms), count);
     if (!e.status.Ok()) {

@@ -43,11 +43,12 @@ EchoProber::EchoProber(EchoSettings settings, std::vector<Address> targets, Icmp
   ringSize_ = RingFor(settings_);
   slots_.resize(targets_.size() * ringSize_);
   message_.resize(kIcmpHeaderBytes + settings_.payloadBytes);
-  // Probes due per wake-up, four times over: a stall is caught up at that
-  // pace instead of all at once.
+  // Probes due per wake-up, sixteen times over: a stall is caught up at that
+  // pace instead of all at once, while wake-ups that come late because the
+  // machine is busy (a step of 20 ms instead of 2) still keep up.
   const double perWake = static_cast<double>(targets_.size()) * static_cast<double>(settings_.pacingNs) /
                          static_cast<double>(settings_.intervalNs);
-  burstLimit_ = std::max<std::size_t>(16, static_cast<std::size_t>(4 * perWake));
+  burstLimit_ = std::max<std::size_t>(16, static_cast<std::size_t>(16 * perWake));
 }
 
 EchoProber::Slot& EchoProber::SlotOf(std::uint32_t target, std::uint64_t sequence) {

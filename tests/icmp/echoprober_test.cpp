@@ -155,7 +155,9 @@ TEST(EchoProber, ProbesOfAllTargetsAreSpreadOverTheInterval) {
 
 TEST(EchoProber, AfterAStallOverdueProbesGoOutInBoundedBurstsAndMissedSlotsAreSkipped) {
   std::vector<Address> many(1000, kA);
-  Rig rig(many);
+  EchoSettings s = Rig::Settings();
+  s.pacingNs = kMs;  // one probe due per wake-up: bursts of at most 16
+  Rig rig(many, s);
   rig.At(0);
   EXPECT_EQ(rig.v4.sent.size(), 1u);
   rig.At(800);  // the loop stalled: 800 probes are due
