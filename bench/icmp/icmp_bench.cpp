@@ -102,6 +102,8 @@ struct EngineFigures {
   long peakKb = 0;
   double meanPeriodMs = 0;
   double worstGapErrorMs = 0;  // the largest |gap between two sends of a target - interval|
+  double meanRttUs = 0;
+  double maxRttUs = 0;
 };
 
 // Per target, what the sink needs for the achieved period: kept small, since
@@ -117,6 +119,8 @@ EngineFigures RunEngine(const Args& a, std::chrono::milliseconds interval, int c
   for (int i = 0; i < a.targets; ++i) targets.push_back(boost::asio::ip::make_address(TargetText(i)));
   std::vector<SendTimes> times(targets.size());
   double worstGapNs = 0;
+  double rttSum = 0, rttMax = 0;
+  std::uint64_t replies = 0;
   const double intervalNs = static_cast<double>(std::chrono::nanoseconds(interval).count());
   EchoOptions o;
   o.interval = interval;
@@ -125,6 +129,11 @@ EngineFigures RunEngine(const Args& a, std::chrono::milliseconds interval, int c
   o.socket = a.socket;
   o.pacing = std::chrono::nanoseconds(static_cast<std::int64_t>(a.pacingMs * 1e6));
   EchoEngine engine(o, targets, [&](const ProbeResult& r) {
+    if (r.outcome == Outcome::Reply) {
+      rttSum += static_cast<double>(r.rttNs);
+      rttMax = std::max(rttMax, static_cast<double>(r.rttNs));
+      ++replies;
+    }
     if (r.outcome != Outcome::Reply && r.outcome != Outcome::Lost && r.outcome != Outcome::Error) return;
     SendTimes& t = times[r.target];
     if (t.sends == 0) t.first = r.sentUnixNs;
@@ -154,6 +163,8 @@ EngineFigures RunEngine(const Args& a, std::chrono::milliseconds interval, int c
   }
   f.meanPeriodMs = n ? sum / n / 1e6 : 0;
   f.worstGapErrorMs = worstGapNs / 1e6;
+  f.meanRttUs = replies ? rttSum / static_cast<double>(replies) / 1e3 : 0;
+  f.maxRttUs = rttMax / 1e3;
   return f;
 }
 
@@ -234,7 +245,8 @@ void PrintSideBySide(const Args& a, const EngineFigures& e, const FpingFigures& 
               static_cast<unsigned long>(e.counters.duplicates), static_cast<unsigned long>(e.counters.sendErrors),
               static_cast<unsigned long>(e.counters.skipped), static_cast<unsigned long>(e.counters.overruns),
               static_cast<unsigned long>(e.counters.invalid), static_cast<unsigned long>(e.counters.foreign));
-  std::printf("engine stamps: kernel %lu, kernel receive %lu, user %lu\n",
+  std::printf("engine round trips: mean %.1f us, longest %.1f us; stamps: kernel %lu, kernel receive %lu, user %lu\n",
+              e.meanRttUs, e.maxRttUs,
               static_cast<unsigned long>(e.counters.kernelStamps),
               static_cast<unsigned long>(e.counters.kernelReceiveStamps),
               static_cast<unsigned long>(e.counters.userStamps));
