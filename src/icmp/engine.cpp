@@ -69,7 +69,7 @@ SocketSizing SizingFor(double probesPerSecond) {
     return static_cast<int>(std::clamp(bytes, low, high));
   };
   SocketSizing s;
-  s.receiveBufferBytes = clamp(probesPerSecond * 2 * kBytesPerItem * 0.2, 256.0 * 1024, 64.0 * 1024 * 1024);
+  s.receiveBufferBytes = clamp(probesPerSecond * 2 * kBytesPerItem * 0.5, 256.0 * 1024, 64.0 * 1024 * 1024);
   s.sendBufferBytes = clamp(probesPerSecond * kBytesPerItem * 0.05, 256.0 * 1024, 16.0 * 1024 * 1024);
   return s;
 }

@@ -73,7 +73,8 @@ struct EngineDependencies {
 std::uint64_t RandomToken();
 
 // The sizes of socket buffers for `probesPerSecond` probes a second: room
-// for the replies and the transmit timestamps of a fifth of a second.
+// for the replies and the transmit timestamps of half a second, so that a
+// loop held up that long by a busy machine loses nothing.
 SocketSizing SizingFor(double probesPerSecond);
 
 // The targets as the engines probe them: an IPv4-mapped IPv6 address
