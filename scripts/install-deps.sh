@@ -2,8 +2,9 @@
 # Installs the Debian 12 packages that building and running the program
 # need; with --test first, also those the tests need (the test build, the
 # virtual display, the install validators, the fuzzers, Prometheus' checker,
-# the JSON reader of the network simulator); then any package named on the
-# command line. Packages already present are
+# the JSON reader of the network simulator and the ICMP tests, route set-up,
+# fping for the ICMP benchmark); then any package named on the command line.
+# Packages already present are
 # skipped. Run as root (or with sudo available).
 set -eu
 
@@ -20,7 +21,7 @@ if [ "${1:-}" = "--test" ]; then
   xvfb xauth
   desktop-file-utils appstream groff-base
   clang libclang-rt-14-dev llvm-14
-  prometheus nlohmann-json3-dev
+  prometheus nlohmann-json3-dev iproute2 fping
 "
 fi
 packages="$packages $*"
