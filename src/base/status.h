@@ -31,7 +31,7 @@ class [[nodiscard]] Status {
 template <typename T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : value_(std::move(value)) {}  // NOLINT: implicit, like the value itself
+  Result(T value) : value_(std::move(value)) {}        // NOLINT: implicit, like the value itself
   Result(Status error) : status_(std::move(error)) {}  // NOLINT: must not be ok
 
   bool ok() const { return value_.has_value(); }

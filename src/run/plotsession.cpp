@@ -133,7 +133,8 @@ void PlotSession::TickSteps() {
   // Both values read now: a change made during the probe counts.
   const int pages = settings_.pages;
   const int points = settings_.pointsPerPage;
-  if (pages > 0 && static_cast<long long>(counters_.pageTicks) > static_cast<long long>(pages) * points) {
+  if (pages > 0 &&
+      static_cast<long long>(counters_.pageTicks) > static_cast<long long>(pages) * points) {
     if (settings_.stopAtLimit) {
       counters_.pageTicks = 0;
       StopRun();

@@ -36,9 +36,9 @@ struct RunCounters {
 // The state of the run as the window shows it.
 struct RunState {
   bool timerArmed = false;
-  bool startDown = false;       // btnStart down; false puts btnStop down
+  bool startDown = false;  // btnStart down; false puts btnStop down
   bool addressEnabled = true;
-  bool stoppedShown = false;    // "STOPPED"
+  bool stoppedShown = false;  // "STOPPED"
   friend bool operator==(const RunState&, const RunState&) = default;
 
   // Which parts a change sets; the others are left as the window has them
@@ -97,8 +97,7 @@ using CommandProbe = std::function<ProbeResult(const std::string& commandLine)>;
 class PlotSession {
  public:
   PlotSession(const LocalClock& clock, const RunSettings& settings, const GraphAppearance& look,
-              CommandProbe probe, PlotSessionListener& listener,
-              FileAppender& logFiles);
+              CommandProbe probe, PlotSessionListener& listener, FileAppender& logFiles);
 
   // Start, Stop and the timer's tick.
   void Start();

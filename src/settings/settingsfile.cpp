@@ -26,18 +26,30 @@ using Field = Value Group::*;
 template <typename Group>
 Group& GroupOf(Settings& s);
 template <>
-RunSettings& GroupOf<RunSettings>(Settings& s) { return s.run; }
+RunSettings& GroupOf<RunSettings>(Settings& s) {
+  return s.run;
+}
 template <>
-GraphAppearance& GroupOf<GraphAppearance>(Settings& s) { return s.graph; }
+GraphAppearance& GroupOf<GraphAppearance>(Settings& s) {
+  return s.graph;
+}
 template <>
-ImageSettings& GroupOf<ImageSettings>(Settings& s) { return s.image; }
+ImageSettings& GroupOf<ImageSettings>(Settings& s) {
+  return s.image;
+}
 template <>
-WindowSettings& GroupOf<WindowSettings>(Settings& s) { return s.window; }
+WindowSettings& GroupOf<WindowSettings>(Settings& s) {
+  return s.window;
+}
 template <>
-ExtraSettings& GroupOf<ExtraSettings>(Settings& s) { return s.extras; }
+ExtraSettings& GroupOf<ExtraSettings>(Settings& s) {
+  return s.extras;
+}
 
 template <typename Group>
-const Group& GroupOf(const Settings& s) { return GroupOf<Group>(const_cast<Settings&>(s)); }
+const Group& GroupOf(const Settings& s) {
+  return GroupOf<Group>(const_cast<Settings&>(s));
+}
 
 template <typename Group>
 Binding Boolean(Field<Group, bool> field) {
@@ -106,12 +118,13 @@ Bindings MakeBindings(const SettingsDefaults& defaults) {
   b["Run"] = Boolean<R>(&R::startDown);
   b["ShowAll"] = Boolean<W>(&W::showAll);
   b["Capture"] = Boolean<R>(&R::capture);
-  b["Folder"] = {[folder = defaults.folder](const IniFile& ini, const SettingKey& k, LoadedSettings& l) {
-                   l.settings.run.captureFolder = LoadText(ini, k, folder);
-                 },
-                 [](IniFile& ini, const SettingKey& k, const Settings& s) {
-                   SaveText(ini, k, s.run.captureFolder);
-                 }};
+  b["Folder"] = {
+      [folder = defaults.folder](const IniFile& ini, const SettingKey& k, LoadedSettings& l) {
+        l.settings.run.captureFolder = LoadText(ini, k, folder);
+      },
+      [](IniFile& ini, const SettingKey& k, const Settings& s) {
+        SaveText(ini, k, s.run.captureFolder);
+      }};
   b["Label"] = Text<G>(&G::label);
   // Stored with "^" for each blank, so that outer blanks survive the trimming.
   b["Title"] = {[](const IniFile& ini, const SettingKey& k, LoadedSettings& l) {
@@ -123,12 +136,11 @@ Bindings MakeBindings(const SettingsDefaults& defaults) {
   b["Pages"] = Integer<R>(&R::pages);
   b["Minimize"] = Boolean<W>(&W::minimizeToTray);
   b["Ignore"] = Boolean<R>(&R::ignoreFirst);
-  b["CCount"] = {[](const IniFile& ini, const SettingKey&, LoadedSettings& l) {
-                   l.settings.history = ReadHistory(ini, ReadHistoryCount(ini));
-                 },
-                 [](IniFile& ini, const SettingKey&, const Settings& s) {
-                   WriteHistory(ini, s.history);
-                 }};
+  b["CCount"] = {
+      [](const IniFile& ini, const SettingKey&, LoadedSettings& l) {
+        l.settings.history = ReadHistory(ini, ReadHistoryCount(ini));
+      },
+      [](IniFile& ini, const SettingKey&, const Settings& s) { WriteHistory(ini, s.history); }};
   b["CB"] = {[](const IniFile&, const SettingKey&, LoadedSettings&) {},
              [](IniFile&, const SettingKey&, const Settings&) {}};
   b["Web"] = {[](const IniFile& ini, const SettingKey& k, LoadedSettings& l) {
@@ -176,18 +188,20 @@ Bindings MakeBindings(const SettingsDefaults& defaults) {
   b["Left"] = ColourOf([](Settings& s) -> Colour& { return s.graph.axesText; });
   b["Grid"] = ColourOf([](Settings& s) -> Colour& { return s.graph.grid; });
   // The image size defaults to the graph's size on screen.
-  b["Height"] = {[h = defaults.graphHeight](const IniFile& ini, const SettingKey& k, LoadedSettings& l) {
-                   l.settings.image.pixelHeight = LoadInteger(ini, k, h);
-                 },
-                 [](IniFile& ini, const SettingKey& k, const Settings& s) {
-                   SaveInteger(ini, k, s.image.pixelHeight);
-                 }};
-  b["Width"] = {[w = defaults.graphWidth](const IniFile& ini, const SettingKey& k, LoadedSettings& l) {
-                  l.settings.image.pixelWidth = LoadInteger(ini, k, w);
-                },
-                [](IniFile& ini, const SettingKey& k, const Settings& s) {
-                  SaveInteger(ini, k, s.image.pixelWidth);
-                }};
+  b["Height"] = {
+      [h = defaults.graphHeight](const IniFile& ini, const SettingKey& k, LoadedSettings& l) {
+        l.settings.image.pixelHeight = LoadInteger(ini, k, h);
+      },
+      [](IniFile& ini, const SettingKey& k, const Settings& s) {
+        SaveInteger(ini, k, s.image.pixelHeight);
+      }};
+  b["Width"] = {
+      [w = defaults.graphWidth](const IniFile& ini, const SettingKey& k, LoadedSettings& l) {
+        l.settings.image.pixelWidth = LoadInteger(ini, k, w);
+      },
+      [](IniFile& ini, const SettingKey& k, const Settings& s) {
+        SaveInteger(ini, k, s.image.pixelWidth);
+      }};
   b["HTTP"] = Boolean<I>(&I::webImage);
   b["Cap"] = Boolean<I>(&I::capturedImages);
   b["Clip"] = Boolean<I>(&I::clipboard);
@@ -266,7 +280,8 @@ Bindings MakeBindings(const SettingsDefaults& defaults) {
 LoadedSettings ReadSettings(const IniFile& ini, const SettingsDefaults& defaults) {
   const Bindings bindings = MakeBindings(defaults);
   LoadedSettings loaded;
-  for (const SettingKey& key : SettingKeysInLoadOrder()) bindings.at(key.name).read(ini, key, loaded);
+  for (const SettingKey& key : SettingKeysInLoadOrder())
+    bindings.at(key.name).read(ini, key, loaded);
   for (const SettingKey& key : ExtraSettingKeys()) {
     // An earlier version kept these in [Plotter].
     SettingKey where = key;
@@ -280,7 +295,8 @@ LoadedSettings ReadSettings(const IniFile& ini, const SettingsDefaults& defaults
 
 void WriteSettings(const Settings& settings, IniFile& ini) {
   const Bindings bindings = MakeBindings({});
-  for (const SettingKey* key : SettingKeysInSaveOrder()) bindings.at(key->name).write(ini, *key, settings);
+  for (const SettingKey* key : SettingKeysInSaveOrder())
+    bindings.at(key->name).write(ini, *key, settings);
   if (settings.extras == ExtraSettings{} && !ini.HasSection(kExtrasSection)) return;
   for (const SettingKey& key : ExtraSettingKeys()) bindings.at(key.name).write(ini, key, settings);
 }

@@ -15,8 +15,8 @@ namespace quorvel {
 
 // The defaults that are only known while the program runs.
 struct SettingsDefaults {
-  std::string folder;    // Folder: the executable's folder
-  int graphWidth = 0;    // Width and Height: the graph's size on screen
+  std::string folder;  // Folder: the executable's folder
+  int graphWidth = 0;  // Width and Height: the graph's size on screen
   int graphHeight = 0;
 };
 

@@ -51,6 +51,23 @@ namespace {
 double Seconds(std::int64_t micros) { return static_cast<double>(micros) / 1e6; }
 
 void Family(std::string& out, std::string_view name, std::string_view type, std::string_view help) {
+  AppendMetricFamily(out, name, type, help);
+}
+
+void Series(std::string& out, std::string_view name, const std::string& hostLabel,
+            std::string_view extraLabel, std::string_view value) {
+  std::string labels = "{host=\"";
+  labels += hostLabel;
+  labels += '"';
+  labels += extraLabel;
+  labels += '}';
+  AppendMetricSample(out, name, labels, value);
+}
+
+}  // namespace
+
+void AppendMetricFamily(std::string& out, std::string_view name, std::string_view type,
+                        std::string_view help) {
   out += "# HELP ";
   out += name;
   out += ' ';
@@ -62,19 +79,14 @@ void Family(std::string& out, std::string_view name, std::string_view type, std:
   out += '\n';
 }
 
-void Series(std::string& out, std::string_view name, const std::string& hostLabel,
-            std::string_view extraLabel, std::string_view value) {
+void AppendMetricSample(std::string& out, std::string_view name, std::string_view labels,
+                        std::string_view value) {
   out += name;
-  out += "{host=\"";
-  out += hostLabel;
-  out += '"';
-  out += extraLabel;
-  out += "} ";
+  out += labels;
+  out += ' ';
   out += value;
   out += '\n';
 }
-
-}  // namespace
 
 std::string FormatMetrics(const std::vector<TargetMetrics>& targets) {
   std::vector<std::string> hosts;

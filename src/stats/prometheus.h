@@ -62,6 +62,14 @@ struct TargetMetrics {
 // reply, from the second reply). Lines end with LF. Pure; any thread.
 std::string FormatMetrics(const std::vector<TargetMetrics>& targets);
 
+// The pieces of the text format every exposition of the program is written
+// with: a family's HELP and TYPE lines, and one sample line, its labels
+// already written as "{name=\"value\",...}" (or empty).
+void AppendMetricFamily(std::string& out, std::string_view name, std::string_view type,
+                        std::string_view help);
+void AppendMetricSample(std::string& out, std::string_view name, std::string_view labels,
+                        std::string_view value);
+
 // The Content-Type of that text.
 inline constexpr std::string_view kMetricsContentType = "text/plain; version=0.0.4";
 

@@ -7,6 +7,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "stats/prometheus.h"
+
 namespace quorvel {
 
 namespace {
@@ -38,19 +40,8 @@ double Seconds(const timeval& t) {
 
 void Family(std::string& out, const char* name, const char* type, const char* help,
             const std::string& value) {
-  out += "# HELP ";
-  out += name;
-  out += ' ';
-  out += help;
-  out += "\n# TYPE ";
-  out += name;
-  out += ' ';
-  out += type;
-  out += '\n';
-  out += name;
-  out += ' ';
-  out += value;
-  out += '\n';
+  AppendMetricFamily(out, name, type, help);
+  AppendMetricSample(out, name, "", value);
 }
 
 }  // namespace

@@ -34,8 +34,8 @@ RequestHandler::Answer ImageRequestHandler::Handle(const WebRequest& request) {
   if (!needsWorker) return {std::move(reply), nullptr};
   // The context stays the one read now: each request is checked once.
   return {std::nullopt, [this, request, context = std::move(context)] {
-            return HandleRequest(request, context, [this] { return handOff_.Obtain(); },
-                                 serving_.documents);
+            return HandleRequest(
+                request, context, [this] { return handOff_.Obtain(); }, serving_.documents);
           }};
 }
 

@@ -18,8 +18,8 @@ struct ImageServing {
   // the window keeps the copy up to date on the UI thread (dialog closed,
   // edTemp changed) under the same mutex, held only for the copy.
   std::function<WebContext()> readContext;
-  PostToUiThread postToUi;      // see renderhandoff.h; called on worker threads
-  RenderOnUiThread renderOnUi;  // see renderhandoff.h
+  PostToUiThread postToUi;            // see renderhandoff.h; called on worker threads
+  RenderOnUiThread renderOnUi;        // see renderhandoff.h
   std::shared_ptr<ImageCache> cache;  // optional; shared with the window, which bumps it
   // Optional documents beside the image (see DocumentCallback); called on
   // worker threads, so it must not touch widgets.

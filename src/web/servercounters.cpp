@@ -4,26 +4,18 @@
 
 #include <ctime>
 
+#include "stats/prometheus.h"
+
 namespace quorvel {
 
 namespace {
 
 void Header(std::string& out, const char* name, const char* help) {
-  out += "# HELP ";
-  out += name;
-  out += ' ';
-  out += help;
-  out += "\n# TYPE ";
-  out += name;
-  out += " counter\n";
+  AppendMetricFamily(out, name, "counter", help);
 }
 
 void Sample(std::string& out, const char* name, const std::string& labels, std::uint64_t value) {
-  out += name;
-  out += labels;
-  out += ' ';
-  out += std::to_string(value);
-  out += '\n';
+  AppendMetricSample(out, name, labels, std::to_string(value));
 }
 
 }  // namespace
