@@ -1,14 +1,13 @@
 #pragma once
 
+#include <QColor>
+#include <QFont>
 #include <QImage>
 #include <QRect>
 #include <QSize>
 
 #include "graph/axisscale.h"
 #include "graph/chartmodel.h"
-
-#include <QColor>
-#include <QFont>
 
 class QPainter;
 
@@ -24,16 +23,6 @@ struct ChartGeometry {
   AxisMapping left;
 };
 
-// Draws the chart: the same code serves the screen and every raster made of
-// the graph. A raster is a fresh layout at its own size (fonts keep their
-// sizes; margins are percentages, so the plot area grows or shrinks), never
-// a scaled copy of the screen.
-//
-// Only the points inside the time window, plus the one just before it, are
-// visited, so the cost of a drawing does not grow with the length of a run.
-//
-// Needs a QGuiApplication (fonts). Thread: the thread that owns `model` (the
-// main window's).
 // A colour as Qt paints it (system colours resolved), and back.
 QColor ToQColor(Colour c);
 Colour FromQColor(const QColor& c);
@@ -45,6 +34,16 @@ enum class FontSize { Pixels, Points };
 QFont ToQFont(const FontSpec& spec, FontSize size = FontSize::Pixels);
 FontSpec FromQFont(const QFont& font, Colour colour);
 
+// Draws the chart: the same code serves the screen and every raster made of
+// the graph. A raster is a fresh layout at its own size (fonts keep their
+// sizes; margins are percentages, so the plot area grows or shrinks), never
+// a scaled copy of the screen.
+//
+// Only the points inside the time window, plus the one just before it, are
+// visited, so the cost of a drawing does not grow with the length of a run.
+//
+// Needs a QGuiApplication (fonts). Thread: the thread that owns `model` (the
+// main window's).
 class ChartRenderer {
  public:
   static ChartGeometry Geometry(QSize size, const ChartModel& model);
