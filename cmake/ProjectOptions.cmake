@@ -4,3 +4,10 @@ target_compile_features(quorvel_options INTERFACE cxx_std_20)
 target_compile_options(quorvel_options INTERFACE
   -Wall -Wextra -Wshadow -Wconversion -Wsign-conversion -Wpedantic
   -Wno-sign-conversion)
+
+if(QUORVEL_SANITIZE)
+  set(quorvel_sanitizers -fsanitize=address,undefined -fno-sanitize-recover=undefined
+                         -fno-omit-frame-pointer)
+  target_compile_options(quorvel_options INTERFACE ${quorvel_sanitizers})
+  target_link_options(quorvel_options INTERFACE ${quorvel_sanitizers})
+endif()

@@ -354,8 +354,10 @@ void HttpServer::Loop::AcceptSome() {
   for (std::size_t i = 0; i < count; ++i) {
     int fd = accepted[i].fd;
     if (fd >= reserveStart && !MoveBelow(fd, reserveStart)) {
-      ::close(fd);
+      // Counted before the close, so that a client that sees the close sees
+      // the count too.
       Tally::Add(tally.refusedAtDescriptorReserve);
+      ::close(fd);
       incidents.Note(IncidentLog::Kind::Descriptors,
                      "a connection was refused: only the descriptors kept for the rest of the "
                      "program are left; accepting paused");
@@ -434,8 +436,8 @@ void HttpServer::Loop::Evict(Connection& c, const char* why) {
 
 void HttpServer::Loop::Admit(int fd, const sockaddr_storage& peer) {
   if (open_.size() >= options.maxConnections) {
+    Tally::Add(tally.refusedAtConnectionCap);  // before the close, as above
     ::close(fd);
-    Tally::Add(tally.refusedAtConnectionCap);
     incidents.Note(IncidentLog::Kind::Refusal,
                    "a connection was refused: " + std::to_string(options.maxConnections) +
                        " connections are open, the most allowed");
