@@ -358,9 +358,14 @@ void TForm1::ShutDown() {
   if (path != m_files.settingsLoad || !FileExists(path)) {
     MakeParentFolders(path);  // the per-user folder may be new
   }
-  const Status status = ini.Save(path);
-  // Closing at a request from outside, this goes to standard error instead.
-  if (!status) m_dialogs->Error(this, Q(status.message()));
+  std::error_code reason;
+  const Status status = ini.Save(path, SystemFileSteps(), 0666, &reason);
+  if (!status) {
+    // The box says what could not be written; why goes to standard error.
+    std::cerr << "quorvel: " << status.message() << ": " << reason.message() << '\n';
+    // Closing at a request from outside, the box goes to standard error too.
+    m_dialogs->Error(this, Q(status.message()));
+  }
 
   RemoveHelpFile(m_files.help);
   RemoveHelpFolder(m_files.help);

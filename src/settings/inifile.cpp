@@ -212,13 +212,16 @@ std::string IniFile::Text() const {
   return out;
 }
 
-Status IniFile::Save(const std::string& path, FileSteps& steps, mode_t createMode) const {
+Status IniFile::Save(const std::string& path, FileSteps& steps, mode_t createMode,
+                     std::error_code* reason) const {
   ReplacePolicy policy;
   policy.followSymlink = true;
   policy.respectExisting = true;
   policy.sync = true;
   policy.createMode = createMode;
-  if (ReplaceFileWhole(path, Text(), policy, steps)) return Status::Error(Unable(path));
+  const std::error_code error = ReplaceFileWhole(path, Text(), policy, steps);
+  if (reason) *reason = error;
+  if (error) return Status::Error(Unable(path));
   return Status::Ok();
 }
 

@@ -69,9 +69,10 @@ class IniFile {
   // followed, a read-only file is not replaced, and a replaced file keeps
   // its permission bits; a new one gets `createMode` less the umask. On any
   // failure the old file is untouched, the new file is removed, and the
-  // message is "Unable to write to " + path.
+  // message is "Unable to write to " + path; `reason`, when given, gets the
+  // system's reason.
   Status Save(const std::string& path, FileSteps& steps = SystemFileSteps(),
-              mode_t createMode = 0666) const;
+              mode_t createMode = 0666, std::error_code* reason = nullptr) const;
 
   // Whether the document holds a section, or a key in a section, of that
   // name (any letter case).

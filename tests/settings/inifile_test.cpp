@@ -290,8 +290,10 @@ TEST(IniFileSave, AFailedStepLeavesTheOldFileIntact) {
     IniFile ini = IniFile::Load(path.string());
     ini.Write("Plotter", "URL", std::string(5000, 'n'));
     FaultySteps steps(step);
-    const Status status = ini.Save(path.string(), steps);
+    std::error_code reason;
+    const Status status = ini.Save(path.string(), steps, 0666, &reason);
     EXPECT_FALSE(status.ok()) << step;
+    EXPECT_TRUE(reason) << step;  // and the reason why, for standard error
     EXPECT_EQ(status.message(), "Unable to write to " + path.string()) << step;
     EXPECT_EQ(ReadBytes(path), old) << step;
     EXPECT_EQ(FilesIn(dir), 1u) << step;
