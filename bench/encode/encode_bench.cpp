@@ -24,7 +24,7 @@
 #include <zlib.h>
 
 #include "chart.h"
-#include "output/filereplace.h"
+#include "base/fileio.h"
 #include "output/grayscale.h"
 #include "output/imageencoders.h"
 
@@ -224,7 +224,7 @@ void Bench(int width, int height, int runs, const std::string& folder) {
   auto [pngOurs2, pngRef2] = TimePair([&] { Check(quorvel::EncodePng(view, ours).ok(), "PNG"); },
                                       [&] { Check(LibpngEncode(chart, true, ref), "libpng"); }, runs);
   Row("PNG", pngOurs2, ours.size(), "libpng (default strat.)", pngRef2, ref.size());
-  if (!folder.empty()) quorvel::ReplaceFileWhole(folder + "/bench-ours.png", ours);
+  if (!folder.empty()) quorvel::ReplaceFileWhole(folder + "/bench-ours.png", std::string_view(reinterpret_cast<const char*>(ours.data()), ours.size()));
 
   // GIF
   auto [gifOurs, gifRef] = TimePair([&] { Check(quorvel::EncodeGif(view, ours).ok(), "GIF"); },
@@ -237,7 +237,7 @@ void Bench(int width, int height, int runs, const std::string& folder) {
   }
   const Timing gifOnly = TimeOne([&] { Check(GiflibEncode(chart, &indices, ref), "giflib"); }, runs);
   std::printf("        giflib alone on premapped indices: %.3f ms (best %.3f)\n", gifOnly.median, gifOnly.best);
-  if (!folder.empty()) quorvel::ReplaceFileWhole(folder + "/bench-ours.gif", ours);
+  if (!folder.empty()) quorvel::ReplaceFileWhole(folder + "/bench-ours.gif", std::string_view(reinterpret_cast<const char*>(ours.data()), ours.size()));
 
   // JPEG at file and web quality
   for (int quality : {90, 100}) {
@@ -246,7 +246,7 @@ void Bench(int width, int height, int runs, const std::string& folder) {
     const std::string label = "JPG" + std::to_string(quality);
     Row(label.c_str(), jOurs, ours.size(), "libjpeg-turbo direct", jRef, ref.size());
     if (quality == 90 && !folder.empty()) {
-      quorvel::ReplaceFileWhole(folder + "/bench-ours.jpg", ours);
+      quorvel::ReplaceFileWhole(folder + "/bench-ours.jpg", std::string_view(reinterpret_cast<const char*>(ours.data()), ours.size()));
       const Bytes cjpeg = Cjpeg(chart, quality, folder);
       if (!cjpeg.empty()) {
         std::printf("        cjpeg -quality 90: %zu B, %s our bytes\n", cjpeg.size(),

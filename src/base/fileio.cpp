@@ -122,7 +122,10 @@ std::error_code ReplaceFileWhole(const std::string& path, std::string_view bytes
 
   std::string temporary;
   int fd = -1;
-  const std::string prefix = ReplaceTemporaryPrefix(targetName);
+  // A name near the file system's limit leaves no room for the usual
+  // temporary name beside it: a short one of the program's own stands in.
+  std::string prefix = ReplaceTemporaryPrefix(targetName);
+  if (target.filename().string().size() + 32 > 255) prefix = (directory / ".quorvel.tmp").string();
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     temporary = prefix + std::to_string(::getpid()) + "-" + std::to_string(g_temporaryCounter++);
     errno = 0;

@@ -70,7 +70,8 @@ struct ReplacePolicy {
 };
 
 // Creates or replaces the file `path` whole with `bytes`: they are written to
-// a new temporary file beside it (".<name>.tmp<pid>-<n>"), which is then
+// a new temporary file beside it (".<name>.tmp<pid>-<n>", or
+// ".quorvel.tmp<pid>-<n>" for a name near the length limit), which is then
 // renamed over it, so readers see either the old file or the complete new
 // one. On any failure the temporary file is removed, the old file is left as
 // it was, and the error says why.

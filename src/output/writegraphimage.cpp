@@ -1,6 +1,8 @@
 #include "output/writegraphimage.h"
 
-#include "output/filereplace.h"
+#include <string_view>
+
+#include "base/fileio.h"
 #include "output/imageencoders.h"
 
 namespace quorvel {
@@ -21,7 +23,13 @@ ImageResult WriteGraphImage(const RasterView& raster, ImageType type,
   if (!destination.IsFile()) return EncodeImage(raster, type, jpegQuality, *destination.buffer());
   std::vector<std::uint8_t> bytes;
   if (ImageResult encoded = EncodeImage(raster, type, jpegQuality, bytes); !encoded) return encoded;
-  return ReplaceFileWhole(destination.path(), bytes);
+  // An image file is replaced whole, a link at its place included.
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  if (const std::error_code error = ReplaceFileWhole(destination.path(), text)) {
+    return ImageResult::Failure("Cannot create file \"" + destination.path() + "\". " +
+                                error.message());
+  }
+  return ImageResult::Ok();
 }
 
 }  // namespace quorvel

@@ -318,9 +318,10 @@ class Form1DesktopTest : public QObject {
     m_form->close();
     std::cerr.rdbuf(saved);
     QCOMPARE(m_dialogs.messages, QStringList());
+    // The reason, then the box's text.
+    const QString unable = QStringLiteral("quorvel: Unable to write to ") + QString::fromStdString(IniPath());
     QCOMPARE(QString::fromStdString(errors.str()),
-             QStringLiteral("quorvel: Unable to write to ") + QString::fromStdString(IniPath()) +
-                 QStringLiteral("\n"));
+             unable + QStringLiteral(": Is a directory\n") + unable + QStringLiteral("\n"));
   }
 };
 
