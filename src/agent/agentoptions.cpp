@@ -207,6 +207,12 @@ int DefaultTimeoutMs(std::chrono::milliseconds interval) {
   return static_cast<int>(std::min<std::int64_t>(std::max<std::int64_t>(ms - 200, ms / 2), 3000));
 }
 
+int ProbeWaitMs(std::chrono::milliseconds interval, int timeoutMs) {
+  const std::int64_t fill = interval.count() - 50;
+  const std::int64_t slack = std::min<std::int64_t>(fill - timeoutMs, 1000);
+  return timeoutMs + static_cast<int>(std::max<std::int64_t>(slack, 0));
+}
+
 ParsedArguments ParseAgentArguments(const std::vector<std::string>& arguments) {
   try {
     return Parse(arguments);
@@ -232,8 +238,11 @@ std::string AgentHelp() {
          "  --interval SECONDS     time between two probes of a target, 0.2 to 86400 (default 1)\n"
          "  --count N              stop after N probes per target (default: run until\n"
          "                         SIGINT or SIGTERM)\n"
-         "  --timeout MS           reply timeout per probe, 1 to 60000 (default: the interval\n"
-         "                         minus 200 ms, at least half the interval, at most 3000)\n"
+         "  --timeout MS           the longest round trip that counts as a reply, 1 to 60000\n"
+         "                         (default: the interval minus 200 ms, at least half the\n"
+         "                         interval, at most 3000); ping waits up to 1 s longer,\n"
+         "                         until 50 ms before the next probe, so that a busy CPU\n"
+         "                         does not turn a reply into a loss\n"
          "  --csv FILE|-           append one CSV row per probe to FILE (- : standard output)\n"
          "  --json FILE|-          append one JSON line per probe to FILE (- : standard output)\n"
          "  --listen ADDRESS:PORT  serve Prometheus metrics at http://ADDRESS:PORT/metrics\n"
@@ -241,7 +250,9 @@ std::string AgentHelp() {
          "  --                     every word after it is a target, even one starting with -\n"
          "\n"
          "Exit status: 0 when every target answered at least once, 1 when one never did,\n"
-         "2 for bad arguments, 3 when a row could not be written.\n";
+         "2 for bad arguments, 3 when a row could not be written, 4 when no probe could\n"
+         "be made at all (the system refused descriptors or processes), 5 when a target's\n"
+         "name never resolved.\n";
 }
 
 }  // namespace quorvel

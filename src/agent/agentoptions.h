@@ -25,6 +25,7 @@ struct AgentOptions {
   std::optional<std::string> jsonPath;       // "-" is standard output
   std::optional<ListenAddress> listen;
   bool quiet = false;
+  int family = 0;                            // 4 or 6 (-4, -6): that address family only
   std::vector<std::string> targets;          // in the order given, no two alike
 };
 
@@ -42,6 +43,18 @@ inline constexpr std::size_t kMaxTargetLength = 1024;  // a row stays shorter th
 // intervals keep a usable timeout) and at most 3000 ms. 1 s gives 800,
 // 2 s 1800, 0.2 s 100, 10 s 3000.
 int DefaultTimeoutMs(std::chrono::milliseconds interval);
+
+// How long a probe may wait for its answer: the timeout plus a slack that
+// fills the interval up to 50 ms before the next slot, at most 1 s beyond
+// the timeout. A reply counts when the round trip ping measured (from its
+// own send, by the kernel's receive time) is within the timeout; the slack
+// is for the reader, not the network: a ping that a busy CPU kept from
+// reading its reply before the timeout still gets to read it, so CPU delay
+// does not turn into loss. Ending before the next slot, the wait of a lost
+// probe never costs a slot. 0.2 s with 100 ms gives 150, 1 s with 800
+// gives 950, 10 s with 3000 gives 4000; a timeout that fills the interval
+// gets no slack.
+int ProbeWaitMs(std::chrono::milliseconds interval, int timeoutMs);
 
 struct ParsedArguments {
   enum class Status {

@@ -37,7 +37,8 @@ WebReply AgentWebReply(const WebRequest& request,
   }
   const std::string path = DecodeDocumentPath(request.target);
   if (path == "/metrics") {
-    std::string text = FormatMetrics(metrics());
+    const std::vector<TargetMetrics> targets = metrics();
+    std::string text = FormatMetrics(targets) + FormatProbeAccountingMetrics(targets);
     if (more) text += more();
     return Reply(200, "OK", std::string(kMetricsContentType), std::move(text), head);
   }

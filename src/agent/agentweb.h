@@ -10,8 +10,9 @@
 namespace quorvel {
 
 // The agent's answer to one HTTP request, for HttpServerHooks::handle:
-// GET (or HEAD) "/metrics" is the exposition of `metrics()` as
-// kMetricsContentType, followed by the text of `more` when given (the
+// GET (or HEAD) "/metrics" is the exposition of `metrics()` (FormatMetrics,
+// then FormatProbeAccountingMetrics) as kMetricsContentType, followed by the
+// text of `more` when given (the
 // server's and the process's own figures), GET "/" a short HTML page linking
 // to it, another path a 404 page, and any other method a 405 reply saying
 // "Allow: GET, HEAD". The query is ignored. `metrics` and `more` are called

@@ -19,7 +19,6 @@
 #include "agent/agent.h"
 #include "agent/agentoptions.h"
 #include "agent/agentweb.h"
-#include "agent/childstop.h"
 #include "agent/report.h"
 #include "agent/rowoutput.h"
 #include "system/descriptorlimit.h"
@@ -37,19 +36,6 @@ void Complain(const std::string& message) {
   WriteAll(2, std::string(kName) + ": " + message + "\n");
 }
 
-// Kills the probe children while the agent stops. Every probe thread asks
-// every 100 ms until its child has gone; one scan of /proc serves all who ask
-// within 20 ms of it, and a child started after a scan is found by the next.
-void StopChildren() {
-  static std::mutex mutex;
-  static SteadyClock::time_point lastScan;
-  std::lock_guard<std::mutex> lock(mutex);
-  const auto now = SteadyClock::now();
-  if (now - lastScan < std::chrono::milliseconds(20)) return;
-  lastScan = now;
-  KillChildProcesses();
-}
-
 struct TerminalSize {
   std::size_t columns = 80;
   std::size_t rows = 24;
@@ -65,12 +51,18 @@ TerminalSize SizeOf(int fd) {
   return size;
 }
 
-std::vector<std::string> LiveLines(const std::vector<TargetSnapshot>& snapshots) {
+std::vector<std::string> LiveLines(const std::vector<TargetSnapshot>& snapshots, RecentCount& missed) {
   std::size_t width = 0;
-  for (const TargetSnapshot& s : snapshots) width = std::max(width, std::min<std::size_t>(s.target.size(), 40));
+  std::uint64_t totalMissed = 0;
+  for (const TargetSnapshot& s : snapshots) {
+    width = std::max(width, std::min<std::size_t>(s.target.size(), 40));
+    totalMissed += s.missedSlots;
+  }
   std::vector<std::string> lines;
-  lines.reserve(snapshots.size());
-  for (const TargetSnapshot& s : snapshots) lines.push_back(LiveLine(s.target, width, s.last, s.summary));
+  lines.reserve(snapshots.size() + 1);
+  const std::string behind = BehindLine(missed.Update(totalMissed, SteadyClock::now()), missed.Span());
+  if (!behind.empty()) lines.push_back(behind);
+  for (const TargetSnapshot& s : snapshots) lines.push_back(LiveLine(s, width));
   return lines;
 }
 
@@ -111,7 +103,7 @@ int Run(const AgentOptions& options) {
       std::any_of(outputs.begin(), outputs.end(), [](const RowOutput* o) { return o->ToStandardOutput(); });
 
   AgentDependencies dependencies;
-  dependencies.stopChildren = StopChildren;
+  dependencies.complain = [](const std::string& line) { WriteAll(2, line); };
   // The stop signals stay pending for the whole process until the main
   // thread reads them, and it requests the stop before it reads.
   dependencies.stopPending = [stopSignals] {
@@ -160,6 +152,7 @@ int Run(const AgentOptions& options) {
 
   const bool live = !options.quiet && ::isatty(1) == 1 && !rowsOnStandardOutput;
   std::size_t drawn = 0;
+  RecentCount missed(std::chrono::seconds(10));
   bool dirty = true;
   auto lastDraw = SteadyClock::now() - std::chrono::seconds(1);
   while (!agent.Finished()) {
@@ -179,7 +172,7 @@ int Run(const AgentOptions& options) {
     const auto now = SteadyClock::now();
     if (live && dirty && now - lastDraw >= std::chrono::milliseconds(200) && !agent.StopRequested()) {
       const TerminalSize size = SizeOf(1);
-      WriteAll(1, LiveFrame(LiveLines(agent.Snapshot()), drawn, size.columns, size.rows, drawn));
+      WriteAll(1, LiveFrame(LiveLines(agent.Snapshot(), missed), drawn, size.columns, size.rows, drawn));
       dirty = false;
       lastDraw = now;
     }
@@ -188,13 +181,12 @@ int Run(const AgentOptions& options) {
   server.reset();
   if (live) WriteAll(1, ClearLiveFrame(drawn));
 
-  // The report goes to standard output unless the rows do.
+  // Each JSON output ends with a summary line per target (unless a row
+  // already failed); the report goes to standard output unless the rows do.
+  if (agent.WriteError().empty()) agent.WriteSummaries();
   std::string report;
-  std::vector<StatisticsSummary> summaries;
-  for (const TargetSnapshot& s : agent.Snapshot()) {
-    report += ReportLine(s.target, s.summary) + "\n";
-    summaries.push_back(s.summary);
-  }
+  const std::vector<TargetSnapshot> snapshots = agent.Snapshot();
+  for (const TargetSnapshot& s : snapshots) report += ReportLine(s) + "\n";
   WriteAll(rowsOnStandardOutput ? 2 : 1, report);
 
   const std::string writeError = agent.WriteError();
@@ -202,7 +194,9 @@ int Run(const AgentOptions& options) {
     Complain("a row could not be written, so the agent stopped: " + writeError);
     return 3;
   }
-  return AnsweredExitStatus(summaries);
+  const int status = ExitStatus(snapshots);
+  if (status == kExitNothingProbed) Complain("no probe could be made: see the reasons above");
+  return status;
 }
 
 }  // namespace

@@ -7,6 +7,9 @@
 #include <condition_variable>
 #include <mutex>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <thread>
 
 #include <unistd.h>
@@ -66,7 +69,8 @@ TEST(AgentLoops, AHangingTargetNeverDelaysAnother) {
   bool slowGaveUp = false;
   AgentDependencies d;
   d.clock = std::make_shared<FixedClock>();
-  d.probe = [&](const std::string& target, int, const std::function<void()>&) {
+  d.probe = [&](const ProbeRequest& request) {
+    const std::string& target = request.target;
     if (target == "quick") {
       std::lock_guard<std::mutex> lock(mutex);
       ++quickDone;
@@ -101,14 +105,13 @@ TEST(AgentLoops, StopEndsAProbeInProgressWithoutCountingIt) {
   std::atomic<int> started{0};
   AgentDependencies d;
   d.clock = std::make_shared<FixedClock>();
-  d.stopChildren = [&] { killed = true; };
-  d.probe = [&](const std::string& target, int, const std::function<void()>& onStep) {
-    if (target == "quick") return Reply(100);
+  d.probe = [&](const ProbeRequest& request) {
+    if (request.target == "quick") return Reply(100);
     ++started;
     // A child that only ends when it is killed (with a safety bound).
     for (int i = 0; i < 400 && !killed; ++i) {
       std::this_thread::sleep_for(50ms);
-      onStep();
+      if (request.stopping()) killed = true;
     }
     return ProbeResult{};
   };
@@ -133,7 +136,7 @@ TEST(AgentLoops, AProbeEndedByAPendingStopIsNotALoss) {
   AgentDependencies d;
   d.clock = std::make_shared<FixedClock>();
   d.stopPending = [&] { return pending.load(); };
-  d.probe = [&](const std::string&, int, const std::function<void()>&) {
+  d.probe = [&](const ProbeRequest&) {
     pending = true;
     return ProbeResult{};  // lost, as a ping killed by SIGINT looks
   };
@@ -150,7 +153,7 @@ TEST(AgentLoops, ARowThatCannotBeWrittenStopsEveryLoop) {
   ASSERT_TRUE(full) << error;
   AgentDependencies d;
   d.clock = std::make_shared<FixedClock>();
-  d.probe = [](const std::string&, int, const std::function<void()>&) { return Reply(100); };
+  d.probe = [](const ProbeRequest&) { return Reply(100); };
   Agent agent(Options({"a", "b"}, std::nullopt), d, {full.get()});
   ASSERT_TRUE(agent.Start(error)) << error;
   agent.Wait();  // ends by itself
@@ -170,7 +173,7 @@ TEST(AgentLoops, RowsCarryTheTargetAndTheTimeTheProbeBegan) {
     clock->time.utcOffsetSeconds = 3600;
     AgentDependencies d;
     d.clock = clock;
-    d.probe = [](const std::string&, int, const std::function<void()>&) { return Reply(12'345); };
+    d.probe = [](const ProbeRequest&) { return Reply(12'345); };
     Agent agent(Options({"t"}, 2), d, {csv.get()});
     ASSERT_TRUE(agent.Start(error)) << error;
     agent.Wait();
@@ -183,6 +186,98 @@ TEST(AgentLoops, RowsCarryTheTargetAndTheTimeTheProbeBegan) {
   std::remove(path.c_str());
   const std::string row = "t,2024-12-08T15:05:09.123+01:00,1733666709123,12.345,0,12\r\n";
   EXPECT_EQ(std::string(buffer, n), "target,time,unix_ms,reply_ms,lost,plotted_ms\r\n" + row + row);
+}
+
+// Every way a probe can end, in one run: a reply within the timeout; one
+// after it (lost, judged on the measured round trip); a spoilt reply (lost,
+// counted as spoilt); probes that could not be made (errors by reason, not
+// sent and not lost, told on standard error once per reason, as JSON lines
+// of their own, never as CSV rows); a name that does not resolve.
+TEST(AgentLoops, ErrorsAreNotLossesAndLateOrSpoiltRepliesAreLost) {
+  const std::string folder = std::string(QUORVEL_TEST_TMP) + "/agent-errors-" + std::to_string(::getpid());
+  std::filesystem::create_directories(folder);
+  std::string error;
+  auto csv = RowOutput::Open(folder + "/rows.csv", ExportFormat::Csv, error);
+  auto json = RowOutput::Open(folder + "/rows.jsonl", ExportFormat::JsonLines, error);
+  ASSERT_TRUE(csv && json) << error;
+  ProbeResult failed;
+  failed.outcome = ProbeResult::Outcome::Failed;
+  failed.reason = "Too many open files";
+  ProbeResult spoilt;
+  spoilt.corrupted = true;
+  ProbeResult unknown;
+  unknown.outcome = ProbeResult::Outcome::UnknownHost;
+  const std::vector<ProbeResult> script = {Reply(250), failed, spoilt, Reply(100'001), failed, unknown, Reply(100'000)};
+  std::atomic<std::size_t> next{0};
+  std::vector<std::string> complaints;
+  std::mutex complaintsMutex;
+  AgentDependencies d;
+  d.clock = std::make_shared<FixedClock>();
+  d.probe = [&](const ProbeRequest& request) {
+    EXPECT_EQ(request.timeoutMs, 100);
+    EXPECT_EQ(request.waitMs, 150);  // the slack up to 50 ms before the next slot
+    return script[next++];
+  };
+  d.complain = [&](const std::string& line) {
+    std::lock_guard<std::mutex> lock(complaintsMutex);
+    complaints.push_back(line);
+  };
+  {
+    Agent agent(Options({"t"}, script.size()), d, {csv.get(), json.get()});
+    ASSERT_TRUE(agent.Start(error)) << error;
+    agent.Wait();
+    ASSERT_TRUE(agent.WriteSummaries());
+    const TargetSnapshot s = agent.Snapshot()[0];
+    EXPECT_EQ(s.summary.sent, 4u);
+    EXPECT_EQ(s.summary.received, 2u);
+    EXPECT_EQ(s.corrupted, 1u);
+    EXPECT_EQ(s.errorCount, 3u);
+    EXPECT_EQ(s.unknownHost, 1u);
+    const std::map<std::string, std::uint64_t> reasons = {{"Too many open files", 2}, {"unknown host", 1}};
+    EXPECT_EQ(s.errors, reasons);
+    const TargetMetrics m = agent.Metrics()[0];
+    EXPECT_EQ(m.requests, 4u);
+    EXPECT_EQ(m.corrupted, 1u);
+    EXPECT_EQ(m.errors, (std::vector<std::pair<std::string, std::uint64_t>>(reasons.begin(), reasons.end())));
+  }
+  EXPECT_EQ(complaints, (std::vector<std::string>{
+                            "quorvel-agent: t: a probe could not be made (Too many open files); such probes "
+                            "are counted as errors, not as lost\n",
+                            "quorvel-agent: t: the name does not resolve\n"}));
+  std::ifstream rows(folder + "/rows.csv");
+  std::vector<std::string> lost;
+  for (std::string line; std::getline(rows, line);) lost.push_back(line.substr(line.rfind(',', line.rfind(',') - 1)));
+  EXPECT_EQ(lost, (std::vector<std::string>{",lost,plotted_ms\r", ",0,0\r", ",1,100\r", ",1,100\r", ",0,100\r"}));
+  std::ifstream lines(folder + "/rows.jsonl");
+  std::vector<std::string> events;
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t at = line.find("\"event\":");
+    events.push_back(at == std::string::npos ? "probe" : line.substr(at + 8, line.find(',', at) - at - 8));
+    if (at != std::string::npos && events.back() == "\"error\"") {
+      EXPECT_NE(line.find("\"reason\":\""), std::string::npos) << line;
+    }
+  }
+  EXPECT_EQ(events, (std::vector<std::string>{"probe", "\"error\"", "probe", "probe", "\"error\"", "\"error\"",
+                                              "probe", "\"summary\""}));
+  std::filesystem::remove_all(folder);
+}
+
+// A probe that overruns its interval: the slots it ran past are missed and
+// counted, in the snapshot and in the exposition.
+TEST(AgentLoops, SlotsAnOverrunSkipsAreCounted) {
+  std::atomic<int> calls{0};
+  AgentDependencies d;
+  d.clock = std::make_shared<FixedClock>();
+  d.probe = [&](const ProbeRequest&) {
+    if (calls++ == 0) std::this_thread::sleep_for(450ms);  // past slots 1 and 2 of 0.2 s
+    return Reply(100);
+  };
+  Agent agent(Options({"t"}, 2), d, {});
+  std::string error;
+  ASSERT_TRUE(agent.Start(error)) << error;
+  agent.Wait();
+  EXPECT_GE(agent.Snapshot()[0].missedSlots, 2u);
+  EXPECT_EQ(agent.Metrics()[0].missedSlots, agent.Snapshot()[0].missedSlots);
 }
 
 TEST(AgentWeb, MetricsIndexAndNotFound) {
@@ -226,10 +321,10 @@ TEST(AgentWeb, MetricsIndexAndNotFound) {
   const WebReply page = AgentWebReply({"GET", "/", std::nullopt}, metrics);
   EXPECT_NE(page.text.find("<a href=\"/metrics\">"), std::string::npos);
   const WebReply scrape = AgentWebReply({"GET", "/metrics", std::nullopt}, metrics);
-  EXPECT_EQ(scrape.text, FormatMetrics(metrics()));
+  EXPECT_EQ(scrape.text, FormatMetrics(metrics()) + FormatProbeAccountingMetrics(metrics()));
   // The program's own figures follow the targets'.
   const WebReply more = AgentWebReply({"GET", "/metrics", std::nullopt}, metrics, [] { return "# more\n"; });
-  EXPECT_EQ(more.text, FormatMetrics(metrics()) + "# more\n");
+  EXPECT_EQ(more.text, FormatMetrics(metrics()) + FormatProbeAccountingMetrics(metrics()) + "# more\n");
 }
 
 }  // namespace

@@ -127,7 +127,9 @@ environment = dict(os.environ, PATH=fake_ping + ":" + os.environ["PATH"], FAKE_P
 children = []
 try:
     children.append(subprocess.Popen(
-        [agent, "--quiet", "--interval", "0.2", "--listen", "127.0.0.1:%d" % agent_port] + list(scripts),
+        # A timeout of 1 s, so that the 300 ms replies of "slow" count.
+        [agent, "--quiet", "--interval", "0.2", "--timeout", "1000", "--listen", "127.0.0.1:%d" % agent_port]
+        + list(scripts),
         env=environment, stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "agent.log"), "w")))
     children.append(subprocess.Popen(
         ["prometheus", "--config.file=" + os.path.join(work, "prometheus.yml"),
