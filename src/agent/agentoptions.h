@@ -10,7 +10,8 @@ namespace quorvel {
 
 // Where --listen asks the metrics server to listen.
 struct ListenAddress {
-  std::string address;  // an IPv4 or IPv6 literal, without brackets
+  std::string address;  // an IPv4 or IPv6 literal, without brackets (":PORT" is
+                        // 0.0.0.0, "localhost:PORT" 127.0.0.1)
   int port = 0;         // 1..65535
   bool ipv6 = false;
   std::string text;     // as given, for messages
@@ -60,6 +61,7 @@ struct ParsedArguments {
   enum class Status {
     Run,    // `options` holds what to do
     Help,   // --help: print AgentHelp() and exit 0
+    Version,  // --version: print AgentVersion() and exit 0
     Error,  // `error` says what is wrong: print it and the usage, exit 2
   };
   Status status = Status::Error;
@@ -67,22 +69,26 @@ struct ParsedArguments {
   std::string error;
 };
 
-// Reads the arguments after the program name. Options may come before, among
-// or after the targets, as "--name value" or "--name=value"; after "--" every
-// word is a target. Nothing is opened or started here.
+// Reads the arguments after the program name, with getopt_long: short
+// options (-c 3, -c3, -qc 3), long ones ("--count 3", "--count=3", or any
+// unambiguous abbreviation), before, among or after the targets; after "--"
+// every word is a target. Nothing is opened or started here. Thread: any
+// (parses are serialised: getopt keeps its place in globals).
 //
-// Refused: an unknown option, a missing value (a --csv or --json value that
-// starts with "-" other than "-" itself counts as missing), a value that is
-// not a number or out of range, an option given twice, --csv and --json both
-// on standard output or on the same file, no target, more than kMaxTargets, a
-// target that starts with "-" but stands before "--", an empty target, one
-// longer than kMaxTargetLength or holding a blank or control character, and
-// the same target twice.
+// Refused: an unknown or ambiguous option, a missing value (a --csv or
+// --json value that starts with "-" other than "-" itself counts as
+// missing), a value that is not a number or out of range, an option given
+// twice, -4 with -6, --csv and --json both on standard output or on the same
+// file, no target, more than kMaxTargets, a target that starts with "-" but
+// stands before "--", an empty target, one longer than kMaxTargetLength or
+// holding a blank or control character, and the same target twice.
 ParsedArguments ParseAgentArguments(const std::vector<std::string>& arguments);
 
 // The usage lines printed with every refusal.
 std::string AgentUsage();
 // The usage lines and what each option does.
 std::string AgentHelp();
+// "quorvel-agent 1.2" and a line end.
+std::string AgentVersion();
 
 }  // namespace quorvel

@@ -209,6 +209,9 @@ int main(int argc, char** argv) {
     case ParsedArguments::Status::Help:
       WriteAll(1, AgentHelp());
       return 0;
+    case ParsedArguments::Status::Version:
+      WriteAll(1, AgentVersion());
+      return 0;
     case ParsedArguments::Status::Error:
       WriteAll(2, std::string(kName) + ": " + parsed.error + "\n" + AgentUsage());
       return 2;

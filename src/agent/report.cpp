@@ -79,10 +79,14 @@ std::string LiveLine(const std::string& target, std::size_t width, const LastPro
                      const StatisticsSummary& s) {
   std::string line = target;
   if (line.size() < width) line.append(width - line.size(), ' ');
+  // Units after every figure that has one: a live line is read, not parsed.
+  const auto ms = [](const std::string& text) { return text == "-" ? text : text + " ms"; };
   std::string lastText = "-";
-  if (last.any) lastText = !last.error.empty() ? "error" : last.micros ? FormatMicrosAsMs(*last.micros) : "lost";
-  line += "  last=" + lastText + "  loss=" + Percent(s) + "  avg=" + TimeOrDash(s, s.meanMs) +
-          "  p95=" + TimeOrDash(s, s.p95Ms) + "  jitter=" + JitterOrDash(s);
+  if (last.any) lastText = !last.error.empty() ? "error" : last.micros ? ms(FormatMicrosAsMs(*last.micros)) : "lost";
+  std::string loss = Percent(s);
+  if (s.sent > 0) loss.insert(loss.size() - 1, " ");
+  line += "  last=" + lastText + "  loss=" + loss + "  avg=" + ms(TimeOrDash(s, s.meanMs)) +
+          "  p95=" + ms(TimeOrDash(s, s.p95Ms)) + "  jitter=" + ms(JitterOrDash(s));
   return line;
 }
 

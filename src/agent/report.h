@@ -60,8 +60,8 @@ inline constexpr int kExitNothingProbed = 4;
 inline constexpr int kExitUnknownHost = 5;
 int ExitStatus(const std::vector<TargetSnapshot>& targets);
 
-// The live line of one target, its name padded to `width`:
-//   TARGET  last=0.047  loss=0.000%  avg=0.052  p95=0.061  jitter=0.004
+// The live line of one target, its name padded to `width`, with units:
+//   TARGET  last=0.047 ms  loss=0.000 %  avg=0.052 ms  p95=0.061 ms  jitter=0.004 ms
 // "last=lost" after a lost probe, "last=error" after one that could not be
 // made, "-" for what does not exist yet.
 std::string LiveLine(const std::string& target, std::size_t width, const LastProbe& last,

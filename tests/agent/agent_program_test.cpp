@@ -2,6 +2,7 @@
 // PATH (it never sends a packet; its answer is chosen per host).
 
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -388,10 +389,49 @@ TEST_F(AgentProgram, BadArgumentsStartNothing) {
     EXPECT_EQ(ended.output, "");
     EXPECT_EQ(ended.errors,
               std::string("quorvel-agent: ") + c.message + "\n" +
-                  "usage: quorvel-agent [--interval SECONDS] [--count N] [--timeout MS] [--csv FILE|-]\n"
-                  "                     [--json FILE|-] [--listen ADDRESS:PORT] [--quiet] TARGET...\n");
+                  "usage: quorvel-agent [-46q] [-i SECONDS] [-c N] [-t MS] [--csv FILE|-] [--json FILE|-]\n"
+                  "                     [--listen [ADDRESS]:PORT] TARGET...\n");
     EXPECT_FALSE(fs::exists(In("rows.csv")));
     EXPECT_FALSE(fs::exists(In("args")));  // no ping was run
+  }
+}
+
+// As fping does: a name that does not resolve is said by name, is no loss,
+// and has a status of its own. -4 reaches ping.
+TEST_F(AgentProgram, ANameThatDoesNotResolveIsAnErrorNamingIt) {
+  Host("nosuch.invalid", "unknown\n");
+  const ChildProgram::Ended ended = Start({"-4", "-c", "2", "-i", "0.2", "good", "nosuch.invalid"})->Wait(30s);
+  EXPECT_EQ(ended.status, 5);
+  EXPECT_EQ(ended.errors, "quorvel-agent: nosuch.invalid: the name does not resolve\n");
+  const std::vector<std::string> report = Split(ended.output, "\n");
+  ASSERT_EQ(report.size(), 2u) << ended.output;
+  EXPECT_EQ(report[1], "nosuch.invalid sent=0 received=0 loss=- min=- avg=- p50=- p95=- p99=- max=- jitter=- "
+                       "errors=2 (unknown host: 2)");
+  EXPECT_NE(FileText(In("args")).find("-W\n0.150\n-4\n--\ngood\n"), std::string::npos);
+}
+
+// --listen as other exporters take it: "localhost:PORT" answers on the
+// loopback address alone, ":PORT" on every IPv4 address.
+TEST_F(AgentProgram, ListenOnLocalhostOrEveryAddress) {
+  const auto connects = [](const char* address, int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    ::inet_pton(AF_INET, address, &to.sin_addr);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+    ::close(fd);
+    return ok;
+  };
+  for (const std::string form : {"localhost:", ":"}) {
+    SCOPED_TRACE(form);
+    const int port = FreeLoopbackPort();
+    auto agent = Start({"-q", "-i", "0.2", "--listen", form + std::to_string(port), "good"});
+    ASSERT_TRUE(Eventually([&] { return connects("127.0.0.1", port); }, 10s));
+    EXPECT_EQ(RoundTrip(port, "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n").rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+    EXPECT_EQ(connects("127.0.0.2", port), form == ":");
+    agent->Signal(SIGTERM);
+    EXPECT_EQ(agent->Wait(10s).status, 0);
   }
 }
 

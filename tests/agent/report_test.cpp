@@ -103,9 +103,9 @@ TEST(AgentLiveLine, LastProbeLossAndFigures) {
   EXPECT_EQ(LiveLine("a", 5, {}, SummaryOf({})),
             "a      last=-  loss=-  avg=-  p95=-  jitter=-");
   EXPECT_EQ(LiveLine("abc", 5, {true, 47, {}}, SummaryOf({47})),
-            "abc    last=0.047  loss=0.000%  avg=0.047  p95=0.047  jitter=-");
+            "abc    last=0.047 ms  loss=0.000 %  avg=0.047 ms  p95=0.047 ms  jitter=-");
   EXPECT_EQ(LiveLine("abcdefg", 5, {true, std::nullopt, {}}, SummaryOf({47, 53, std::nullopt})),
-            "abcdefg  last=lost  loss=33.333%  avg=0.050  p95=0.053  jitter=0.000");
+            "abcdefg  last=lost  loss=33.333 %  avg=0.050 ms  p95=0.053 ms  jitter=0.000 ms");
 }
 
 // Missed slots and errors follow a target's figures; the line above all
@@ -115,7 +115,7 @@ TEST(AgentLiveLine, MissedSlotsAndErrorsAndBeingBehind) {
   s.missedSlots = 3;
   s.last.error = "Too many open files";
   s.last.any = true;
-  EXPECT_EQ(LiveLine(s, 1), "t  last=error  loss=0.000%  avg=0.047  p95=0.047  jitter=-  missed=3  errors=2");
+  EXPECT_EQ(LiveLine(s, 1), "t  last=error  loss=0.000 %  avg=0.047 ms  p95=0.047 ms  jitter=-  missed=3  errors=2");
   RecentCount missed(std::chrono::seconds(10));
   const std::chrono::steady_clock::time_point t0{};
   const struct {
