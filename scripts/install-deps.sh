@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages that building and running the program
 # need; with --test first, also those the tests need (the test build, the
 # virtual display, the install validators, the fuzzers, Prometheus' checker,
-# the JSON reader of the network simulator); then any package named on the
+# the JSON reader of the network simulator, the browser that loads the
+# agent's status page); then any package named on the
 # command line. Packages already present are
 # skipped. Run as root (or with sudo available).
 set -eu
@@ -21,6 +22,7 @@ if [ "${1:-}" = "--test" ]; then
   desktop-file-utils appstream groff-base
   clang libclang-rt-14-dev llvm-14
   prometheus nlohmann-json3-dev
+  chromium
 "
 fi
 packages="$packages $*"

@@ -29,18 +29,34 @@ std::uint64_t NextSlot(std::uint64_t done, std::chrono::steady_clock::duration e
 }
 
 struct Agent::Target {
-  explicit Target(std::string targetName) : name(std::move(targetName)), figures(name) {}
+  Target(std::string targetName, const std::vector<AlertRule>& rules)
+      : name(std::move(targetName)), figures(name), alerts(name, rules) {}
   const std::string name;
   // Each loop sleeps on its own, so that loops share nothing but the outputs.
   std::mutex wakeMutex;
   std::condition_variable wake;
-  mutable std::mutex mutex;  // guards the figures below
+  mutable std::mutex mutex;  // guards the figures and the alerts below
   TargetFigures figures;
+  AlertEngine alerts;  // no rules: nothing to do
 };
+
+namespace {
+
+std::string AlertJson(const AlertEvent& e) {
+  return "{\"target\":" + JsonString(e.target) + ",\"event\":\"alert\",\"state\":\"" +
+         AlertEventTypeName(e.type) + "\",\"time\":" + JsonString(FormatIsoLocal(e.unixMs, e.utcOffsetSeconds)) +
+         ",\"unix_ms\":" + std::to_string(e.unixMs) + ",\"rule\":" + JsonString(e.rule) +
+         ",\"value\":" + JsonString(e.figures.value) + ",\"description\":" + JsonString(e.figures.description) +
+         "}\n";
+}
+
+}  // namespace
 
 Agent::Agent(AgentOptions options, AgentDependencies dependencies, std::vector<RowOutput*> outputs)
     : options_(std::move(options)), dependencies_(std::move(dependencies)), outputs_(std::move(outputs)) {
-  for (const std::string& name : options_.targets) targets_.push_back(std::make_unique<Target>(name));
+  for (const std::string& name : options_.targets) {
+    targets_.push_back(std::make_unique<Target>(name, options_.alerts));
+  }
 }
 
 Agent::~Agent() {
@@ -155,6 +171,7 @@ void Agent::Record(Target& target, const ProbeResult& result, const LocalTime& s
   if (result.IsReply() && result.RttMicros() <= std::int64_t{options_.timeoutMs} * 1000) {
     micros = result.RttMicros();
   }
+  std::vector<AlertEvent> events;
   {
     std::lock_guard<std::mutex> lock(target.mutex);
     if (result.corrupted) {
@@ -162,12 +179,23 @@ void Agent::Record(Target& target, const ProbeResult& result, const LocalTime& s
     } else {
       target.figures.Add(micros, stamp.unixMs, stamp.utcOffsetSeconds);
     }
+    if (target.alerts.RuleCount() > 0) {
+      ProbeOutcome probe{stamp.unixMs, stamp.utcOffsetSeconds, std::nullopt};
+      if (micros) probe.rtt = std::chrono::microseconds(*micros);
+      events = target.alerts.Add(probe);
+    }
   }
   // The whole milliseconds the window would plot: the time cut, or the
   // timeout for a lost probe.
   const auto plotted = micros ? static_cast<std::int32_t>(*micros / 1000) : options_.timeoutMs;
   const ExportRow row{stamp.unixMs, stamp.utcOffsetSeconds, micros, plotted};
-  WriteToAll([&](RowOutput& output) { return output.Write(row, target.name, [this] { return stop_.load(); }); });
+  const auto giveUp = [this] { return stop_.load(); };
+  WriteToAll([&](RowOutput& output) { return output.Write(row, target.name, giveUp); });
+  for (const AlertEvent& event : events) {
+    if (dependencies_.onAlert) dependencies_.onAlert(event);
+    const std::string json = AlertJson(event);
+    WriteToAll([&](RowOutput& output) { return output.WriteEvent(json, giveUp); });
+  }
 }
 
 void Agent::RecordError(Target& target, const ProbeResult& result, const LocalTime& stamp) {
@@ -228,6 +256,19 @@ std::vector<TargetSnapshot> Agent::Snapshot(bool withRecent) const {
     const auto unknown = s.errors.find(kUnknownHostReason);
     s.unknownHost = unknown == s.errors.end() ? 0 : unknown->second;
     if (withRecent) s.recent = f.Recent();
+    const std::vector<ActiveAlert> active = target->alerts.Active();
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < target->alerts.RuleCount(); ++i) {
+      AlertState state;
+      state.rule = target->alerts.RuleText(i);
+      if (next < active.size() && active[next].ruleIndex == i) {
+        const ActiveAlert& a = active[next++];
+        state.active = true;
+        state.sinceUnixMs = a.sinceUnixMs;
+        state.description = a.figures.description;
+      }
+      s.alerts.push_back(std::move(state));
+    }
     snapshots.push_back(std::move(s));
   }
   return snapshots;
@@ -240,6 +281,9 @@ std::vector<TargetMetrics> Agent::Metrics() const {
     std::lock_guard<std::mutex> lock(target->mutex);
     TargetMetrics m = target->figures.Metrics();
     m.missedSlots = target->figures.MissedSlots();
+    for (std::size_t i = 0; i < target->alerts.RuleCount(); ++i) {
+      m.alerts.emplace_back(target->alerts.RuleText(i), target->alerts.IsActive(i));
+    }
     metrics.push_back(std::move(m));
   }
   return metrics;

@@ -16,6 +16,7 @@
 #include "agent/probeerrorlog.h"
 #include "agent/report.h"
 #include "agent/rowoutput.h"
+#include "alert/alertengine.h"
 #include "stats/targetfigures.h"
 #include "probe/proberesult.h"
 #include "run/timeformat.h"
@@ -73,6 +74,10 @@ struct AgentDependencies {
   // probe that could not be made. Called on probe threads, rate-limited
   // (ProbeErrorLog), possibly several at once.
   std::function<void(const std::string& line)> complain;
+  // Optional: takes every alert event (raised, cleared) of the --alert
+  // rules, in the order of the probes of its target. Called on probe
+  // threads, possibly several at once; it must not wait.
+  std::function<void(const AlertEvent& event)> onAlert;
   // The time for the rate limit of those lines.
   std::function<std::chrono::steady_clock::time_point()> now = [] { return std::chrono::steady_clock::now(); };
 };
@@ -91,7 +96,9 @@ struct AgentDependencies {
 // goes to `complain` once per reason (per target for a name). Its row is
 // written to each output, stamped with the wall-clock time at which the
 // probe began; an error is a JSON line of its own. A row that cannot be
-// written stops every loop.
+// written stops every loop. With alert rules, every target has an
+// AlertEngine fed each probe that was made (not the errors); its events go
+// to `onAlert` and, as JSON lines of their own, after the probe's row.
 //
 // Thread: Start, RequestStop, Wait and the destructor on one thread;
 // Snapshot, Finished and RequestStop from any thread. The outputs must

@@ -124,6 +124,19 @@ void CheckTarget(const std::string& target) {
   }
 }
 
+// An --alert rule, in the rule syntax of docs/alerts.md.
+void AddRule(std::vector<AlertRule>& rules, const std::string& text) {
+  const ParsedAlertRule parsed = ParseAlertRule(text);
+  if (parsed.status != ParsedAlertRule::Status::Ok) throw Failure{"--alert " + Quoted(text) + ": " + parsed.error};
+  for (const AlertRule& r : rules) {
+    if (AlertRuleText(r) == AlertRuleText(parsed.rule)) {
+      throw Failure{"--alert " + Quoted(AlertRuleText(r)) + " is given twice"};
+    }
+  }
+  if (rules.size() >= kMaxAlertRules) throw Failure{"more than 32 alert rules"};
+  rules.push_back(parsed.rule);
+}
+
 // The options, for getopt_long. Those without a short form get a value of
 // their own above the characters.
 enum OptionValue : int {
@@ -131,6 +144,8 @@ enum OptionValue : int {
   kJson,
   kListen,
   kVersionLong,
+  kAlert,
+  kOnAlert,
 };
 
 constexpr option kLongOptions[] = {
@@ -141,6 +156,8 @@ constexpr option kLongOptions[] = {
     {"csv", required_argument, nullptr, kCsv},
     {"json", required_argument, nullptr, kJson},
     {"listen", required_argument, nullptr, kListen},
+    {"alert", required_argument, nullptr, kAlert},
+    {"on-alert", required_argument, nullptr, kOnAlert},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersionLong},
     {nullptr, 0, nullptr, 0},
@@ -233,7 +250,7 @@ ParsedArguments Parse(const std::vector<std::string>& arguments) {
       throw Failure{"-4 and -6 cannot both be given"};
     }
     const int key = c == 'V' ? kVersionLong : c;
-    if (!seen.insert(key).second) throw Failure{NameOf(key) + " is given twice"};
+    if (!seen.insert(key).second && key != kAlert) throw Failure{NameOf(key) + " is given twice"};
     const std::string value = optarg ? optarg : "";
     switch (c) {
       case 'i': o.interval = ReadInterval(value); break;
@@ -248,6 +265,11 @@ ParsedArguments Parse(const std::vector<std::string>& arguments) {
       case kCsv: o.csvPath = ReadFile("--csv", value); break;
       case kJson: o.jsonPath = ReadFile("--json", value); break;
       case kListen: o.listen = ReadListen(value); break;
+      case kAlert: AddRule(o.alerts, value); break;
+      case kOnAlert:
+        if (value.empty()) throw Failure{"--on-alert needs a program"};
+        o.onAlert = value;
+        break;
       default: throw Failure{Refusal(word)};
     }
   }
@@ -294,7 +316,8 @@ ParsedArguments ParseAgentArguments(const std::vector<std::string>& arguments) {
 
 std::string AgentUsage() {
   return "usage: quorvel-agent [-46q] [-i SECONDS] [-c N] [-t MS] [--csv FILE|-] [--json FILE|-]\n"
-         "                     [--listen [ADDRESS]:PORT] TARGET...\n";
+         "                     [--listen [ADDRESS]:PORT] [--alert RULE]... [--on-alert PROGRAM]\n"
+         "                     TARGET...\n";
 }
 
 std::string AgentVersion() { return std::string("quorvel-agent ") + QUORVEL_VERSION + "\n"; }
@@ -322,6 +345,13 @@ std::string AgentHelp() {
          "                           serve Prometheus metrics at /metrics and a status page\n"
          "                           at /; :PORT listens on every IPv4 address, localhost:PORT\n"
          "                           on 127.0.0.1 only, [::1]:PORT on an IPv6 address\n"
+         "      --alert RULE         raise and clear an alert per target by RULE (repeatable):\n"
+         "                           lost>=3, loss>=5%/100, avg>=150ms/20, median>=..., p95>=...,\n"
+         "                           pattern:>0%,*12*,>0%, each with clear=N (see docs/alerts.md\n"
+         "                           and quorvel-agent(1)); events go to standard error, to\n"
+         "                           --json and to /metrics\n"
+         "      --on-alert PROGRAM   run PROGRAM (no shell, no arguments) for every alert event,\n"
+         "                           the event in QUORVEL_ALERT_* environment variables\n"
          "  -h, --help               this text\n"
          "  -V, --version            the version\n"
          "  --                       every word after it is a target, even one starting with -\n"

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "alert/alertrule.h"
+
 namespace quorvel {
 
 // Where --listen asks the metrics server to listen.
@@ -27,6 +29,8 @@ struct AgentOptions {
   std::optional<ListenAddress> listen;
   bool quiet = false;
   int family = 0;                            // 4 or 6 (-4, -6): that address family only
+  std::vector<AlertRule> alerts;             // --alert, in the order given, no two alike
+  std::optional<std::string> onAlert;        // --on-alert: a program run for every alert event
   std::vector<std::string> targets;          // in the order given, no two alike
 };
 
@@ -38,6 +42,7 @@ inline constexpr int kMaxTimeoutMs = 60'000;
 inline constexpr std::uint64_t kMaxCount = 1'000'000'000;
 inline constexpr std::size_t kMaxTargets = 1000;
 inline constexpr std::size_t kMaxTargetLength = 1024;  // a row stays shorter than a pipe's atomic write
+inline constexpr std::size_t kMaxAlertRules = 32;
 
 // The reply timeout when --timeout is not given: the interval minus 200 ms,
 // as the window's PingTimeout, but at least half the interval (so that short
@@ -78,7 +83,9 @@ struct ParsedArguments {
 // Refused: an unknown or ambiguous option, a missing value (a --csv or
 // --json value that starts with "-" other than "-" itself counts as
 // missing), a value that is not a number or out of range, an option given
-// twice, -4 with -6, --csv and --json both on standard output or on the same
+// twice (but --alert, which may come up to kMaxAlertRules times), a rule
+// that ParseAlertRule refuses or one given twice (by its canonical text), an
+// empty --on-alert, -4 with -6, --csv and --json both on standard output or on the same
 // file, no target, more than kMaxTargets, a target that starts with "-" but
 // stands before "--", an empty target, one longer than kMaxTargetLength or
 // holding a blank or control character, and the same target twice.

@@ -17,8 +17,12 @@ namespace quorvel {
 // to it, another path a 404 page, and any other method a 405 reply saying
 // "Allow: GET, HEAD". The query is ignored. `metrics` and `more` are called
 // only for /metrics, on the request's thread.
+//
+// With `statusPage`, GET "/" is the HTML it returns (the status page,
+// AgentStatusPage) instead, called on the request's thread.
 WebReply AgentWebReply(const WebRequest& request,
                        const std::function<std::vector<TargetMetrics>()>& metrics,
-                       const std::function<std::string()>& more = {});
+                       const std::function<std::string()>& more = {},
+                       const std::function<std::string()>& statusPage = {});
 
 }  // namespace quorvel

@@ -21,6 +21,8 @@
 #include "agent/agentweb.h"
 #include "agent/report.h"
 #include "agent/rowoutput.h"
+#include "agent/statuspage.h"
+#include "alert/alertcommand.h"
 #include "system/descriptorlimit.h"
 #include "system/processfigures.h"
 #include "web/httpserver.h"
@@ -34,6 +36,14 @@ constexpr const char* kName = "quorvel-agent";
 
 void Complain(const std::string& message) {
   WriteAll(2, std::string(kName) + ": " + message + "\n");
+}
+
+// "alert raised: 127.0.0.1 lost>=3: 3 lost in a row": the engine's line
+// without the window's program name.
+std::string AlertEventText(const AlertEvent& event) {
+  const std::string line = AlertEventLine(event);
+  const std::string prefix = "quorvel: ";
+  return line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : line;
 }
 
 struct TerminalSize {
@@ -102,8 +112,21 @@ int Run(const AgentOptions& options) {
   const bool rowsOnStandardOutput =
       std::any_of(outputs.begin(), outputs.end(), [](const RowOutput* o) { return o->ToStandardOutput(); });
 
+  // The alert command runs on a thread of its own, so no probe waits for it.
+  std::unique_ptr<AlertCommand> alertCommand;
+  if (options.onAlert) {
+    AlertCommandOptions commandOptions;
+    commandOptions.program = *options.onAlert;
+    alertCommand = std::make_unique<AlertCommand>(
+        commandOptions, [](const std::string& message) { Complain(message); });
+  }
+
   AgentDependencies dependencies;
   dependencies.complain = [](const std::string& line) { WriteAll(2, line); };
+  dependencies.onAlert = [command = alertCommand.get()](const AlertEvent& event) {
+    WriteAll(2, std::string(kName) + ": " + AlertEventText(event) + "\n");
+    if (command) command->Submit(event);
+  };
   // The stop signals stay pending for the whole process until the main
   // thread reads them, and it requests the stop before it reads.
   dependencies.stopPending = [stopSignals] {
@@ -132,10 +155,14 @@ int Run(const AgentOptions& options) {
     server = std::make_unique<HttpServer>(serverOptions);
     HttpServerHooks hooks;
     // The server outlives every call of its hook (Stop joins them).
-    hooks.handle = [&agent, raw = server.get()](const WebRequest& request) {
+    hooks.handle = [&agent, &options, raw = server.get()](const WebRequest& request) {
+      const auto page = [&agent, &options] {
+        const StatusPageContext context{options.interval, options.timeoutMs, SystemClock().Now()};
+        return AgentStatusPage(agent.Snapshot(true), context);
+      };
       return AgentWebReply(request, [&agent] { return agent.Metrics(); }, [raw] {
         return FormatServerMetrics(raw->Counters()) + FormatProcessMetrics(ReadProcessFigures());
-      });
+      }, page);
     };
     const HttpServerStart started = server->Start(options.listen->port, std::move(hooks));
     if (!started.ok) {
@@ -179,6 +206,10 @@ int Run(const AgentOptions& options) {
   }
   agent.Wait();
   server.reset();
+  // After a count, the commands of the last events still run (each within
+  // its bound); a stop signal drops those not yet started.
+  if (alertCommand && !agent.StopRequested()) alertCommand->Drain();
+  alertCommand.reset();
   if (live) WriteAll(1, ClearLiveFrame(drawn));
 
   // Each JSON output ends with a summary line per target (unless a row

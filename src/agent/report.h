@@ -29,6 +29,14 @@ struct LastProbe {
   std::string error;                  // it could not be made, for this reason
 };
 
+// One alert rule of a target at a moment.
+struct AlertState {
+  std::string rule;         // its canonical text
+  bool active = false;      // raised and not yet cleared
+  std::int64_t sinceUnixMs = 0;  // active: the probe that raised it
+  std::string description;  // active: its figures at the latest probe
+};
+
 // What the agent knows of one target at a moment.
 struct TargetSnapshot {
   std::string target;
@@ -41,6 +49,7 @@ struct TargetSnapshot {
   std::uint64_t unknownHost = 0;  // of those, the name did not resolve
   // The last probes, oldest first (empty: lost); only when asked for.
   std::vector<std::optional<std::int64_t>> recent;
+  std::vector<AlertState> alerts;  // one per --alert rule, in their order
 };
 
 // ReportLine of the snapshot's figures, followed by what only happened:

@@ -280,6 +280,63 @@ TEST(AgentLoops, SlotsAnOverrunSkipsAreCounted) {
   EXPECT_EQ(agent.Metrics()[0].missedSlots, agent.Snapshot()[0].missedSlots);
 }
 
+// One AlertEngine per target fed every probe: "3 lost in a row" raises once
+// at the third loss and clears once at the next reply, "50 % of the last 4"
+// raises at the second loss and still holds at the end; the events reach
+// onAlert and the JSON output after their probe's row, and the state shows
+// in the snapshot and the exposition meanwhile.
+TEST(AgentLoops, AlertRulesRaiseAndClearOncePerTarget) {
+  const std::string path = std::string(QUORVEL_TEST_TMP) + "/agent-alerts-" + std::to_string(::getpid()) + ".jsonl";
+  std::remove(path.c_str());
+  std::string error;
+  auto json = RowOutput::Open(path, ExportFormat::JsonLines, error);
+  ASSERT_TRUE(json) << error;
+  AgentOptions o = Options({"a"}, 7);
+  o.alerts = {ParseAlertRule("lost>=3").rule, ParseAlertRule("loss>=50%/4").rule};
+  const std::vector<bool> answered = {true, false, false, false, false, true, true};
+  std::atomic<std::size_t> next{0};
+  std::vector<std::string> events;
+  std::vector<bool> activeAtFifth;
+  Agent* running = nullptr;
+  AgentDependencies d;
+  d.clock = std::make_shared<FixedClock>();
+  d.probe = [&](const ProbeRequest&) {
+    const std::size_t k = next++;
+    if (k == 5) {  // the snapshot and the exposition while both are raised
+      for (const AlertState& a : running->Snapshot()[0].alerts) activeAtFifth.push_back(a.active);
+      for (const auto& [rule, active] : running->Metrics()[0].alerts) activeAtFifth.push_back(active);
+    }
+    return answered[k] ? Reply(100) : ProbeResult{};
+  };
+  d.onAlert = [&](const AlertEvent& e) {
+    events.push_back(std::string(AlertEventTypeName(e.type)) + " " + e.rule + " at " + std::to_string(next.load()));
+  };
+  {
+    Agent agent(o, d, {json.get()});
+    running = &agent;
+    ASSERT_TRUE(agent.Start(error)) << error;
+    agent.Wait();
+    // Two of the last four lost: the loss rule still holds at the end.
+    const std::vector<AlertState> end = agent.Snapshot()[0].alerts;
+    ASSERT_EQ(end.size(), 2u);
+    EXPECT_FALSE(end[0].active);
+    EXPECT_TRUE(end[1].active);
+    EXPECT_EQ(end[1].description, "2 of the last 4 probes lost (50.000 %)");
+  }
+  EXPECT_EQ(events, (std::vector<std::string>{"raised loss>=50%/4 at 3", "raised lost>=3 at 4",
+                                              "cleared lost>=3 at 6"}));
+  EXPECT_EQ(activeAtFifth, (std::vector<bool>{true, true, true, true}));
+  std::ifstream in(path);
+  std::vector<std::string> kinds;
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t at = line.find("\"state\":\"");
+    kinds.push_back(at == std::string::npos ? "probe" : line.substr(at + 9, line.find('"', at + 9) - at - 9));
+  }
+  EXPECT_EQ(kinds, (std::vector<std::string>{"probe", "probe", "probe", "raised", "probe", "raised", "probe",
+                                             "probe", "cleared", "probe"}));
+  std::remove(path.c_str());
+}
+
 TEST(AgentWeb, MetricsIndexAndNotFound) {
   int asked = 0;
   const auto metrics = [&] {

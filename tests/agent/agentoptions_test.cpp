@@ -93,7 +93,7 @@ TEST(AgentArguments, GoodLines) {
 TEST(AgentArguments, BadLinesSayWhatIsWrong) {
   const struct {
     Words words;
-    const char* message;
+    std::string message;
   } cases[] = {
       {{}, "no target given"},
       {{"--quiet"}, "no target given"},
@@ -149,6 +149,10 @@ TEST(AgentArguments, BadLinesSayWhatIsWrong) {
       {{"-c", "2", "--count=3", "a"}, "--count is given twice"},
       {{"-4", "-6", "a"}, "-4 and -6 cannot both be given"},
       {{"-i", "0.1", "a"}, "--interval: 0.1 s is below the shortest interval, 0.2 s"},
+      {{"--alert", "lost>=", "a"}, "--alert \"lost>=\": " + ParseAlertRule("lost>=").error},
+      {{"--alert", "lost>=3", "--alert", "lost >= 3", "a"}, "--alert \"lost>=3\" is given twice"},
+      {{"--on-alert", "", "a"}, "--on-alert needs a program"},
+      {{"--on-alert", "x", "--on-alert", "y", "a"}, "--on-alert is given twice"},
       {{"--count", "1", "--count", "2", "a"}, "--count is given twice"},
       {{"--quiet", "a", "--quiet"}, "--quiet is given twice"},
       {{"a", "b", "a"}, "the target \"a\" is given twice"},
@@ -186,6 +190,17 @@ TEST(AgentArguments, HelpAndVersionWinOverMissingTargets) {
   EXPECT_EQ(AgentVersion(), "quorvel-agent 1.2\n");
   EXPECT_EQ(AgentHelp().rfind(AgentUsage(), 0), 0u);
   EXPECT_NE(AgentUsage().find("TARGET..."), std::string::npos);
+}
+
+// --alert may be given again and again, in the rule syntax of the window.
+TEST(AgentArguments, AlertRulesAndTheirCommand) {
+  const ParsedArguments p =
+      ParseAgentArguments({"--alert", "lost>=3", "a", "--alert=loss >= 5% / 100 clear=10", "--on-alert", "notify"});
+  ASSERT_EQ(p.status, ParsedArguments::Status::Run) << p.error;
+  ASSERT_EQ(p.options.alerts.size(), 2u);
+  EXPECT_EQ(AlertRuleText(p.options.alerts[1]), "loss>=5%/100 clear=10");
+  EXPECT_EQ(p.options.onAlert, "notify");
+  EXPECT_FALSE(ParseAgentArguments({"a"}).options.onAlert);
 }
 
 TEST(AgentArguments, AddressFamily) {
