@@ -27,13 +27,6 @@ TEST(StatusPage, Sparkline) {
   EXPECT_EQ(Count(SparklineSvg({}), "<rect"), 0u);
 }
 
-TEST(StatusPage, RefreshFollowsTheIntervalWithinBounds) {
-  using std::chrono::milliseconds;
-  EXPECT_EQ(StatusPageRefreshSeconds(milliseconds(200)), 1);
-  EXPECT_EQ(StatusPageRefreshSeconds(milliseconds(1500)), 2);
-  EXPECT_EQ(StatusPageRefreshSeconds(milliseconds(3'600'000)), 60);
-}
-
 // The page is served at "/" in place of the plain index when given.
 TEST(StatusPage, ServedAtTheRoot) {
   TargetSnapshot t;
