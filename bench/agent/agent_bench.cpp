@@ -34,7 +34,6 @@
 #include <vector>
 
 #include "agent/agent.h"
-#include "agent/childstop.h"
 #include "agent/rowoutput.h"
 
 extern char** environ;
@@ -119,7 +118,6 @@ int Round(int targets, int seconds) {
   }
   const int progress = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   AgentDependencies d;
-  d.stopChildren = [] { KillChildProcesses(); };
   d.onProgress = [progress] {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(progress, &one, sizeof one);
@@ -234,8 +232,12 @@ int main(int argc, char** argv) {
   const auto agentStart = Steady::now();
   const double agentCpuFrom = CpuMicros(RUSAGE_SELF);
   int replies = 0;
+  ProbeRequest request;
+  request.target = "127.0.0.1";
+  request.timeoutMs = 800;
+  request.waitMs = 800;
   for (int i = 0; i < sequential; ++i) {
-    const ProbeResult s = PingOnce("127.0.0.1", 800, [] {});
+    const ProbeResult s = PingOnce(request);
     replies += s.IsReply() ? 1 : 0;
   }
   const double agentWall = std::chrono::duration<double, std::micro>(Steady::now() - agentStart).count() / sequential;

@@ -5,13 +5,15 @@
 #include <system_error>
 
 #include "probe/pingchild.h"
+#include "stats/isotime.h"
 
 namespace quorvel {
 
-ProbeResult PingOnce(const std::string& target, int timeoutMs, const std::function<void()>& onStep) {
+ProbeResult PingOnce(const ProbeRequest& request) {
   PingChildOptions options;
-  options.onStep = onStep;
-  return PingChild(PingCommand{target, timeoutMs}, options);
+  options.shouldStop = request.stopping;
+  const int wait = std::max(request.waitMs, request.timeoutMs);
+  return PingChild(PingCommand{request.target, wait, request.family}, options);
 }
 
 std::uint64_t NextSlot(std::uint64_t done, std::chrono::steady_clock::duration elapsed,
@@ -27,18 +29,34 @@ std::uint64_t NextSlot(std::uint64_t done, std::chrono::steady_clock::duration e
 }
 
 struct Agent::Target {
-  explicit Target(std::string targetName) : name(std::move(targetName)), figures(name) {}
+  Target(std::string targetName, const std::vector<AlertRule>& rules)
+      : name(std::move(targetName)), figures(name), alerts(name, rules) {}
   const std::string name;
   // Each loop sleeps on its own, so that loops share nothing but the outputs.
   std::mutex wakeMutex;
   std::condition_variable wake;
-  mutable std::mutex mutex;  // guards the figures below
+  mutable std::mutex mutex;  // guards the figures and the alerts below
   TargetFigures figures;
+  AlertEngine alerts;  // no rules: nothing to do
 };
+
+namespace {
+
+std::string AlertJson(const AlertEvent& e) {
+  return "{\"target\":" + JsonString(e.target) + ",\"event\":\"alert\",\"state\":\"" +
+         AlertEventTypeName(e.type) + "\",\"time\":" + JsonString(FormatIsoLocal(e.unixMs, e.utcOffsetSeconds)) +
+         ",\"unix_ms\":" + std::to_string(e.unixMs) + ",\"rule\":" + JsonString(e.rule) +
+         ",\"value\":" + JsonString(e.figures.value) + ",\"description\":" + JsonString(e.figures.description) +
+         "}\n";
+}
+
+}  // namespace
 
 Agent::Agent(AgentOptions options, AgentDependencies dependencies, std::vector<RowOutput*> outputs)
     : options_(std::move(options)), dependencies_(std::move(dependencies)), outputs_(std::move(outputs)) {
-  for (const std::string& name : options_.targets) targets_.push_back(std::make_unique<Target>(name));
+  for (const std::string& name : options_.targets) {
+    targets_.push_back(std::make_unique<Target>(name, options_.alerts));
+  }
 }
 
 Agent::~Agent() {
@@ -88,9 +106,15 @@ void Agent::Progress() {
 }
 
 void Agent::Loop(Target& target, std::chrono::steady_clock::time_point base) {
-  const std::function<void()> onStep = [this] {
-    if (stop_.load() && dependencies_.stopChildren) dependencies_.stopChildren();
-  };
+  // Each probe watches the stop itself and ends its own child: a stop costs
+  // every loop at most one step of its probe, all loops at once, and no
+  // search for children.
+  ProbeRequest request;
+  request.target = target.name;
+  request.timeoutMs = options_.timeoutMs;
+  request.waitMs = ProbeWaitMs(options_.interval, options_.timeoutMs);
+  request.family = options_.family;
+  request.stopping = [this] { return stop_.load(std::memory_order_relaxed); };
   std::uint64_t slot = 0;
   std::uint64_t probes = 0;
   for (;;) {
@@ -101,37 +125,113 @@ void Agent::Loop(Target& target, std::chrono::steady_clock::time_point base) {
       if (target.wake.wait_until(lock, due, [this] { return stop_.load(); })) break;
     }
     const LocalTime stamp = dependencies_.clock->Now();
-    const ProbeResult result = dependencies_.probe(target.name, options_.timeoutMs, onStep);
+    const ProbeResult result = dependencies_.probe(request);
     // A probe ended by the stop is not a loss of the target's.
-    if (stop_.load() || (dependencies_.stopPending && dependencies_.stopPending())) break;
+    if (stop_.load() || result.outcome == ProbeResult::Outcome::Cancelled ||
+        (dependencies_.stopPending && dependencies_.stopPending())) {
+      break;
+    }
+    const std::uint64_t next = NextSlot(slot, std::chrono::steady_clock::now() - base, options_.interval);
+    if (next > slot + 1) {
+      std::lock_guard<std::mutex> lock(target.mutex);
+      target.figures.AddMissedSlots(next - slot - 1);
+    }
+    slot = next;
     Record(target, result, stamp);
-    ++probes;
+    ++probes;  // an attempt that failed uses its slot too, so --count ends
     Progress();
-    slot = NextSlot(slot, std::chrono::steady_clock::now() - base, options_.interval);
   }
   running_.fetch_sub(1);
   Progress();
 }
 
-void Agent::Record(Target& target, const ProbeResult& result, const LocalTime& stamp) {
-  std::optional<std::int64_t> micros;
-  if (result.IsReply()) micros = result.RttMicros();
-  {
-    std::lock_guard<std::mutex> lock(target.mutex);
-    target.figures.Add(micros, stamp.unixMs, stamp.utcOffsetSeconds);
-  }
-  // The whole milliseconds the window would plot: the time cut, or the
-  // timeout for a lost probe.
-  const auto plotted = micros ? static_cast<std::int32_t>(*micros / 1000) : options_.timeoutMs;
-  const ExportRow row{stamp.unixMs, stamp.utcOffsetSeconds, micros, plotted};
+bool Agent::WriteToAll(const std::function<bool(RowOutput&)>& write) {
+  bool ok = true;
   for (RowOutput* output : outputs_) {
-    if (output->Write(row, target.name, [this] { return stop_.load(); })) continue;
+    if (write(*output)) continue;
+    ok = false;
     {
       std::lock_guard<std::mutex> lock(errorMutex_);
       if (writeError_.empty()) writeError_ = output->Error();
     }
     RequestStop();
   }
+  return ok;
+}
+
+void Agent::Record(Target& target, const ProbeResult& result, const LocalTime& stamp) {
+  if (result.outcome == ProbeResult::Outcome::Failed ||
+      result.outcome == ProbeResult::Outcome::UnknownHost) {
+    RecordError(target, result, stamp);
+    return;
+  }
+  // The timeout is judged on the measured round trip: an answer the prober
+  // read later (within its slack) still counts when it came in time.
+  std::optional<std::int64_t> micros;
+  if (result.IsReply() && result.RttMicros() <= std::int64_t{options_.timeoutMs} * 1000) {
+    micros = result.RttMicros();
+  }
+  std::vector<AlertEvent> events;
+  {
+    std::lock_guard<std::mutex> lock(target.mutex);
+    if (result.corrupted) {
+      target.figures.AddCorrupted(stamp.unixMs, stamp.utcOffsetSeconds);
+    } else {
+      target.figures.Add(micros, stamp.unixMs, stamp.utcOffsetSeconds);
+    }
+    if (target.alerts.RuleCount() > 0) {
+      ProbeOutcome probe{stamp.unixMs, stamp.utcOffsetSeconds, std::nullopt};
+      if (micros) probe.rtt = std::chrono::microseconds(*micros);
+      events = target.alerts.Add(probe);
+    }
+  }
+  // The whole milliseconds the window would plot: the time cut, or the
+  // timeout for a lost probe.
+  const auto plotted = micros ? static_cast<std::int32_t>(*micros / 1000) : options_.timeoutMs;
+  const ExportRow row{stamp.unixMs, stamp.utcOffsetSeconds, micros, plotted};
+  const auto giveUp = [this] { return stop_.load(); };
+  WriteToAll([&](RowOutput& output) { return output.Write(row, target.name, giveUp); });
+  for (const AlertEvent& event : events) {
+    if (dependencies_.onAlert) dependencies_.onAlert(event);
+    const std::string json = AlertJson(event);
+    WriteToAll([&](RowOutput& output) { return output.WriteEvent(json, giveUp); });
+  }
+}
+
+void Agent::RecordError(Target& target, const ProbeResult& result, const LocalTime& stamp) {
+  const std::string reason = ProbeErrorReason(result);
+  {
+    std::lock_guard<std::mutex> lock(target.mutex);
+    target.figures.AddError(reason);
+  }
+  if (dependencies_.complain) {
+    const std::string line = errorLog_.Note(target.name, result, dependencies_.now());
+    if (!line.empty()) dependencies_.complain(line);
+  }
+  const std::string json = "{\"target\":" + JsonString(target.name) + ",\"event\":\"error\",\"time\":" +
+                           JsonString(FormatIsoLocal(stamp.unixMs, stamp.utcOffsetSeconds)) +
+                           ",\"unix_ms\":" + std::to_string(stamp.unixMs) +
+                           ",\"reason\":" + JsonString(reason) + "}\n";
+  WriteToAll([&](RowOutput& output) { return output.WriteEvent(json, [this] { return stop_.load(); }); });
+}
+
+bool Agent::WriteSummaries() {
+  std::string lines;
+  for (const TargetSnapshot& s : Snapshot()) {
+    std::string figures = StatisticsJson(s.summary, s.target);
+    if (!figures.empty() && figures.back() == '\n') figures.pop_back();
+    std::string errors = "{";
+    for (const auto& [reason, count] : s.errors) {
+      if (errors.size() > 1) errors += ',';
+      errors += JsonString(reason) + ":" + std::to_string(count);
+    }
+    errors += '}';
+    lines += "{\"target\":" + JsonString(s.target) + ",\"event\":\"summary\",\"corrupted\":" +
+             std::to_string(s.corrupted) + ",\"missed_slots\":" + std::to_string(s.missedSlots) +
+             ",\"errors\":" + errors + ",\"figures\":" + figures + "}\n";
+  }
+  // One write per output: the summaries stand together at the end.
+  return WriteToAll([&](RowOutput& output) { return output.WriteEvent(lines); });
 }
 
 std::string Agent::WriteError() const {
@@ -139,13 +239,37 @@ std::string Agent::WriteError() const {
   return writeError_;
 }
 
-std::vector<TargetSnapshot> Agent::Snapshot() const {
+std::vector<TargetSnapshot> Agent::Snapshot(bool withRecent) const {
   std::vector<TargetSnapshot> snapshots;
   snapshots.reserve(targets_.size());
   for (const auto& target : targets_) {
     std::lock_guard<std::mutex> lock(target->mutex);
     const TargetFigures& f = target->figures;
-    snapshots.push_back({target->name, f.Summary(), LastProbe{f.AnyProbe(), f.LastMicros()}});
+    TargetSnapshot s;
+    s.target = target->name;
+    s.summary = f.Summary();
+    s.last = LastProbe{f.AnyProbe() || !f.LastError().empty(), f.LastMicros(), f.LastError()};
+    s.corrupted = f.Corrupted();
+    s.missedSlots = f.MissedSlots();
+    s.errors = f.Errors();
+    s.errorCount = f.ErrorCount();
+    const auto unknown = s.errors.find(kUnknownHostReason);
+    s.unknownHost = unknown == s.errors.end() ? 0 : unknown->second;
+    if (withRecent) s.recent = f.Recent();
+    const std::vector<ActiveAlert> active = target->alerts.Active();
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < target->alerts.RuleCount(); ++i) {
+      AlertState state;
+      state.rule = target->alerts.RuleText(i);
+      if (next < active.size() && active[next].ruleIndex == i) {
+        const ActiveAlert& a = active[next++];
+        state.active = true;
+        state.sinceUnixMs = a.sinceUnixMs;
+        state.description = a.figures.description;
+      }
+      s.alerts.push_back(std::move(state));
+    }
+    snapshots.push_back(std::move(s));
   }
   return snapshots;
 }
@@ -155,7 +279,12 @@ std::vector<TargetMetrics> Agent::Metrics() const {
   metrics.reserve(targets_.size());
   for (const auto& target : targets_) {
     std::lock_guard<std::mutex> lock(target->mutex);
-    metrics.push_back(target->figures.Metrics());
+    TargetMetrics m = target->figures.Metrics();
+    m.missedSlots = target->figures.MissedSlots();
+    for (std::size_t i = 0; i < target->alerts.RuleCount(); ++i) {
+      m.alerts.emplace_back(target->alerts.RuleText(i), target->alerts.IsActive(i));
+    }
+    metrics.push_back(std::move(m));
   }
   return metrics;
 }

@@ -28,7 +28,8 @@ WebReply Reply(int status, const char* reason, std::string contentType, std::str
 
 WebReply AgentWebReply(const WebRequest& request,
                        const std::function<std::vector<TargetMetrics>()>& metrics,
-                       const std::function<std::string()>& more) {
+                       const std::function<std::string()>& more,
+                       const std::function<std::string()>& statusPage) {
   const bool head = request.method == "HEAD";
   if (!head && request.method != "GET") {
     WebReply reply = Reply(405, "Method Not Allowed", "text/html", kNotAllowedPage, false);
@@ -37,11 +38,15 @@ WebReply AgentWebReply(const WebRequest& request,
   }
   const std::string path = DecodeDocumentPath(request.target);
   if (path == "/metrics") {
-    std::string text = FormatMetrics(metrics());
+    const std::vector<TargetMetrics> targets = metrics();
+    std::string text = FormatMetrics(targets) + FormatProbeAccountingMetrics(targets);
     if (more) text += more();
     return Reply(200, "OK", std::string(kMetricsContentType), std::move(text), head);
   }
-  if (path == "/") return Reply(200, "OK", "text/html", kIndexPage, head);
+  if (path == "/") {
+    if (statusPage) return Reply(200, "OK", "text/html; charset=utf-8", statusPage(), head);
+    return Reply(200, "OK", "text/html", kIndexPage, head);
+  }
   return Reply(404, "Not Found", "text/html", kNotFoundPage, head);
 }
 

@@ -19,9 +19,10 @@
 #include "agent/agent.h"
 #include "agent/agentoptions.h"
 #include "agent/agentweb.h"
-#include "agent/childstop.h"
 #include "agent/report.h"
 #include "agent/rowoutput.h"
+#include "agent/statuspage.h"
+#include "alert/alertcommand.h"
 #include "system/descriptorlimit.h"
 #include "system/processfigures.h"
 #include "web/httpserver.h"
@@ -37,17 +38,12 @@ void Complain(const std::string& message) {
   WriteAll(2, std::string(kName) + ": " + message + "\n");
 }
 
-// Kills the probe children while the agent stops. Every probe thread asks
-// every 100 ms until its child has gone; one scan of /proc serves all who ask
-// within 20 ms of it, and a child started after a scan is found by the next.
-void StopChildren() {
-  static std::mutex mutex;
-  static SteadyClock::time_point lastScan;
-  std::lock_guard<std::mutex> lock(mutex);
-  const auto now = SteadyClock::now();
-  if (now - lastScan < std::chrono::milliseconds(20)) return;
-  lastScan = now;
-  KillChildProcesses();
+// "alert raised: 127.0.0.1 lost>=3: 3 lost in a row": the engine's line
+// without the window's program name.
+std::string AlertEventText(const AlertEvent& event) {
+  const std::string line = AlertEventLine(event);
+  const std::string prefix = "quorvel: ";
+  return line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : line;
 }
 
 struct TerminalSize {
@@ -65,12 +61,18 @@ TerminalSize SizeOf(int fd) {
   return size;
 }
 
-std::vector<std::string> LiveLines(const std::vector<TargetSnapshot>& snapshots) {
+std::vector<std::string> LiveLines(const std::vector<TargetSnapshot>& snapshots, RecentCount& missed) {
   std::size_t width = 0;
-  for (const TargetSnapshot& s : snapshots) width = std::max(width, std::min<std::size_t>(s.target.size(), 40));
+  std::uint64_t totalMissed = 0;
+  for (const TargetSnapshot& s : snapshots) {
+    width = std::max(width, std::min<std::size_t>(s.target.size(), 40));
+    totalMissed += s.missedSlots;
+  }
   std::vector<std::string> lines;
-  lines.reserve(snapshots.size());
-  for (const TargetSnapshot& s : snapshots) lines.push_back(LiveLine(s.target, width, s.last, s.summary));
+  lines.reserve(snapshots.size() + 1);
+  const std::string behind = BehindLine(missed.Update(totalMissed, SteadyClock::now()), missed.Span());
+  if (!behind.empty()) lines.push_back(behind);
+  for (const TargetSnapshot& s : snapshots) lines.push_back(LiveLine(s, width));
   return lines;
 }
 
@@ -110,8 +112,21 @@ int Run(const AgentOptions& options) {
   const bool rowsOnStandardOutput =
       std::any_of(outputs.begin(), outputs.end(), [](const RowOutput* o) { return o->ToStandardOutput(); });
 
+  // The alert command runs on a thread of its own, so no probe waits for it.
+  std::unique_ptr<AlertCommand> alertCommand;
+  if (options.onAlert) {
+    AlertCommandOptions commandOptions;
+    commandOptions.program = *options.onAlert;
+    alertCommand = std::make_unique<AlertCommand>(
+        commandOptions, [](const std::string& message) { Complain(message); });
+  }
+
   AgentDependencies dependencies;
-  dependencies.stopChildren = StopChildren;
+  dependencies.complain = [](const std::string& line) { WriteAll(2, line); };
+  dependencies.onAlert = [command = alertCommand.get()](const AlertEvent& event) {
+    WriteAll(2, std::string(kName) + ": " + AlertEventText(event) + "\n");
+    if (command) command->Submit(event);
+  };
   // The stop signals stay pending for the whole process until the main
   // thread reads them, and it requests the stop before it reads.
   dependencies.stopPending = [stopSignals] {
@@ -139,11 +154,17 @@ int Run(const AgentOptions& options) {
     serverOptions.descriptorReserve += 5 * options.targets.size();
     server = std::make_unique<HttpServer>(serverOptions);
     // The server outlives every call of its handler (Stop joins them).
-    auto handler = std::make_shared<CallbackHandler>([&agent, raw = server.get()](const WebRequest& request) {
-      return AgentWebReply(request, [&agent] { return agent.Metrics(); }, [raw] {
-        return FormatServerMetrics(raw->Counters()) + FormatProcessMetrics(ReadProcessFigures());
-      });
-    });
+    auto handler = std::make_shared<CallbackHandler>(
+        [&agent, &options, raw = server.get()](const WebRequest& request) {
+          const auto page = [&agent, &options] {
+            const StatusPageContext context{options.interval, options.timeoutMs,
+                                            SystemLocalClock().Now()};
+            return AgentStatusPage(agent.Snapshot(true), context);
+          };
+          return AgentWebReply(request, [&agent] { return agent.Metrics(); }, [raw] {
+            return FormatServerMetrics(raw->Counters()) + FormatProcessMetrics(ReadProcessFigures());
+          }, page);
+        });
     const HttpServerStart started = server->Start(options.listen->port, std::move(handler));
     if (!started.ok) {
       Complain("cannot listen on " + options.listen->text + ": " + started.error);
@@ -159,6 +180,7 @@ int Run(const AgentOptions& options) {
 
   const bool live = !options.quiet && ::isatty(1) == 1 && !rowsOnStandardOutput;
   std::size_t drawn = 0;
+  RecentCount missed(std::chrono::seconds(10));
   bool dirty = true;
   auto lastDraw = SteadyClock::now() - std::chrono::seconds(1);
   while (!agent.Finished()) {
@@ -178,22 +200,25 @@ int Run(const AgentOptions& options) {
     const auto now = SteadyClock::now();
     if (live && dirty && now - lastDraw >= std::chrono::milliseconds(200) && !agent.StopRequested()) {
       const TerminalSize size = SizeOf(1);
-      WriteAll(1, LiveFrame(LiveLines(agent.Snapshot()), drawn, size.columns, size.rows, drawn));
+      WriteAll(1, LiveFrame(LiveLines(agent.Snapshot(), missed), drawn, size.columns, size.rows, drawn));
       dirty = false;
       lastDraw = now;
     }
   }
   agent.Wait();
   server.reset();
+  // After a count, the commands of the last events still run (each within
+  // its bound); a stop signal drops those not yet started.
+  if (alertCommand && !agent.StopRequested()) alertCommand->Drain();
+  alertCommand.reset();
   if (live) WriteAll(1, ClearLiveFrame(drawn));
 
-  // The report goes to standard output unless the rows do.
+  // Each JSON output ends with a summary line per target (unless a row
+  // already failed); the report goes to standard output unless the rows do.
+  if (agent.WriteError().empty()) agent.WriteSummaries();
   std::string report;
-  std::vector<StatisticsSummary> summaries;
-  for (const TargetSnapshot& s : agent.Snapshot()) {
-    report += ReportLine(s.target, s.summary) + "\n";
-    summaries.push_back(s.summary);
-  }
+  const std::vector<TargetSnapshot> snapshots = agent.Snapshot();
+  for (const TargetSnapshot& s : snapshots) report += ReportLine(s) + "\n";
   WriteAll(rowsOnStandardOutput ? 2 : 1, report);
 
   const std::string writeError = agent.WriteError();
@@ -201,7 +226,9 @@ int Run(const AgentOptions& options) {
     Complain("a row could not be written, so the agent stopped: " + writeError);
     return 3;
   }
-  return AnsweredExitStatus(summaries);
+  const int status = ExitStatus(snapshots);
+  if (status == kExitNothingProbed) Complain("no probe could be made: see the reasons above");
+  return status;
 }
 
 }  // namespace
@@ -213,6 +240,9 @@ int main(int argc, char** argv) {
   switch (parsed.status) {
     case ParsedArguments::Status::Help:
       WriteAll(1, AgentHelp());
+      return 0;
+    case ParsedArguments::Status::Version:
+      WriteAll(1, AgentVersion());
       return 0;
     case ParsedArguments::Status::Error:
       WriteAll(2, std::string(kName) + ": " + parsed.error + "\n" + AgentUsage());

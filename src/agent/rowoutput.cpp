@@ -8,38 +8,17 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/fileio.h"
+
 namespace quorvel {
 
 bool WriteAll(int fd, const std::string& bytes, const std::function<bool()>& giveUp) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    pollfd ready{fd, POLLOUT, 0};
-    const int r = ::poll(&ready, 1, 100);
-    if (r < 0 && errno != EINTR) return false;
-    // A pipe without a reader reports an error before any write is tried.
-    if ((ready.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-      errno = (ready.revents & POLLNVAL) != 0 ? EBADF : EPIPE;
-      return false;
-    }
-    if (r <= 0 || (ready.revents & POLLOUT) == 0) {
-      if (giveUp && giveUp()) {
-        errno = ETIMEDOUT;
-        return false;
-      }
-      continue;
-    }
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
+  WriteOptions options;
+  options.waitUntilReady = true;
+  options.giveUp = giveUp;
+  const std::error_code error = quorvel::WriteAll(fd, bytes, options);
+  if (error) errno = error.value();
+  return !error;
 }
 
 namespace {
@@ -105,20 +84,34 @@ std::unique_ptr<RowOutput> RowOutput::Open(const std::string& path, ExportFormat
       return nullptr;
     }
   }
-  if (empty && !WriteAll(fd, header)) {
-    error = path + ": " + std::strerror(errno);
-    return nullptr;
+  if (empty) {
+    if (const std::error_code failed = AppendRecord(fd, header)) {
+      error = path + ": " + failed.message();
+      return nullptr;
+    }
   }
   return output;
 }
 
 bool RowOutput::Write(const ExportRow& row, const std::string& target,
                       const std::function<bool()>& giveUp) {
-  const std::string line = ExportLine(format_, row, &target);
+  return Append(ExportLine(format_, row, &target), giveUp);
+}
+
+bool RowOutput::WriteEvent(const std::string& jsonLine, const std::function<bool()>& giveUp) {
+  if (format_ != ExportFormat::JsonLines) return true;
+  return Append(jsonLine, giveUp);
+}
+
+bool RowOutput::Append(const std::string& line, const std::function<bool()>& giveUp) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!error_.empty()) return false;
-  if (WriteAll(fd_, line, giveUp)) return true;
-  error_ = (fd_ == 1 ? std::string("standard output") : path_) + ": " + std::strerror(errno);
+  WriteOptions options;
+  options.waitUntilReady = true;
+  options.giveUp = giveUp;
+  const std::error_code error = AppendRecord(fd_, line, options);
+  if (!error) return true;
+  error_ = (fd_ == 1 ? std::string("standard output") : path_) + ": " + error.message();
   return false;
 }
 

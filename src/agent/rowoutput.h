@@ -14,7 +14,8 @@ namespace quorvel {
 //
 // Every row reaches the file with one write(2) of its own, nothing is held
 // back in a buffer of ours, so an agent that is killed loses at most the row
-// being written. A CSV file that is new or empty gets the header first; a
+// being written. A row that does not fit (a full disk) is taken back
+// (AppendRecord): the file always ends at its last whole row. A CSV file that is new or empty gets the header first; a
 // CSV file that already holds rows must start with the same header, so that
 // rows of another shape are never appended to it. Owns its descriptor
 // (standard output is never closed). Write may be called from any thread.
@@ -37,12 +38,19 @@ class RowOutput {
   bool Write(const ExportRow& row, const std::string& target,
              const std::function<bool()>& giveUp = {});
 
+  // Appends one line of another kind (an error, an alert, a summary: a JSON
+  // object and its line end) to a JSON Lines output; a CSV output, whose
+  // columns are fixed, takes only probe rows and ignores it (true). Fails
+  // as Write does.
+  bool WriteEvent(const std::string& jsonLine, const std::function<bool()>& giveUp = {});
+
   bool ToStandardOutput() const { return fd_ == 1; }
   const std::string& Path() const { return path_; }
   std::string Error() const;
 
  private:
   RowOutput(int fd, std::string path, ExportFormat format);
+  bool Append(const std::string& line, const std::function<bool()>& giveUp);
 
   const int fd_;
   const std::string path_;
@@ -51,9 +59,9 @@ class RowOutput {
   std::string error_;  // guarded by mutex_
 };
 
-// Writes all of `bytes` to `fd`, retrying short writes and interruptions.
-// Before each write it waits in steps of 100 ms for `fd` to take data, until
-// `giveUp` (when given) says true. False (errno set) on failure.
+// WriteAll of base/fileio.h waiting until `fd` takes data (in steps of
+// 100 ms, until `giveUp`, when given, says true). False (errno set) on
+// failure.
 bool WriteAll(int fd, const std::string& bytes, const std::function<bool()>& giveUp = {});
 
 }  // namespace quorvel

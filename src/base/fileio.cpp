@@ -53,6 +53,19 @@ std::error_code WriteAll(int fd, std::string_view bytes, const WriteOptions& opt
   return {};
 }
 
+std::error_code AppendRecord(int fd, std::string_view bytes, const WriteOptions& options) {
+  struct stat info {};
+  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  const std::error_code error = WriteAll(fd, bytes, options);
+  if (error && regular) {
+    // O_APPEND put every byte written at the end, so the part of the record
+    // lies beyond the old size. The reason for the failure is the write's.
+    while (::ftruncate(fd, info.st_size) != 0 && errno == EINTR) {
+    }
+  }
+  return error;
+}
+
 bool FileSteps::MayReplace(const std::string& path) {
   return ::access(path.c_str(), F_OK) != 0 || ::access(path.c_str(), W_OK) == 0;
 }

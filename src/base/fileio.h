@@ -31,6 +31,16 @@ struct WriteOptions {
 // that takes nothing is EIO, giving up is ETIMEDOUT), or no error.
 std::error_code WriteAll(int fd, std::string_view bytes, const WriteOptions& options = {});
 
+// Appends `bytes` to `fd` (a descriptor opened with O_APPEND) as one record:
+// all of it or none of it. After a write that fails or takes only part of
+// the record (a full disk), a regular file is cut back to the size it had
+// before the call, so it still ends at its last whole record. Returns the
+// write's error (its message() is the system's text, as strerror gives it),
+// or no error. On a pipe or a terminal nothing can be taken back: the error
+// is returned as it is. Should the cut itself fail (an I/O error), the part
+// stays and the write's error is still what is returned.
+std::error_code AppendRecord(int fd, std::string_view bytes, const WriteOptions& options = {});
+
 // The system calls a whole-file replace is made of, one virtual function
 // each, so a test can make any single step fail. Each failing step leaves
 // its reason in errno. Handles are POSIX file descriptors.

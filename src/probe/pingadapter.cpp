@@ -36,6 +36,7 @@ bool IsResolutionFailure(std::string_view line) {
          Contains(line, "Temporary failure in name resolution") ||
          Contains(line, "No address associated with hostname") ||
          Contains(line, "Non-recoverable failure in name resolution") ||
+         Contains(line, "Address family for hostname not supported") ||
          Contains(line, "unknown host");
 }
 
@@ -101,7 +102,11 @@ std::vector<std::string> IputilsArguments(const PingCommand& command) {
   const int ms = command.timeoutMs > 0 ? command.timeoutMs : 1;
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%d.%03d", ms / 1000, ms % 1000);
-  return {"ping", "-n", "-c", "1", "-W", seconds, "--", command.address};
+  std::vector<std::string> arguments = {"ping", "-n", "-c", "1", "-W", seconds};
+  if (command.family == 4 || command.family == 6) arguments.push_back(command.family == 4 ? "-4" : "-6");
+  arguments.push_back("--");
+  arguments.push_back(command.address);
+  return arguments;
 }
 
 std::string AdaptIputilsOutput(const PingCommand& command, std::string_view out,

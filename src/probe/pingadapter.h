@@ -17,6 +17,7 @@ namespace quorvel {
 struct PingCommand {
   std::string address;  // blanks at either end removed
   int timeoutMs = 0;
+  int family = 0;       // 4 or 6: only that address family ("-4", "-6"); 0: either
 };
 
 // Splits "ping " + address + " -w " + timeout + " -n 1". Returns nothing for a
@@ -24,8 +25,9 @@ struct PingCommand {
 std::optional<PingCommand> ParsePingCommandLine(std::string_view commandLine);
 
 // The argument vector run for a command: numeric output, one echo, the reply
-// timeout in (fractional) seconds, and the address as a single operand after
-// "--" so that it can never be read as an option.
+// timeout in (fractional) seconds, "-4" or "-6" when a family is asked for,
+// and the address as a single operand after "--" so that it can never be
+// read as an option.
 std::vector<std::string> IputilsArguments(const PingCommand& command);
 
 // Brings what iputils wrote into the response text shape. Both streams empty

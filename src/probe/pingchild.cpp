@@ -18,6 +18,11 @@ const char* OutcomeName(ProbeResult::Outcome outcome) {
   return "lost";
 }
 
+bool IsSpoilt(std::string_view pingOutput) {
+  return pingOutput.find("wrong data byte") != std::string_view::npos ||
+         pingOutput.find("(BAD CHECKSUM!)") != std::string_view::npos;
+}
+
 ProbeResult PingChild(const PingCommand& command, const PingChildOptions& options) {
   ProcessOptions process;
   process.step = options.step;
@@ -44,6 +49,14 @@ ProbeResult PingChild(const PingCommand& command, const PingChildOptions& option
     return result;
   }
   const PingReply reply = ParseReplyLine(ReplyLine(result.text), command.timeoutMs);
+  // iputils prints a reply whose payload differs from what it sent, and
+  // counts it, then adds "wrong data byte #N ..." (or "(BAD CHECKSUM!)" to
+  // the reply line): such an answer proves nothing of the path, so it is
+  // lost here.
+  if (reply.micros && IsSpoilt(ran.standardOutput)) {
+    result.corrupted = true;
+    return result;
+  }
   if (reply.micros) {
     result.outcome = ProbeResult::Outcome::Reply;
     result.rttNanos = *reply.micros * 1000;

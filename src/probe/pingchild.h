@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string_view>
 
 #include "probe/pingadapter.h"
 #include "probe/proberesult.h"
@@ -25,9 +26,15 @@ struct PingChildOptions {
 //
 // The result carries the outcome, the round trip of a reply (as ping printed
 // it, to the microsecond) and, as its text, ping's output brought into the
-// response shape (AdaptIputilsOutput). A child that cannot be started is
-// Failed with the system's reason; one that writes nothing is Lost with an
-// empty text. Thread: any; `onStep` runs on the calling thread.
+// response shape (AdaptIputilsOutput). A reply whose payload ping found
+// spoilt (IsSpoilt) is Lost with `corrupted` set, its text unchanged. A
+// child that cannot be started is Failed with the system's reason; one that
+// writes nothing is Lost with an empty text. Thread: any; `onStep` runs on
+// the calling thread.
+// Whether iputils' output says the reply's payload was not what it sent:
+// "wrong data byte" after the reply, or "(BAD CHECKSUM!)" on it.
+bool IsSpoilt(std::string_view pingOutput);
+
 ProbeResult PingChild(const PingCommand& command, const PingChildOptions& options = {});
 
 }  // namespace quorvel

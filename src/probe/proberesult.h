@@ -19,6 +19,9 @@ struct ProbeResult {
   Outcome outcome = Outcome::Lost;
   std::int64_t rttNanos = 0;  // Reply only
   std::string reason;         // Failed only
+  // Lost only: an answer came, but its payload was not what was sent (ping
+  // reports "wrong data byte"): not a reply of the probe's.
+  bool corrupted = false;
   // What to show of the probe: for the ping child, the response text in the
   // shape the reply parse reads (the reply on the line at index 3).
   std::string text;

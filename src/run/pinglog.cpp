@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "base/fileio.h"
 #include "run/usererror.h"
 
 namespace quorvel {
@@ -25,7 +26,9 @@ std::error_code PosixFileAppender::Append(const std::string& path, std::string_v
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return {errno, std::generic_category()};
 
-  const std::error_code written = WriteAll(fd, bytes, ::write);
+  // A line that does not fit (a full disk) is taken back whole, so the log
+  // never ends in half a line.
+  const std::error_code written = AppendRecord(fd, bytes);
   // Linux releases the descriptor even when close() reports EINTR, so it is
   // never retried; only a real failure (a deferred write error) counts.
   const int closed = ::close(fd);

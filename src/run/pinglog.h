@@ -38,7 +38,9 @@ class FileAppender {
 };
 
 // Appends with open/write/close. The open does not block on a FIFO without a
-// reader (it fails instead) and leaves no descriptor to child processes.
+// reader (it fails instead) and leaves no descriptor to child processes. A
+// line is written whole or not at all (AppendRecord): a full disk leaves the
+// file ending at its last whole line.
 // Stateless; any thread may call it.
 class PosixFileAppender final : public FileAppender {
  public:

@@ -1,5 +1,6 @@
 #include "stats/prometheus.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -133,6 +134,47 @@ std::string FormatMetrics(const std::vector<TargetMetrics>& targets) {
   for (std::size_t i = 0; i < targets.size(); ++i) {
     if (const auto jitter = targets[i].jitterMs)
       Series(out, "quorvel_jitter_seconds", hosts[i], {}, FormatSampleValue(*jitter / 1000.0));
+  }
+
+  return out;
+}
+
+std::string FormatProbeAccountingMetrics(const std::vector<TargetMetrics>& targets) {
+  std::vector<std::string> hosts;
+  hosts.reserve(targets.size());
+  for (const TargetMetrics& t : targets) hosts.push_back(EscapeLabelValue(t.host));
+  std::string out;
+  Family(out, "quorvel_corrupted_replies_total", "counter",
+         "Replies whose payload was not what was sent, counted as lost.");
+  for (std::size_t i = 0; i < targets.size(); ++i)
+    Series(out, "quorvel_corrupted_replies_total", hosts[i], {}, std::to_string(targets[i].corrupted));
+
+  Family(out, "quorvel_probe_errors_total", "counter",
+         "Probes that could not be made (neither sent nor lost), by reason.");
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    for (const auto& [reason, count] : targets[i].errors) {
+      Series(out, "quorvel_probe_errors_total", hosts[i], ",reason=\"" + EscapeLabelValue(reason) + "\"",
+             std::to_string(count));
+    }
+  }
+
+  Family(out, "quorvel_missed_slots_total", "counter",
+         "Slots of the schedule at which no probe began, because the one before still ran.");
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    if (const auto missed = targets[i].missedSlots)
+      Series(out, "quorvel_missed_slots_total", hosts[i], {}, std::to_string(*missed));
+  }
+
+  const bool anyRule = std::any_of(targets.begin(), targets.end(),
+                                   [](const TargetMetrics& t) { return !t.alerts.empty(); });
+  if (anyRule) {
+    Family(out, "quorvel_alert_active", "gauge", "1 while the alert rule of the target is raised, else 0.");
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+      for (const auto& [rule, active] : targets[i].alerts) {
+        Series(out, "quorvel_alert_active", hosts[i], ",rule=\"" + EscapeLabelValue(rule) + "\"",
+               active ? "1" : "0");
+      }
+    }
   }
   return out;
 }

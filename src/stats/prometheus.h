@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quorvel {
@@ -50,6 +51,13 @@ struct TargetMetrics {
   // The RFC 3550 interarrival jitter of the replies in ms; empty before the
   // second reply, when there is no difference yet.
   std::optional<double> jitterMs;
+  std::uint64_t corrupted = 0;  // replies with a spoilt payload, counted as lost
+  // Probes that could not be made, by reason (a series each, from the first).
+  std::vector<std::pair<std::string, std::uint64_t>> errors;
+  // Slots of the schedule missed; only a program that keeps one (the agent).
+  std::optional<std::uint64_t> missedSlots;
+  // The alert rules of the target (canonical text) and whether each is raised.
+  std::vector<std::pair<std::string, bool>> alerts;
 };
 
 // The Prometheus text exposition (format 0.0.4) of every target, in the
@@ -69,6 +77,17 @@ void AppendMetricFamily(std::string& out, std::string_view name, std::string_vie
                         std::string_view help);
 void AppendMetricSample(std::string& out, std::string_view name, std::string_view labels,
                         std::string_view value);
+
+// The families that account for what was not a plain reply or loss, for a
+// program that keeps them (the agent), in the same form:
+//   quorvel_corrupted_replies_total                         counter
+//   quorvel_probe_errors_total{reason}                      counter
+//   quorvel_missed_slots_total                              counter
+//   quorvel_alert_active{rule}                              gauge, 0 or 1
+// A probe error has a series per reason from its first; missed slots are
+// there for a target that has a schedule (missedSlots set); the alert
+// family, with its HELP and TYPE, only where some target has a rule.
+std::string FormatProbeAccountingMetrics(const std::vector<TargetMetrics>& targets);
 
 // The Content-Type of that text.
 inline constexpr std::string_view kMetricsContentType = "text/plain; version=0.0.4";

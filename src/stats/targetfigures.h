@@ -1,8 +1,11 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "stats/prometheus.h"
 #include "stats/runstatistics.h"
@@ -22,7 +25,14 @@ namespace quorvel {
 //    the same, as Prometheus counters must.
 // The agent never clears, so for it both spans are the same.
 //
-// O(1) per probe and a fixed size, however long the run. Not thread-safe:
+// Besides the probes that were made, it counts what was not a probe of the
+// target's: probes that could not be made at all (by reason: the system
+// refused a descriptor, the name does not resolve), which are neither sent
+// nor lost, and the slots of the schedule that were missed. A reply whose
+// payload came back spoilt counts as lost, and is counted as such too.
+//
+// O(1) per probe and a fixed size, however long the run (at most
+// kMaxErrorReasons reasons are told apart). Not thread-safe:
 // the owner serialises access (the agent under a mutex per target, the
 // window on its own thread, publishing copies for its request threads).
 class TargetFigures {
@@ -38,6 +48,16 @@ class TargetFigures {
   void Add(const std::optional<std::int64_t>& micros, std::int64_t unixMs,
            std::int32_t utcOffsetSeconds);
 
+  // A probe answered with a spoilt payload: lost, and counted as spoilt.
+  void AddCorrupted(std::int64_t unixMs, std::int32_t utcOffsetSeconds);
+  // A probe that could not be made, for `reason` (the system's text). It is
+  // not sent, so not lost either. Reasons beyond the first kMaxErrorReasons
+  // are counted under "other".
+  void AddError(const std::string& reason);
+  // Slots of the schedule at which no probe began, because the one before
+  // was still running (or the program was held up) when they came.
+  void AddMissedSlots(std::uint64_t count) { missedSlots_ += count; }
+
   // The run statistics start again; the counters go on.
   void ClearRun() { run_.Clear(); }
 
@@ -46,6 +66,19 @@ class TargetFigures {
   // The last probe: whether one has ended, and its reply time (empty: lost).
   bool AnyProbe() const { return requests_ > 0; }
   const std::optional<std::int64_t>& LastMicros() const { return last_; }
+  // The reason of the last probe when it could not be made, else empty.
+  const std::string& LastError() const { return lastError_; }
+
+  std::uint64_t Corrupted() const { return corrupted_; }
+  std::uint64_t MissedSlots() const { return missedSlots_; }
+  // Probes that could not be made, by reason, and all of them.
+  const std::map<std::string, std::uint64_t>& Errors() const { return errors_; }
+  std::uint64_t ErrorCount() const { return errorCount_; }
+  // The last kRecent probes, oldest first: a reply time, or empty for a lost one.
+  std::vector<std::optional<std::int64_t>> Recent() const;
+
+  static constexpr std::size_t kMaxErrorReasons = 16;
+  static constexpr std::size_t kRecent = 60;
 
   // The exposition's view: counters since the target was set.
   TargetMetrics Metrics() const;
@@ -61,6 +94,14 @@ class TargetFigures {
   std::optional<std::int64_t> last_;
   std::optional<std::int64_t> previousReply_;  // for the jitter estimate
   double jitterMicros_ = 0;
+  std::string lastError_;
+  std::uint64_t corrupted_ = 0;
+  std::uint64_t missedSlots_ = 0;
+  std::map<std::string, std::uint64_t> errors_;
+  std::uint64_t errorCount_ = 0;
+  // A ring of the last probes: -1 for a lost one.
+  std::array<std::int64_t, kRecent> recent_{};
+  std::size_t recentCount_ = 0;  // probes ever added, for the ring's place
 };
 
 }  // namespace quorvel

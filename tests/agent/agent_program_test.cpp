@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "agent/childprogram.h"
+#include "common/fulldisk.h"
 #include "common/loopback.h"
 
 namespace {
@@ -63,6 +64,15 @@ std::vector<CsvRow> CsvRows(const std::string& text, std::string& header) {
     rows.push_back({f[0], std::stoll(f[2]), f[3], f[4], f[5]});
   }
   return rows;
+}
+
+// A report line less its " missed=N": a busy machine may make any target
+// miss a slot, and the line says so.
+std::string WithoutMissed(const std::string& line) {
+  const std::size_t at = line.find(" missed=");
+  if (at == std::string::npos) return line;
+  const std::size_t end = line.find(' ', at + 1);
+  return line.substr(0, at) + (end == std::string::npos ? "" : line.substr(end));
 }
 
 bool Alive(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
@@ -121,8 +131,8 @@ class AgentProgram : public ::testing::Test {
 
 // Three targets at 0.5 s, five probes each: one answers, one never does, one
 // hangs on its first probe. The hung probe is killed at the window's bound
-// (the 300 ms reply timeout plus 10 s) while the other two keep their
-// interval; then it goes on at the interval.
+// (ping's 450 ms wait plus 10 s) while the other two keep their interval;
+// then it goes on at the interval.
 TEST_F(AgentProgram, ThreeTargetsOneLostOneHungCountFive) {
   Host("good", "reply 1.250\n");
   Host("lost", "lost\n");
@@ -133,12 +143,22 @@ TEST_F(AgentProgram, ThreeTargetsOneLostOneHungCountFive) {
 
   EXPECT_EQ(ended.status, 1);  // "lost" never answered
   EXPECT_EQ(ended.errors, "");
-  EXPECT_EQ(ended.output,
-            "good sent=5 received=5 loss=0.000% min=1.250 avg=1.250 p50=1.250 p95=1.250 p99=1.250 "
-            "max=1.250 jitter=0.000\n"
-            "lost sent=5 received=0 loss=100.000% min=- avg=- p50=- p95=- p99=- max=- jitter=-\n"
-            "hung sent=5 received=4 loss=20.000% min=2.500 avg=2.500 p50=2.500 p95=2.500 "
-            "p99=2.500 max=2.500 jitter=0.000\n");
+  // The hung probe, killed 10 s after its wait (the 300 ms timeout and its
+  // slack of 150 ms), ran past about 20 slots, which are counted as missed.
+  // (On a busy machine another target may miss a slot too: it says so.)
+  const std::vector<std::string> report = Split(ended.output, "\n");
+  ASSERT_EQ(report.size(), 3u) << ended.output;
+  EXPECT_EQ(WithoutMissed(report[0]), "good sent=5 received=5 loss=0.000% min=1.250 avg=1.250 p50=1.250 "
+                                      "p95=1.250 p99=1.250 max=1.250 jitter=0.000");
+  EXPECT_EQ(WithoutMissed(report[1]), "lost sent=5 received=0 loss=100.000% min=- avg=- p50=- p95=- p99=- "
+                                      "max=- jitter=-");
+  EXPECT_EQ(WithoutMissed(report[2]), "hung sent=5 received=4 loss=20.000% min=2.500 avg=2.500 p50=2.500 "
+                                      "p95=2.500 p99=2.500 max=2.500 jitter=0.000");
+  const std::size_t missedAt = report[2].find(" missed=");
+  ASSERT_NE(missedAt, std::string::npos) << report[2];
+  const int missed = std::stoi(report[2].substr(missedAt + 8));
+  EXPECT_GE(missed, 20);
+  EXPECT_LE(missed, 24);
 
   std::string header;
   const std::vector<CsvRow> rows = CsvRows(FileText(In("rows.csv")), header);
@@ -162,15 +182,15 @@ TEST_F(AgentProgram, ThreeTargetsOneLostOneHungCountFive) {
       EXPECT_EQ(r.plotted, target == "good" ? "1" : "300");
     }
   }
-  // The hung probe: lost, ended by the kill at 10.3 s, and written only then,
+  // The hung probe: lost, ended by the kill at 10.45 s, and written only then,
   // after every row of the other two.
   const std::vector<std::size_t>& hung = byTarget["hung"];
   EXPECT_EQ(rows[hung[0]].lost, "1");
   EXPECT_GT(hung[0], byTarget["good"][4]);
   EXPECT_GT(hung[0], byTarget["lost"][4]);
   const long long gap = rows[hung[1]].unixMs - rows[hung[0]].unixMs;
-  EXPECT_GE(gap, 10'300);
-  EXPECT_LE(gap, 10'300 + 1'500);
+  EXPECT_GE(gap, 10'450);
+  EXPECT_LE(gap, 10'450 + 1'500);
   for (std::size_t k = 1; k < 5; ++k) {
     EXPECT_EQ(rows[hung[k]].replyMs, "2.500");
     if (k > 1) {
@@ -182,20 +202,27 @@ TEST_F(AgentProgram, ThreeTargetsOneLostOneHungCountFive) {
   ASSERT_EQ(pids.size(), 1u);
   EXPECT_FALSE(Alive(pids[0]));
 
-  // The same rows as JSON Lines.
-  const std::vector<std::string> json = Split(FileText(In("rows.jsonl")), "\n");
-  ASSERT_EQ(json.size(), 15u);
+  // The same rows as JSON Lines, then a summary line per target.
+  std::vector<std::string> json = Split(FileText(In("rows.jsonl")), "\n");
+  ASSERT_EQ(json.size(), 18u);
+  for (std::size_t i = 15; i < 18; ++i) {
+    EXPECT_EQ(json[i].rfind("{\"target\":\"" + std::string(i == 15 ? "good" : i == 16 ? "lost" : "hung") +
+                                "\",\"event\":\"summary\",", 0), 0u) << json[i];
+  }
+  EXPECT_NE(json[17].find("\"missed_slots\":" + std::to_string(missed) + ","), std::string::npos) << json[17];
+  json.resize(15);
   for (std::size_t i = 0; i < json.size(); ++i) {
     EXPECT_EQ(json[i].rfind("{\"target\":\"" + rows[i].target + "\",", 0), 0u) << json[i];
     EXPECT_NE(json[i].find("\"unix_ms\":" + std::to_string(rows[i].unixMs) + ","), std::string::npos);
   }
 
-  // Every probe was the window's one-echo child: the target alone after "--".
+  // Every probe was the window's one-echo child: the target alone after "--";
+  // ping waits the 300 ms timeout and the slack up to 50 ms before the next slot.
   std::multiset<std::string> runs;
   for (const std::string& run : Split(FileText(In("args")), "--end--\n")) runs.insert(run);
   EXPECT_EQ(runs.size(), 15u);
   for (const std::string target : {"good", "lost", "hung"}) {
-    EXPECT_EQ(runs.count("-n\n-c\n1\n-W\n0.300\n--\n" + target + "\n"), 5u) << target;
+    EXPECT_EQ(runs.count("-n\n-c\n1\n-W\n0.450\n--\n" + target + "\n"), 5u) << target;
   }
 }
 
@@ -258,6 +285,84 @@ TEST_F(AgentProgram, KilledItLeavesNoProbeBehind) {
   }
 }
 
+// With no descriptor to spare, no probe can be made: each is an error of
+// its reason, not a loss; the reason is told once; the status is 4.
+TEST_F(AgentProgram, ProbesThatCannotBeMadeAreErrorsNotLosses) {
+  // Standard input, output and error, the signal and progress descriptors:
+  // one more is no room for a probe's pipes.
+  auto agent = std::make_unique<ChildProgram>(
+      std::vector<std::string>{"prlimit", "--nofile=6:6", QUORVEL_AGENT, "--count", "3", "--interval", "0.2", "a", "b"},
+      Environment(), folder_.string());
+  ASSERT_TRUE(agent->Started());
+  const ChildProgram::Ended ended = agent->Wait(30s);
+  EXPECT_EQ(ended.status, 4) << ended.errors;
+  const std::vector<std::string> report = Split(ended.output, "\n");
+  ASSERT_EQ(report.size(), 2u) << ended.output;
+  for (const std::string target : {"a", "b"}) {
+    EXPECT_EQ(WithoutMissed(report[target == "a" ? 0 : 1]),
+              target + " sent=0 received=0 loss=- min=- avg=- p50=- p95=- p99=- max=- jitter=- errors=3 (Too many open files: 3)");
+  }
+  const std::vector<std::string> errors = Split(ended.errors, "\n");
+  ASSERT_EQ(errors.size(), 2u) << ended.errors;
+  EXPECT_NE(errors[0].find(": a probe could not be made (Too many open files); such probes are counted as errors, "
+                           "not as lost"), std::string::npos) << errors[0];
+  EXPECT_EQ(errors[1], "quorvel-agent: no probe could be made: see the reasons above");
+  EXPECT_FALSE(fs::exists(In("args")));  // no ping ran
+}
+
+// A full disk: the agent stops with status 3 and says why, and each output
+// ends at its last whole row (a row that did not fit is taken back).
+TEST_F(AgentProgram, AFullDiskLeavesEveryOutputEndingAtAWholeRow) {
+  std::vector<std::string> targets;
+  for (int i = 0; i < 20; ++i) targets.push_back("t" + std::to_string(i));
+  for (const std::string format : {"--csv", "--json"}) {
+    SCOPED_TRACE(format);
+    std::string why;
+    const std::string rows = In("rows-" + format.substr(2));
+    const int status = InFullTmpfs(In("full"), "4k", [&](const std::string& full) {
+      std::vector<std::string> words = {"--interval", "0.2", "--count", "1000", format, full + "/rows"};
+      words.insert(words.end(), targets.begin(), targets.end());
+      const ChildProgram::Ended ended = Start(words)->Wait(60s);
+      std::ofstream(rows, std::ios::binary) << FileText(full + "/rows");
+      const std::string said = "a row could not be written, so the agent stopped: " + full + "/rows: No space left on device";
+      return ended.errors.find(said) == std::string::npos ? 99 : ended.status;
+    }, why);
+    if (status < 0) GTEST_SKIP() << "no tmpfs of our own (" << why << "): run as root";
+    EXPECT_EQ(status, 3);
+    const std::string text = FileText(rows);
+    ASSERT_GT(text.size(), 1000u);
+    const std::string end = format == "--csv" ? "\r\n" : "}\n";
+    EXPECT_EQ(text.substr(text.size() - end.size()), end);
+    for (const std::string& line : Split(text, "\n")) {
+      EXPECT_EQ(line.back(), format == "--csv" ? '\r' : '}') << line;
+    }
+  }
+}
+
+// SIGTERM ends the agent promptly however many targets hang: every probe
+// ends its own child. (bench/agent/stoptime.sh prints the time it takes;
+// the bound here is only against a hang.)
+TEST_F(AgentProgram, AThousandHangingTargetsStopPromptly) {
+  std::vector<std::string> words = {"--interval", "1", "--quiet"};
+  for (int i = 0; i < 1000; ++i) words.push_back("h" + std::to_string(i));
+  std::vector<std::string> environment = Environment();
+  for (std::string& e : environment) {
+    if (e.rfind("FAKE_PING_MODE=", 0) == 0) e = "FAKE_PING_MODE=hang";
+  }
+  words.insert(words.begin(), QUORVEL_AGENT);
+  ChildProgram agent(words, environment, folder_.string());
+  ASSERT_TRUE(Eventually([&] { return Pids(In("pids")).size() >= 500; }, 60s));
+  agent.Signal(SIGTERM);
+  const ChildProgram::Ended ended = agent.Wait(60s);
+  EXPECT_LT(ended.took, 10s);
+  EXPECT_EQ(ended.status, 1);
+  for (const pid_t ping : Pids(In("pids"))) {
+    if (!Running(ping)) continue;
+    ADD_FAILURE() << "ping " << ping << " still runs";
+    ::kill(ping, SIGKILL);
+  }
+}
+
 // A bad command line is refused with a message and the usage, exit status 2,
 // before anything is opened or run.
 TEST_F(AgentProgram, BadArgumentsStartNothing) {
@@ -281,11 +386,57 @@ TEST_F(AgentProgram, BadArgumentsStartNothing) {
     EXPECT_EQ(ended.output, "");
     EXPECT_EQ(ended.errors,
               std::string("quorvel-agent: ") + c.message + "\n" +
-                  "usage: quorvel-agent [--interval SECONDS] [--count N] [--timeout MS] [--csv FILE|-]\n"
-                  "                     [--json FILE|-] [--listen ADDRESS:PORT] [--quiet] TARGET...\n");
+                  "usage: quorvel-agent [-46q] [-i SECONDS] [-c N] [-t MS] [--csv FILE|-] [--json FILE|-]\n"
+                  "                     [--listen [ADDRESS]:PORT] [--alert RULE]... [--on-alert PROGRAM]\n"
+                  "                     TARGET...\n");
     EXPECT_FALSE(fs::exists(In("rows.csv")));
     EXPECT_FALSE(fs::exists(In("args")));  // no ping was run
   }
+}
+
+// As fping does: a name that does not resolve is said by name, is no loss,
+// and has a status of its own. -4 reaches ping.
+TEST_F(AgentProgram, ANameThatDoesNotResolveIsAnErrorNamingIt) {
+  Host("nosuch.invalid", "unknown\n");
+  const ChildProgram::Ended ended = Start({"-4", "-c", "2", "-i", "0.2", "good", "nosuch.invalid"})->Wait(30s);
+  EXPECT_EQ(ended.status, 5);
+  EXPECT_EQ(ended.errors, "quorvel-agent: nosuch.invalid: the name does not resolve\n");
+  const std::vector<std::string> report = Split(ended.output, "\n");
+  ASSERT_EQ(report.size(), 2u) << ended.output;
+  EXPECT_EQ(WithoutMissed(report[1]), "nosuch.invalid sent=0 received=0 loss=- min=- avg=- p50=- p95=- p99=- max=- "
+                                      "jitter=- errors=2 (unknown host: 2)");
+  EXPECT_NE(FileText(In("args")).find("-W\n0.150\n-4\n--\ngood\n"), std::string::npos);
+}
+
+// --alert end to end: "3 lost in a row" raises once and clears once, said
+// on standard error, written as JSON lines, and run as the --on-alert
+// program (no shell) with the event in its environment.
+TEST_F(AgentProgram, AlertsReachStandardErrorTheRowsAndTheCommand) {
+  Host("flaky", "reply 1.000\nlost\nlost\nlost\nlost\nreply 2.000\n");
+  const std::string command = In("on-alert");
+  {
+    std::ofstream script(command);
+    script << "#!/bin/sh\necho \"$QUORVEL_ALERT_STATE $QUORVEL_ALERT_TARGET $QUORVEL_ALERT_RULE "
+              "$QUORVEL_ALERT_VALUE $# $QUORVEL_ALERT_UNIX_MS\" >> " << In("events") << "\n";
+  }
+  fs::permissions(command, fs::perms::owner_all);
+  const ChildProgram::Ended ended = Start({"-c", "7", "-i", "0.2", "--alert", "lost>=3", "--on-alert", command,
+                                           "--json", In("rows.jsonl"), "good", "flaky"})->Wait(30s);
+  EXPECT_EQ(ended.status, 0);
+  EXPECT_EQ(ended.errors,
+            "quorvel-agent: alert raised: flaky lost>=3: 3 lost in a row\n"
+            "quorvel-agent: alert cleared: flaky lost>=3: 0 lost in a row\n");
+  std::vector<std::string> alerts;
+  for (const std::string& line : Split(FileText(In("rows.jsonl")), "\n")) {
+    if (line.find("\"event\":\"alert\"") != std::string::npos) alerts.push_back(line);
+  }
+  ASSERT_EQ(alerts.size(), 2u);
+  EXPECT_EQ(alerts[0].rfind("{\"target\":\"flaky\",\"event\":\"alert\",\"state\":\"raised\",", 0), 0u) << alerts[0];
+  EXPECT_NE(alerts[1].find("\"state\":\"cleared\""), std::string::npos) << alerts[1];
+  const std::vector<std::string> runs = Split(FileText(In("events")), "\n");
+  ASSERT_EQ(runs.size(), 2u) << FileText(In("events"));
+  EXPECT_EQ(runs[0].rfind("raised flaky lost>=3 3 0 ", 0), 0u) << runs[0];
+  EXPECT_EQ(runs[1].rfind("cleared flaky lost>=3 0 0 ", 0), 0u) << runs[1];
 }
 
 TEST_F(AgentProgram, APortInUseIsRefusedBeforeAnyProbe) {

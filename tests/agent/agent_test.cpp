@@ -7,6 +7,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <cstdio>
+#include <fstream>
+#include <map>
 #include <thread>
 
 #include <unistd.h>
@@ -66,7 +68,8 @@ TEST(AgentLoops, AHangingTargetNeverDelaysAnother) {
   bool slowGaveUp = false;
   AgentDependencies d;
   d.clock = std::make_shared<FixedClock>();
-  d.probe = [&](const std::string& target, int, const std::function<void()>&) {
+  d.probe = [&](const ProbeRequest& request) {
+    const std::string& target = request.target;
     if (target == "quick") {
       std::lock_guard<std::mutex> lock(mutex);
       ++quickDone;
@@ -101,14 +104,13 @@ TEST(AgentLoops, StopEndsAProbeInProgressWithoutCountingIt) {
   std::atomic<int> started{0};
   AgentDependencies d;
   d.clock = std::make_shared<FixedClock>();
-  d.stopChildren = [&] { killed = true; };
-  d.probe = [&](const std::string& target, int, const std::function<void()>& onStep) {
-    if (target == "quick") return Reply(100);
+  d.probe = [&](const ProbeRequest& request) {
+    if (request.target == "quick") return Reply(100);
     ++started;
     // A child that only ends when it is killed (with a safety bound).
     for (int i = 0; i < 400 && !killed; ++i) {
       std::this_thread::sleep_for(50ms);
-      onStep();
+      if (request.stopping()) killed = true;
     }
     return ProbeResult{};
   };
@@ -133,7 +135,7 @@ TEST(AgentLoops, AProbeEndedByAPendingStopIsNotALoss) {
   AgentDependencies d;
   d.clock = std::make_shared<FixedClock>();
   d.stopPending = [&] { return pending.load(); };
-  d.probe = [&](const std::string&, int, const std::function<void()>&) {
+  d.probe = [&](const ProbeRequest&) {
     pending = true;
     return ProbeResult{};  // lost, as a ping killed by SIGINT looks
   };
@@ -150,7 +152,7 @@ TEST(AgentLoops, ARowThatCannotBeWrittenStopsEveryLoop) {
   ASSERT_TRUE(full) << error;
   AgentDependencies d;
   d.clock = std::make_shared<FixedClock>();
-  d.probe = [](const std::string&, int, const std::function<void()>&) { return Reply(100); };
+  d.probe = [](const ProbeRequest&) { return Reply(100); };
   Agent agent(Options({"a", "b"}, std::nullopt), d, {full.get()});
   ASSERT_TRUE(agent.Start(error)) << error;
   agent.Wait();  // ends by itself
@@ -170,7 +172,7 @@ TEST(AgentLoops, RowsCarryTheTargetAndTheTimeTheProbeBegan) {
     clock->time.utcOffsetSeconds = 3600;
     AgentDependencies d;
     d.clock = clock;
-    d.probe = [](const std::string&, int, const std::function<void()>&) { return Reply(12'345); };
+    d.probe = [](const ProbeRequest&) { return Reply(12'345); };
     Agent agent(Options({"t"}, 2), d, {csv.get()});
     ASSERT_TRUE(agent.Start(error)) << error;
     agent.Wait();
@@ -183,6 +185,102 @@ TEST(AgentLoops, RowsCarryTheTargetAndTheTimeTheProbeBegan) {
   std::remove(path.c_str());
   const std::string row = "t,2024-12-08T15:05:09.123+01:00,1733666709123,12.345,0,12\r\n";
   EXPECT_EQ(std::string(buffer, n), "target,time,unix_ms,reply_ms,lost,plotted_ms\r\n" + row + row);
+}
+
+// Every way a probe can end, in one run: a reply within the timeout; one
+// after it (lost, judged on the measured round trip); a spoilt reply (lost,
+// and counted so); probes that could not be made (errors by reason, neither
+// sent nor lost, JSON lines of their own); a name that does not resolve.
+TEST(AgentLoops, ErrorsAreNotLossesAndLateOrSpoiltRepliesAreLost) {
+  const std::string path = std::string(QUORVEL_TEST_TMP) + "/agent-errors-" + std::to_string(::getpid()) + ".jsonl";
+  std::remove(path.c_str());
+  std::string error;
+  auto json = RowOutput::Open(path, ExportFormat::JsonLines, error);
+  ASSERT_TRUE(json) << error;
+  ProbeResult failed, spoilt, unknown;
+  failed.outcome = ProbeResult::Outcome::Failed;
+  failed.reason = "Too many open files";
+  spoilt.corrupted = true;
+  unknown.outcome = ProbeResult::Outcome::UnknownHost;
+  const std::vector<ProbeResult> script = {Reply(250), failed, spoilt, Reply(100'001), unknown, Reply(100'000)};
+  std::atomic<std::size_t> next{0};
+  AgentDependencies d;
+  d.clock = std::make_shared<FixedClock>();
+  d.probe = [&](const ProbeRequest& request) {
+    EXPECT_EQ(request.waitMs, 150);  // the 100 ms timeout and the slack up to 50 ms before the next slot
+    return script[next++];
+  };
+  Agent agent(Options({"t"}, script.size()), d, {json.get()});
+  ASSERT_TRUE(agent.Start(error)) << error;
+  agent.Wait();
+  const TargetSnapshot s = agent.Snapshot()[0];
+  EXPECT_EQ(s.summary.sent, 4u);
+  EXPECT_EQ(s.summary.received, 2u);
+  EXPECT_EQ(s.corrupted, 1u);
+  const std::map<std::string, std::uint64_t> reasons = {{"Too many open files", 1}, {"unknown host", 1}};
+  EXPECT_EQ(s.errors, reasons);
+  const TargetMetrics m = agent.Metrics()[0];
+  EXPECT_EQ(m.corrupted, 1u);
+  EXPECT_EQ(m.errors, (std::vector<std::pair<std::string, std::uint64_t>>(reasons.begin(), reasons.end())));
+  std::ifstream lines(path);
+  std::vector<std::string> kinds;
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t at = line.find("\"reason\":");
+    kinds.push_back(at == std::string::npos ? "probe" : line.substr(at + 9));
+  }
+  EXPECT_EQ(kinds, (std::vector<std::string>{"probe", "\"Too many open files\"}", "probe", "probe",
+                                             "\"unknown host\"}", "probe"}));
+  std::remove(path.c_str());
+}
+
+// A probe that overruns its interval: the slots it ran past are missed and
+// counted, in the snapshot and in the exposition.
+TEST(AgentLoops, SlotsAnOverrunSkipsAreCounted) {
+  std::atomic<int> calls{0};
+  AgentDependencies d;
+  d.clock = std::make_shared<FixedClock>();
+  d.probe = [&](const ProbeRequest&) {
+    if (calls++ == 0) std::this_thread::sleep_for(450ms);  // past slots 1 and 2 of 0.2 s
+    return Reply(100);
+  };
+  Agent agent(Options({"t"}, 2), d, {});
+  std::string error;
+  ASSERT_TRUE(agent.Start(error)) << error;
+  agent.Wait();
+  EXPECT_GE(agent.Snapshot()[0].missedSlots, 2u);
+  EXPECT_EQ(agent.Metrics()[0].missedSlots, agent.Snapshot()[0].missedSlots);
+}
+
+// One AlertEngine per target fed every probe: "3 lost in a row" raises once
+// at the third loss and clears once at the next reply, "50 % of the last 4"
+// raises at the second loss and still holds at the end; the events reach
+// onAlert, and the state shows in the snapshot and the exposition.
+TEST(AgentLoops, AlertRulesRaiseAndClearOncePerTarget) {
+  AgentOptions o = Options({"a"}, 7);
+  o.alerts = {ParseAlertRule("lost>=3").rule, ParseAlertRule("loss>=50%/4").rule};
+  const std::vector<bool> answered = {true, false, false, false, false, true, true};
+  std::atomic<std::size_t> next{0};
+  std::vector<std::string> events;
+  AgentDependencies d;
+  d.clock = std::make_shared<FixedClock>();
+  d.probe = [&](const ProbeRequest&) { return answered[next++] ? Reply(100) : ProbeResult{}; };
+  d.onAlert = [&](const AlertEvent& e) {
+    events.push_back(std::string(AlertEventTypeName(e.type)) + " " + e.rule + " at " + std::to_string(next.load()));
+  };
+  Agent agent(o, d, {});
+  std::string error;
+  ASSERT_TRUE(agent.Start(error)) << error;
+  agent.Wait();
+  EXPECT_EQ(events, (std::vector<std::string>{"raised loss>=50%/4 at 3", "raised lost>=3 at 4",
+                                              "cleared lost>=3 at 6"}));
+  // Two of the last four lost: the loss rule still holds at the end.
+  const std::vector<AlertState> end = agent.Snapshot()[0].alerts;
+  ASSERT_EQ(end.size(), 2u);
+  EXPECT_FALSE(end[0].active);
+  EXPECT_TRUE(end[1].active);
+  EXPECT_EQ(end[1].description, "2 of the last 4 probes lost (50.000 %)");
+  EXPECT_EQ(agent.Metrics()[0].alerts,
+            (std::vector<std::pair<std::string, bool>>{{"lost>=3", false}, {"loss>=50%/4", true}}));
 }
 
 TEST(AgentWeb, MetricsIndexAndNotFound) {
@@ -226,10 +324,10 @@ TEST(AgentWeb, MetricsIndexAndNotFound) {
   const WebReply page = AgentWebReply({"GET", "/", std::nullopt}, metrics);
   EXPECT_NE(page.text.find("<a href=\"/metrics\">"), std::string::npos);
   const WebReply scrape = AgentWebReply({"GET", "/metrics", std::nullopt}, metrics);
-  EXPECT_EQ(scrape.text, FormatMetrics(metrics()));
+  EXPECT_EQ(scrape.text, FormatMetrics(metrics()) + FormatProbeAccountingMetrics(metrics()));
   // The program's own figures follow the targets'.
   const WebReply more = AgentWebReply({"GET", "/metrics", std::nullopt}, metrics, [] { return "# more\n"; });
-  EXPECT_EQ(more.text, FormatMetrics(metrics()) + "# more\n");
+  EXPECT_EQ(more.text, FormatMetrics(metrics()) + FormatProbeAccountingMetrics(metrics()) + "# more\n");
 }
 
 }  // namespace

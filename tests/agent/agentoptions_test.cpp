@@ -60,6 +60,15 @@ TEST(AgentArguments, GoodLines) {
       {{"--count", "1000000000", "a"}, 1000, 1'000'000'000, 800, none, none, none, 0, false, {"a"}},
       {{"h\xc3\xa9llo.example"}, 1000, none, 800, none, none, none, 0, false, {"h\xc3\xa9llo.example"}},
       {{"we\"ird\\name"}, 1000, none, 800, none, none, none, 0, false, {"we\"ird\\name"}},
+      // Short options as ping's and fping's, alone, joined or grouped, and
+      // long ones abbreviated.
+      {{"-c", "3", "-i", "0.5", "-t", "100", "-q", "a"}, 500, 3, 100, none, none, none, 0, true, {"a"}},
+      {{"-c3", "a", "-i0.2"}, 200, 3, 100, none, none, none, 0, false, {"a"}},
+      {{"-qc", "2", "a"}, 1000, 2, 800, none, none, none, 0, true, {"a"}},
+      {{"--int", "2", "--time=5", "a"}, 2000, none, 5, none, none, none, 0, false, {"a"}},
+      // ":PORT" is every IPv4 address, "localhost:PORT" the loopback one.
+      {{"--listen", ":9192", "a"}, 1000, none, 800, none, none, "0.0.0.0", 9192, false, {"a"}},
+      {{"--listen", "localhost:9192", "a"}, 1000, none, 800, none, none, "127.0.0.1", 9192, false, {"a"}},
   };
   for (const Good& c : cases) {
     SCOPED_TRACE(Joined(c.words));
@@ -84,7 +93,7 @@ TEST(AgentArguments, GoodLines) {
 TEST(AgentArguments, BadLinesSayWhatIsWrong) {
   const struct {
     Words words;
-    const char* message;
+    std::string message;
   } cases[] = {
       {{}, "no target given"},
       {{"--quiet"}, "no target given"},
@@ -123,15 +132,27 @@ TEST(AgentArguments, BadLinesSayWhatIsWrong) {
       {{"--json=", "a"}, "--json needs a file name, or - for standard output"},
       {{"--csv", "-", "--json", "-", "a"}, "--csv and --json cannot both write to standard output"},
       {{"--csv", "x", "--json", "x", "a"}, "--csv and --json cannot write to the same file"},
-      {{"--listen", "9190", "a"}, "--listen: \"9190\" is not ADDRESS:PORT (an IPv4 address, or an IPv6 address in brackets)"},
-      {{"--listen", "localhost:9190", "a"}, "--listen: \"localhost:9190\" is not ADDRESS:PORT (an IPv4 address, or an IPv6 address in brackets)"},
-      {{"--listen", "::1:9190", "a"}, "--listen: \"::1:9190\" is not ADDRESS:PORT (an IPv4 address, or an IPv6 address in brackets)"},
-      {{"--listen", "[::1]9190", "a"}, "--listen: \"[::1]9190\" is not ADDRESS:PORT (an IPv4 address, or an IPv6 address in brackets)"},
-      {{"--listen", "[127.0.0.1]:9190", "a"}, "--listen: \"[127.0.0.1]:9190\" is not ADDRESS:PORT (an IPv4 address, or an IPv6 address in brackets)"},
+      {{"--listen", "9190", "a"}, "--listen: \"9190\" is not [ADDRESS]:PORT (an IPv4 address, an IPv6 address in brackets, or localhost)"},
+      {{"--listen", "example.org:9190", "a"}, "--listen: \"example.org:9190\" is not [ADDRESS]:PORT (an IPv4 address, an IPv6 address in brackets, or localhost)"},
+      {{"--listen", "::1:9190", "a"}, "--listen: \"::1:9190\" is not [ADDRESS]:PORT (an IPv4 address, an IPv6 address in brackets, or localhost)"},
+      {{"--listen", "[::1]9190", "a"}, "--listen: \"[::1]9190\" is not [ADDRESS]:PORT (an IPv4 address, an IPv6 address in brackets, or localhost)"},
+      {{"--listen", "[127.0.0.1]:9190", "a"}, "--listen: \"[127.0.0.1]:9190\" is not [ADDRESS]:PORT (an IPv4 address, an IPv6 address in brackets, or localhost)"},
+      {{"--listen", "localhost:", "a"}, "--listen: the port of \"localhost:\" must be from 1 to 65535"},
+      {{"--listen", ":0", "a"}, "--listen: the port of \":0\" must be from 1 to 65535"},
       {{"--listen", "127.0.0.1:0", "a"}, "--listen: the port of \"127.0.0.1:0\" must be from 1 to 65535"},
       {{"--listen", "127.0.0.1:65536", "a"}, "--listen: the port of \"127.0.0.1:65536\" must be from 1 to 65535"},
       {{"--listen", "127.0.0.1:", "a"}, "--listen: the port of \"127.0.0.1:\" must be from 1 to 65535"},
       {{"--quiet=yes", "a"}, "--quiet takes no value"},
+      {{"--c", "3", "a"}, "ambiguous option --c (--count, --csv)"},
+      {{"-bad", "a"}, "unknown option -bad (a target that starts with \"-\" goes after \"--\")"},
+      {{"a", "-c"}, "-c needs a value"},
+      {{"-c", "2", "--count=3", "a"}, "--count is given twice"},
+      {{"-4", "-6", "a"}, "-4 and -6 cannot both be given"},
+      {{"-i", "0.1", "a"}, "--interval: 0.1 s is below the shortest interval, 0.2 s"},
+      {{"--alert", "lost>=", "a"}, "--alert \"lost>=\": " + ParseAlertRule("lost>=").error},
+      {{"--alert", "lost>=3", "--alert", "lost >= 3", "a"}, "--alert \"lost>=3\" is given twice"},
+      {{"--on-alert", "", "a"}, "--on-alert needs a program"},
+      {{"--on-alert", "x", "--on-alert", "y", "a"}, "--on-alert is given twice"},
       {{"--count", "1", "--count", "2", "a"}, "--count is given twice"},
       {{"--quiet", "a", "--quiet"}, "--quiet is given twice"},
       {{"a", "b", "a"}, "the target \"a\" is given twice"},
@@ -159,12 +180,33 @@ TEST(AgentArguments, TargetCountIsBounded) {
   EXPECT_EQ(p.error, "more than 1000 targets");
 }
 
-TEST(AgentArguments, HelpWinsOverMissingTargets) {
+TEST(AgentArguments, HelpAndVersionWinOverMissingTargets) {
   for (const Words& words : {Words{"--help"}, Words{"-h"}, Words{"--count", "2", "--help"}}) {
     EXPECT_EQ(ParseAgentArguments(words).status, ParsedArguments::Status::Help) << Joined(words);
   }
+  for (const Words& words : {Words{"--version"}, Words{"-V"}, Words{"-q", "--vers"}}) {
+    EXPECT_EQ(ParseAgentArguments(words).status, ParsedArguments::Status::Version) << Joined(words);
+  }
+  EXPECT_EQ(AgentVersion(), "quorvel-agent 1.2\n");
   EXPECT_EQ(AgentHelp().rfind(AgentUsage(), 0), 0u);
   EXPECT_NE(AgentUsage().find("TARGET..."), std::string::npos);
+}
+
+// --alert may be given again and again, in the rule syntax of the window.
+TEST(AgentArguments, AlertRulesAndTheirCommand) {
+  const ParsedArguments p =
+      ParseAgentArguments({"--alert", "lost>=3", "a", "--alert=loss >= 5% / 100 clear=10", "--on-alert", "notify"});
+  ASSERT_EQ(p.status, ParsedArguments::Status::Run) << p.error;
+  ASSERT_EQ(p.options.alerts.size(), 2u);
+  EXPECT_EQ(AlertRuleText(p.options.alerts[1]), "loss>=5%/100 clear=10");
+  EXPECT_EQ(p.options.onAlert, "notify");
+  EXPECT_FALSE(ParseAgentArguments({"a"}).options.onAlert);
+}
+
+TEST(AgentArguments, AddressFamily) {
+  EXPECT_EQ(ParseAgentArguments({"a"}).options.family, 0);
+  EXPECT_EQ(ParseAgentArguments({"-4", "a"}).options.family, 4);
+  EXPECT_EQ(ParseAgentArguments({"a", "-6"}).options.family, 6);
 }
 
 TEST(AgentArguments, DefaultTimeoutFollowsTheInterval) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,24 +51,85 @@ TEST(AgentReport, LossHasThreeDecimals) {
   EXPECT_NE(line.find(" loss=0.050% "), std::string::npos) << line;
 }
 
-TEST(AgentReport, ExitStatusTellsWhetherEveryTargetAnswered) {
-  const StatisticsSummary answered = SummaryOf({100});
-  const StatisticsSummary silent = SummaryOf({std::nullopt});
-  const StatisticsSummary untried = SummaryOf({});
-  EXPECT_EQ(AnsweredExitStatus({answered}), 0);
-  EXPECT_EQ(AnsweredExitStatus({answered, answered}), 0);
-  EXPECT_EQ(AnsweredExitStatus({answered, silent}), 1);
-  EXPECT_EQ(AnsweredExitStatus({untried, answered}), 1);
-  EXPECT_EQ(AnsweredExitStatus({}), 1);
+TargetSnapshot Snap(const std::vector<std::optional<std::int64_t>>& samples,
+                    std::map<std::string, std::uint64_t> errors = {}) {
+  TargetSnapshot s;
+  s.target = "t";
+  s.summary = SummaryOf(samples);
+  for (const auto& [reason, n] : errors) s.errorCount += n;
+  s.unknownHost = errors.count("unknown host") ? errors["unknown host"] : 0;
+  s.errors = std::move(errors);
+  return s;
+}
+
+// Whether every target answered; whether anything could be probed at all;
+// whether a name never resolved.
+TEST(AgentReport, ExitStatus) {
+  const TargetSnapshot answered = Snap({100});
+  const TargetSnapshot silent = Snap({std::nullopt});
+  const TargetSnapshot untried = Snap({});
+  const TargetSnapshot refused = Snap({}, {{"Too many open files", 3}});
+  const TargetSnapshot unresolved = Snap({}, {{"unknown host", 3}});
+  const struct {
+    std::vector<TargetSnapshot> targets;
+    int status;
+  } cases[] = {
+      {{answered}, 0},
+      {{answered, answered}, 0},
+      {{answered, silent}, 1},
+      {{untried, answered}, 1},
+      {{}, 1},
+      {{refused}, 4},
+      {{refused, refused}, 4},
+      {{refused, silent}, 1},        // something was probed
+      {{refused, answered}, 1},
+      {{unresolved, answered}, 5},
+      {{unresolved, refused}, 4},    // nothing was probed at all
+      {{Snap({100}, {{"unknown host", 1}})}, 0},  // resolved later and answered
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(ExitStatus(cases[i].targets), cases[i].status) << i;
+}
+
+TEST(AgentReport, WhatOnlyHappenedFollowsTheFigures) {
+  TargetSnapshot s = Snap({100, std::nullopt}, {{"Too many open files", 2}, {"unknown host", 1}});
+  s.corrupted = 1;
+  s.missedSlots = 7;
+  EXPECT_EQ(ReportLine(s), ReportLine("t", s.summary) +
+                               " corrupted=1 missed=7 errors=3 (Too many open files: 2, unknown host: 1)");
+  EXPECT_EQ(ReportLine(Snap({100})), ReportLine("t", SummaryOf({100})));
 }
 
 TEST(AgentLiveLine, LastProbeLossAndFigures) {
   EXPECT_EQ(LiveLine("a", 5, {}, SummaryOf({})),
             "a      last=-  loss=-  avg=-  p95=-  jitter=-");
-  EXPECT_EQ(LiveLine("abc", 5, {true, 47}, SummaryOf({47})),
-            "abc    last=0.047  loss=0.000%  avg=0.047  p95=0.047  jitter=-");
-  EXPECT_EQ(LiveLine("abcdefg", 5, {true, std::nullopt}, SummaryOf({47, 53, std::nullopt})),
-            "abcdefg  last=lost  loss=33.333%  avg=0.050  p95=0.053  jitter=0.000");
+  EXPECT_EQ(LiveLine("abc", 5, {true, 47, {}}, SummaryOf({47})),
+            "abc    last=0.047 ms  loss=0.000 %  avg=0.047 ms  p95=0.047 ms  jitter=-");
+  EXPECT_EQ(LiveLine("abcdefg", 5, {true, std::nullopt, {}}, SummaryOf({47, 53, std::nullopt})),
+            "abcdefg  last=lost  loss=33.333 %  avg=0.050 ms  p95=0.053 ms  jitter=0.000 ms");
+}
+
+// Missed slots and errors follow a target's figures; the line above all
+// says how many slots were missed in the last 10 s, and goes once none are.
+TEST(AgentLiveLine, MissedSlotsAndErrorsAndBeingBehind) {
+  TargetSnapshot s = Snap({47}, {{"Too many open files", 2}});
+  s.missedSlots = 3;
+  s.last.error = "Too many open files";
+  s.last.any = true;
+  EXPECT_EQ(LiveLine(s, 1), "t  last=error  loss=0.000 %  avg=0.047 ms  p95=0.047 ms  jitter=-  missed=3  errors=2");
+  RecentCount missed(std::chrono::seconds(10));
+  const std::chrono::steady_clock::time_point t0{};
+  const struct {
+    int at;
+    std::uint64_t total;
+    const char* line;
+  } cases[] = {
+      {0, 0, ""}, {2, 5, "behind schedule: 5 slots missed in the last 10 s"},
+      {9, 6, "behind schedule: 6 slots missed in the last 10 s"}, {12, 6, "behind schedule: 1 slot missed in the last 10 s"},
+      {30, 6, ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(BehindLine(missed.Update(c.total, t0 + std::chrono::seconds(c.at)), missed.Span()), c.line) << c.at;
+  }
 }
 
 TEST(AgentLiveFrame, RedrawsInPlace) {

@@ -22,7 +22,7 @@ share/icons/hicolor/48x48/apps/quorvel.png
 share/icons/hicolor/scalable/apps/quorvel.svg
 share/man/man1/quorvel.1
 share/metainfo/example.quorvel.Quorvel.metainfo.xml"
-[ "$agent" = 1 ] && expected=$(printf '%s\nbin/quorvel-agent' "$expected" | sort)
+[ "$agent" = 1 ] && expected=$(printf '%s\nbin/quorvel-agent\nshare/man/man1/quorvel-agent.1' "$expected" | sort)
 actual=$(cd "$root" && find . -type f -o -type l | sed 's|^\./||' | sort)
 if [ "$actual" != "$expected" ]; then
   say "installed files differ:"; echo "$actual" | diff -u - "$(printf '%s\n' "$expected" > "$work/expected"; echo "$work/expected")"
@@ -45,6 +45,15 @@ warnings=$(groff -man -Tutf8 -ww -z "$root/share/man/man1/quorvel.1" 2>&1)
 [ -z "$warnings" ] || say "man page: $warnings"
 groff -man -Tutf8 "$root/share/man/man1/quorvel.1" 2>/dev/null | grep -q 'quorvel - plot the round-trip time' ||
   say "man page has no NAME line"
+
+if [ "$agent" = 1 ]; then
+  warnings=$(groff -man -Tutf8 -ww -z "$root/share/man/man1/quorvel-agent.1" 2>&1)
+  [ -z "$warnings" ] || say "agent man page: $warnings"
+  groff -man -Tutf8 "$root/share/man/man1/quorvel-agent.1" 2>/dev/null |
+    grep -q 'quorvel-agent  *-  *ping many targets' || say "agent man page has no NAME line"
+  version=$("$root/bin/quorvel-agent" --version) || say "the installed agent does not run"
+  [ "$version" = "quorvel-agent 1.2" ] || say "installed agent says: $version"
+fi
 
 version=$("$root/bin/quorvel" --version) || say "the installed program does not run"
 [ "$version" = "Quorvel 1.2" ] || say "installed program says: $version"

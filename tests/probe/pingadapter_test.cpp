@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "probe/pingchild.h"
 #include "probe/pingprobe.h"
 
 namespace quorvel {
@@ -150,6 +151,13 @@ TEST(PingAdapter, AnAddressWithANulIsNotRun) {
   EXPECT_FALSE(ParsePingCommandLine(BuildPingCommandLine("127.0.0.1\0.evil"s, 800)));
   EXPECT_FALSE(ParsePingCommandLine(BuildPingCommandLine("\0"s, 800)));
   EXPECT_TRUE(ParsePingCommandLine(BuildPingCommandLine("127.0.0.1", 800)));
+}
+
+// iputils counts a reply whose payload came back changed, then says so.
+TEST(PingAdapter, SpoiltRepliesAreKnownByPingsOwnWords) {
+  EXPECT_FALSE(IsSpoilt(kReplyV4));
+  EXPECT_TRUE(IsSpoilt(std::string(kReplyV4) + "wrong data byte #16 should be 0x10 but was 0x90\n"));
+  EXPECT_TRUE(IsSpoilt("64 bytes from 10.0.0.1: icmp_seq=1 ttl=64 time=1.0 ms (BAD CHECKSUM!)\n"));
 }
 
 TEST(PingAdapter, AddressIsOneOperandAfterDashes) {

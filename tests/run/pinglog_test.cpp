@@ -1,4 +1,5 @@
 #include "common/fixedclock.h"
+#include "common/fulldisk.h"
 #include "run/pinglog.h"
 
 #include <sys/stat.h>
@@ -204,6 +205,28 @@ TEST_F(PosixLogTest, KeepsWhatIsInTheFileAndRecreatesADeletedOne) {
   fs::remove(settings_.fileName);
   EXPECT_TRUE(LogStep(settings_, "86", 86, clock_, appender_));
   EXPECT_EQ(Read(settings_.fileName), "Mon 07 Dec 2026  14:05:09, 86ms\r\n");
+}
+
+// A full disk: the step fails with the system's reason, and the log ends at
+// its last whole line.
+TEST_F(PosixLogTest, AFullDiskLeavesNoHalfLine) {
+  std::string why;
+  const int status = InFullTmpfs(dir_ + "/full", "4k", [this](const std::string& folder) {
+    settings_.fileName = folder + "/ping.txt";
+    std::string message;
+    for (int i = 0; i < 1000 && message.empty(); ++i) {
+      try {
+        LogStep(settings_, "85", 85, clock_, appender_);
+      } catch (const UserError& e) {
+        message = e.what();
+      }
+    }
+    const std::string text = Read(settings_.fileName);
+    if (message != "No space left on device") return 10;
+    return text.size() % 33 == 0 && text.size() >= 33 * 100 ? 0 : 11;  // 33 bytes a line
+  }, why);
+  if (status < 0) GTEST_SKIP() << "no tmpfs of our own (" << why << "): run as root";
+  EXPECT_EQ(status, 0);
 }
 
 TEST_F(PosixLogTest, RemovedDirectoryWritesNothingSilently) {

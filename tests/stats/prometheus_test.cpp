@@ -343,6 +343,34 @@ TEST(MetricsText, NoTargetsStillDeclaresTheFamilies) {
   EXPECT_TRUE(e.samples.empty());
 }
 
+// Errors by reason, missed slots where a schedule is kept, spoilt replies,
+// and alert states only where some target has a rule; label values escaped.
+TEST(MetricsText, ProbeAccounting) {
+  TargetMetrics a;
+  a.host = "a";
+  a.corrupted = 2;
+  a.errors = {{"Too many open files", 3}, {"say \"no\"", 1}};
+  a.missedSlots = 7;
+  a.alerts = {{"lost>=3", true}, {"loss>=5%/100", false}};
+  TargetMetrics b;
+  b.host = "b";
+  const std::string text = FormatProbeAccountingMetrics({a, b});
+  const Exposition e = Read(text);
+  EXPECT_TRUE(e.errors.empty()) << text;
+  for (const char* line : {"quorvel_corrupted_replies_total{host=\"a\"} 2\n",
+                           "quorvel_corrupted_replies_total{host=\"b\"} 0\n",
+                           "quorvel_probe_errors_total{host=\"a\",reason=\"Too many open files\"} 3\n",
+                           "quorvel_probe_errors_total{host=\"a\",reason=\"say \\\"no\\\"\"} 1\n",
+                           "quorvel_missed_slots_total{host=\"a\"} 7\n",
+                           "quorvel_alert_active{host=\"a\",rule=\"lost>=3\"} 1\n",
+                           "quorvel_alert_active{host=\"a\",rule=\"loss>=5%/100\"} 0\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << text;
+  }
+  EXPECT_EQ(text.find("quorvel_missed_slots_total{host=\"b\"}"), std::string::npos);
+  EXPECT_EQ(e.samples.size(), 7u);
+  EXPECT_EQ(FormatProbeAccountingMetrics({b}).find("quorvel_alert_active"), std::string::npos);
+}
+
 TEST(MetricsText, TheReaderCatchesWhatTheFormatForbids) {
   // The reader is the judge of the tests above, so it must refuse these.
   const char* bad[] = {
