@@ -4,6 +4,7 @@
 // seed makes the same choices; set-up failures and bad scenarios are refused
 // with exit status 2 and a message.
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -178,9 +179,20 @@ TEST_F(NetsimTest, PingSeesWhatTheTruthSays) {
       EXPECT_EQ(errors, c.errors);
     }
     ASSERT_EQ(seen.replyMs.size(), said.replyMs.size());
+    // Ping's time includes its own way to the TUN and back: tens of
+    // microseconds, more when the machine is busy. It is never early, and
+    // its typical excess stays small; a single reply may be late by a
+    // scheduling delay.
+    std::vector<double> excess;
     for (const auto& [seq, ms] : seen.replyMs) {
-      // Ping's time includes its own way to the TUN and back (tens of us).
-      EXPECT_NEAR(ms, said.replyMs.at(seq), 2.0) << "icmp_seq=" << seq;
+      const double e = ms - said.replyMs.at(seq);
+      EXPECT_GT(e, -0.2) << "icmp_seq=" << seq;
+      EXPECT_LT(e, 50.0) << "icmp_seq=" << seq;
+      excess.push_back(e);
+    }
+    if (!excess.empty()) {
+      std::nth_element(excess.begin(), excess.begin() + excess.size() / 2, excess.end());
+      EXPECT_LT(excess[excess.size() / 2], 2.0) << "median excess";
     }
     // Every request is in the truth with a fate, at the TTL ping set.
     int requests = 0;
