@@ -23,8 +23,10 @@ class QMouseEvent;
 
 namespace quorvel {
 
+class AlertNotifier;
 class Dialogs;
 class ClosingDialogs;
+class WindowAlerts;
 class GraphOutput;
 class WindowWebServer;
 
@@ -44,6 +46,9 @@ struct Form1Environment {
   // texts go to standard error and the notification area) and a running
   // probe is cut short. Never asked when empty.
   std::function<bool()> closeRequestedFromOutside;
+  // Where alert notifications go; the desktop's when null. Must outlive the
+  // window.
+  AlertNotifier* alertNotifier = nullptr;
 };
 
 // The main window: a thin shell over the widget-free core. It owns every
@@ -152,6 +157,10 @@ class TForm1 : public QWidget, private Form1Controls {
   void PrinterSetup1Click();
   void mnuDistributionClick();
   void ExportData1Click();
+  // Beyond the original set (form1_extras.cpp).
+  void mnuPreciseScaleClick();
+  void mnuDesktopColoursClick();
+  void mnuAlertsClick();
   // Web server (form1_web.cpp).
   void cbWebClick();
   void edTempExit();
@@ -197,6 +206,8 @@ class TForm1 : public QWidget, private Form1Controls {
   // The chart or its figures changed: redraw, the web image is stale, the
   // figures beside the tabs follow.
   void ChartChanged();
+  // The alert rules and actions of the settings take effect.
+  void ApplyAlertSettings();
   // Lets the user choose the log file; the dialog proposes a name made from
   // `address`.
   void LogBrowse(const std::string& address);
@@ -213,6 +224,8 @@ class TForm1 : public QWidget, private Form1Controls {
   std::unique_ptr<GraphOutput> m_output;
   std::unique_ptr<TForm2> Form2;  // a child window; goes before the settings it edits
   std::unique_ptr<WindowWebServer> m_web;  // stopped before anything it reads goes away
+  AlertNotifier* m_notifier = nullptr;
+  std::unique_ptr<WindowAlerts> m_alerts;
 
   // Panning: the primary button went down on the plot area.
   bool m_panning = false;

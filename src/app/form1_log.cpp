@@ -14,6 +14,7 @@
 #include "app/dialogs.h"
 #include "app/form1.h"
 #include "run/logoptions.h"
+#include "run/sessionalerts.h"
 #include "settings/settingkeys.h"
 
 namespace quorvel {
@@ -23,9 +24,13 @@ namespace {
 const QString kLogFilter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*");
 const QString kLogSuffix = QStringLiteral(".txt");
 
-// Puts `caption` on the window when there is one.
+// Puts `caption` on the window when there is one, marked while an alert is
+// active (windowalerts.h).
 void SetCaption(QWidget* form, const std::optional<std::string>& caption) {
-  if (caption) form->setWindowTitle(QString::fromStdString(*caption));
+  if (!caption) return;
+  const bool alert = form->windowTitle().startsWith(
+      QString::fromUtf8(kAlertCaptionMark.data(), static_cast<qsizetype>(kAlertCaptionMark.size())));
+  form->setWindowTitle(QString::fromStdString(CaptionWithAlert(*caption, alert)));
 }
 
 // Asks "Change Log filename?", placed from the outer corner of the window,

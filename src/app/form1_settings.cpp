@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "app/chartview.h"
+#include "app/alertnotifier.h"
 #include "app/closingdialogs.h"
 #include "app/controls.h"
 #include "app/dialogs.h"
@@ -27,6 +28,7 @@
 #include "app/graphoutput.h"
 #include "app/helpfile.h"
 #include "app/plottimer.h"
+#include "app/windowalerts.h"
 #include "app/windowweb.h"
 #include "graph/chartrenderer.h"
 #include "graph/pagecaption.h"
@@ -175,12 +177,29 @@ std::vector<TForm1::Binding> TForm1::BindSettings() {
   text("LogFile", edLog, [](Settings& s) -> std::string& { return s.run.log.fileName; });
   // [Quorvel].
   memory("Metrics", [](Settings& s) -> bool& { return s.extras.metrics; });
-  {
-    auto store = [this] { m_settings.extras.distribution = mnuDistribution->isChecked(); };
-    connect(mnuDistribution, &QAction::toggled, this, store);
-    add("Distribution",
-        [this](const Settings& l) { mnuDistribution->setChecked(l.extras.distribution); }, store);
-  }
+  auto item = [&](std::string_view key, QAction* action, Field<bool> field) {
+    auto store = [this, action, field] { field(m_settings) = action->isChecked(); };
+    connect(action, &QAction::toggled, this, store);
+    add(key, [action, field](const Settings& l) { action->setChecked(Read(field, l)); }, store);
+  };
+  item("Distribution", mnuDistribution, [](Settings& s) -> bool& { return s.extras.distribution; });
+  item("PreciseScale", mnuPreciseScale, [](Settings& s) -> bool& { return s.extras.preciseScale; });
+  item("DesktopColours", mnuDesktopColours,
+       [](Settings& s) -> bool& { return s.extras.desktopColours; });
+  memory("LivePage", [](Settings& s) -> bool& { return s.extras.livePage; });
+  // The alert settings, edited in the alerts dialog; in force once loaded.
+  memory("AlertLostOn", [](Settings& s) -> bool& { return s.extras.alerts.lostOn; });
+  memory("AlertLost", [](Settings& s) -> std::string& { return s.extras.alerts.lost; });
+  memory("AlertLossOn", [](Settings& s) -> bool& { return s.extras.alerts.lossOn; });
+  memory("AlertLoss", [](Settings& s) -> std::string& { return s.extras.alerts.loss; });
+  memory("AlertLatencyOn", [](Settings& s) -> bool& { return s.extras.alerts.latencyOn; });
+  memory("AlertLatency", [](Settings& s) -> std::string& { return s.extras.alerts.latency; });
+  memory("AlertPatternOn", [](Settings& s) -> bool& { return s.extras.alerts.patternOn; });
+  memory("AlertPattern", [](Settings& s) -> std::string& { return s.extras.alerts.pattern; });
+  memory("AlertNotify", [](Settings& s) -> bool& { return s.extras.alerts.notify; });
+  memory("AlertBeep", [](Settings& s) -> bool& { return s.extras.alerts.beep; });
+  memory("AlertLog", [](Settings& s) -> std::string& { return s.extras.alerts.logFile; });
+  memory("AlertCommand", [](Settings& s) -> std::string& { return s.extras.alerts.command; });
 
   // The Settings value starts as the controls stand at design.
   for (const Binding& binding : b) {
@@ -227,6 +246,11 @@ TForm1::TForm1(const LocalClock& clock, const Form1Environment& environment, QWi
   m_web = std::make_unique<WindowWebServer>(
       this, [this] { return m_output->SaveTemp(); },
       [session = m_session.get()] { return session->Published(); });
+  if (environment.alertNotifier != nullptr) {
+    m_notifier = environment.alertNotifier;
+  } else {
+    m_notifier = new DesktopNotifier(TrayIcon, this);
+  }
   const std::vector<Binding> bindings = BindSettings();
   ConnectHandlers();
   StartUp(bindings);
@@ -240,6 +264,9 @@ void TForm1::StartUp(const std::vector<Binding>& bindings) {
       std::make_unique<ClosingDialogs>(*m_dialogs, m_closeRequestedFromOutside, std::cerr);
   m_closingDialogs->SetTrayIcon(TrayIcon);
   m_dialogs = m_closingDialogs.get();
+  m_alerts = std::make_unique<WindowAlerts>(
+      this, StatusPanel3, *m_dialogs, m_logFiles, *m_notifier,
+      [this](const QString& message) { m_dialogs->Error(this, message); });
 
   // Rasters of the graph come out the same at every screen scale.
   UseScaleIndependentHinting();
@@ -290,6 +317,9 @@ void TForm1::StartUp(const std::vector<Binding>& bindings) {
   const bool folderExists = m_output->CaptureFolderExists();
   cbCapture->setEnabled(folderExists);
   btnSave->setEnabled(folderExists);
+
+  // The alerts of the settings, in force before the first probe.
+  ApplyAlertSettings();
 
   // The interval sets the timer's period and the ping timeout.
   Timer1->setInterval(static_cast<std::int64_t>(m_settings.run.intervalSeconds) * 1000);
@@ -346,6 +376,7 @@ void TForm1::ShutDown() {
   if (m_shutDown) return;
   m_shutDown = true;
   m_web->Stop();
+  m_alerts->Configure({});  // a command still running is ended
   if (m_settings.run.capture && m_output->CaptureFolderExists()) btnSaveClick();
 
   // The save pass.

@@ -169,6 +169,8 @@ struct Form1Controls {
   QLabel* StatusPanel0 = nullptr;
   QLabel* StatusPanel1 = nullptr;
   QLabel* StatusPanel2 = nullptr;
+  // The alerts that are active, after the three panels; hidden while none is.
+  QLabel* StatusPanel3 = nullptr;
   // The run figures beside the page tabs.
   QLabel* lblStatistics = nullptr;
 
@@ -188,6 +190,11 @@ struct Form1Controls {
   std::vector<QAction*> statisticsItems;
   QAction* mnuDistribution = nullptr;
   QAction* ExportData1 = nullptr;
+  // After them, in a group of their own: the Precise Scale view, the
+  // desktop's colours for the graph, and the alert settings.
+  QAction* mnuPreciseScale = nullptr;
+  QAction* mnuDesktopColours = nullptr;
+  QAction* mnuAlerts = nullptr;
 
   // Address box menu.
   QMenu* PopupMenu2 = nullptr;

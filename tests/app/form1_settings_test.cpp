@@ -131,7 +131,13 @@ class Form1SettingsTest : public QObject {
     for (const std::string& line : lines) file += line + "\n";
     // Metrics above is where an earlier version kept it; the extras have a
     // section of their own.
-    file += "[Quorvel]\nDistribution=1\n";
+    const std::string extras[] = {
+        "Distribution=1", "PreciseScale=1", "DesktopColours=1", "LivePage=1", "AlertLostOn=1",
+        "AlertLost=lost>=5 clear=2", "AlertNotify=0", "AlertBeep=1",
+        "AlertLog=" + folder + "/alerts.txt",
+    };
+    file += "[Quorvel]\n";
+    for (const std::string& line : extras) file += line + "\n";
     WriteFile(IniPath(), file);
 
     Start();
@@ -145,6 +151,9 @@ class Form1SettingsTest : public QObject {
     QCOMPARE(m_form->webAccess().Password, password);
     QVERIFY(m_form->settings().extras.metrics);
     QVERIFY(m_form->session().Chart().distribution);
+    QVERIFY(m_form->session().Chart().precise);
+    QVERIFY(m_form->session().Chart().palette.has_value());
+    QCOMPARE(m_form->session().AlertRules().size(), std::size_t{1});
     QCOMPARE(m_form->session().Chart().look.titleFont.name, std::string("Liberation Serif"));
     QVERIFY(Find<QLabel>("imgNoise")->isVisibleTo(m_form.get()));
     Close();
@@ -153,7 +162,11 @@ class Form1SettingsTest : public QObject {
     for (const std::string& line : lines) {
       QVERIFY2(saved.find("\n" + line + "\n") != std::string::npos, line.c_str());
     }
-    QVERIFY(saved.find("\n[Quorvel]\nDistribution=1\nMetrics=1\n") != std::string::npos);
+    const std::string quorvel = saved.substr(saved.find("\n[Quorvel]\n"));
+    for (const std::string& line : extras) {
+      QVERIFY2(quorvel.find("\n" + line + "\n") != std::string::npos, line.c_str());
+    }
+    QVERIFY(quorvel.find("\nMetrics=1\n") != std::string::npos);
     // The exit capture: capture is on and its folder exists.
     const QStringList images = QDir(m_home->Path()).entryList({QStringLiteral("Round trip-*.png")});
     QCOMPARE(images.size(), 1);

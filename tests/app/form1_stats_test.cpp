@@ -185,6 +185,21 @@ class Form1StatsTest : public QObject {
     QCOMPARE(ChartRenderer::Render(QSize(400, 300), m_form->session().Chart()), graph);
   }
 
+  // Precise Scale and the desktop's colours change the drawing only while
+  // they are on: off, the graph is the same image as before.
+  void extraViewsAreDrawnByTheSameRendererAndGoAway() {
+    Find<QCheckBox>("cbIgnore")->setChecked(false);
+    PingScript({"reply 0.031", "reply 0.045", "lost", "reply 0.038"});
+    Run(4);
+    const QImage graph = ChartRenderer::Render(QSize(400, 300), m_form->session().Chart());
+    for (const char* item : {"mnuPreciseScale", "mnuDesktopColours"}) {
+      Find<QAction>(item)->setChecked(true);
+      QVERIFY2(ChartRenderer::Render(QSize(400, 300), m_form->session().Chart()) != graph, item);
+      Find<QAction>(item)->setChecked(false);
+      QCOMPARE(ChartRenderer::Render(QSize(400, 300), m_form->session().Chart()), graph);
+    }
+  }
+
   void exportWritesEveryPointInTheChosenType() {
     Find<QCheckBox>("cbIgnore")->setChecked(false);
     PingScript({"reply 0.047", "lost", "reply 315.522"});
