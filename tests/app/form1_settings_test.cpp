@@ -246,6 +246,13 @@ class Form1SettingsTest : public QObject {
     QVERIFY(window != nullptr && window->isVisible());
     QCOMPARE(window->findChild<QTextBrowser*>(QStringLiteral("HelpBrowser"))->documentTitle(),
              QStringLiteral("Quorvel Help"));
+    // F1 opens it too.
+    window->hide();
+    m_form->show();
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QTest::keyClick(m_form.get(), Qt::Key_F1);
+    QVERIFY(window->isVisible());
   }
 
   void aRunThatWasOnResumesAfterTheServerStarts() {
