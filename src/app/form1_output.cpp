@@ -124,8 +124,11 @@ void TForm1::ExportData1Click() {
   const std::optional<Dialogs::SaveChoice> choice = m_dialogs->SaveFileNameAndType(
       this, folder, QStringLiteral("quorvel-data.csv"), QString::fromLatin1(kExportFilter), 1);
   if (!choice) return;
-  const ExportFormat format = choice->filterIndex == 2 ? ExportFormat::JsonLines : ExportFormat::Csv;
+  // The extension typed decides the format; the dialog's file type only
+  // where the name has none of the export's own.
+  const ExportFormat chosen = choice->filterIndex == 2 ? ExportFormat::JsonLines : ExportFormat::Csv;
   QString fileName = choice->fileName;
+  const ExportFormat format = ExportFormatFor(fileName.toStdString(), chosen);
   if (QFileInfo(fileName).suffix().isEmpty()) {
     fileName += format == ExportFormat::Csv ? QStringLiteral(".csv") : QStringLiteral(".jsonl");
   }

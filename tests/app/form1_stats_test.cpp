@@ -228,6 +228,13 @@ class Form1StatsTest : public QObject {
     QCOMPARE(QJsonDocument::fromJson(records[2]).object().value("reply_ms").toDouble(), 315.522);
     QVERIFY(QJsonDocument::fromJson(records[1]).object().value("reply_ms").isNull());
 
+    // The extension typed wins over the dialog's type.
+    m_dialogs.saveChoiceAnswer = Dialogs::SaveChoice{m_home->Path() + "/typed.json", 1};
+    Find<QAction>("ExportData1")->trigger();
+    QFile typed(m_home->Path() + "/typed.json");
+    QVERIFY(typed.open(QIODevice::ReadOnly));
+    QVERIFY(typed.readAll().startsWith("{\"time\":"));
+
     // A folder that does not exist: the message, and nothing written.
     m_dialogs.messages.clear();
     m_dialogs.saveChoiceAnswer = Dialogs::SaveChoice{m_home->Path() + "/no/such.csv", 1};
