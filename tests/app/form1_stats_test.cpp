@@ -109,8 +109,8 @@ class Form1StatsTest : public QObject {
     const StatisticsSummary s = m_form->session().Chart().figures.Summary();
     QCOMPARE(s.sent, std::uint64_t{7});
     QCOMPARE(Item("mnuLoss"), QString("Loss: 3 of 7 (42.9 %)"));
-    QCOMPARE(Item("mnuMinAvgMax"), QString("Min/Avg/Max: 0.031 / 0.053 / 0.080 ms"));
-    QCOMPARE(Item("mnuPercentiles"), QString("Median/p95/p99: 0.047 / 0.080 / 0.080 ms"));
+    QCOMPARE(Item("mnuMinAvgMax"), QString("Min/Avg/Max of replies: 0.031 / 0.053 / 0.080 ms"));
+    QCOMPARE(Item("mnuPercentiles"), QString("Median/p95/p99 of replies: 0.047 / 0.080 / 0.080 ms"));
     QCOMPARE(Item("mnuLossRun"), QString("Longest loss run: 2"));
     QVERIFY(Item("mnuLastLoss").startsWith("Last loss: 20"));
     // The plotted points keep their whole milliseconds.
