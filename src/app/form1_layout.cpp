@@ -250,14 +250,13 @@ void Builder::CreateStatusBar() {
   c.StatusBar1 = Named(new QStatusBar(form), "StatusBar1");
   c.StatusBar1->setFixedHeight(21);
   c.StatusBar1->setSizeGripEnabled(true);
-  const int widths[3] = {150, 320, 100};
   QLabel** panels[3] = {&c.StatusPanel0, &c.StatusPanel1, &c.StatusPanel2};
   for (int i = 0; i < 3; ++i) {
     auto* panel = new QLabel(c.StatusBar1);
     panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
     panel->setFrameShape(QFrame::Panel);
     panel->setFrameShadow(QFrame::Sunken);
-    panel->setFixedWidth(widths[i]);
+    panel->setFixedWidth(kStatusPanelWidths[i]);
     c.StatusBar1->addWidget(panel);
     *panels[i] = panel;
   }

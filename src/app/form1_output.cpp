@@ -104,12 +104,17 @@ void TForm1::btnCopyClick() {
 void TForm1::Copy2Click() { btnCopyClick(); }
 
 void TForm1::btnPrintClick() {
+  // Without a printer to print on, the print dialog (which offers a PDF
+  // file) comes instead of an error.
+  if (!m_output->PrinterReady()) return Print1Click();
   const Status printed = m_output->Print(logicalDpiX());
   if (!printed) m_dialogs->Error(this, QString::fromStdString(printed.message()));
 }
 
 void TForm1::Print1Click() {
-  if (m_dialogs->Print(this, m_output->Printer())) btnPrintClick();
+  if (!m_dialogs->Print(this, m_output->Printer())) return;
+  const Status printed = m_output->Print(logicalDpiX());
+  if (!printed) m_dialogs->Error(this, QString::fromStdString(printed.message()));
 }
 
 void TForm1::PrinterSetup1Click() { m_dialogs->PrinterSetup(this, m_output->Printer()); }

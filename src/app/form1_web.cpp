@@ -4,12 +4,19 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
 #include "app/windowweb.h"
 #include "web/webnames.h"
 
 namespace quorvel {
+
+namespace {
+
+constexpr int kServerPanelWidth = kStatusPanelWidths[2];
+
+}  // namespace
 
 void TForm1::cbWebClick() {
   // While the window is hidden (the settings being loaded at start-up) the
@@ -19,7 +26,7 @@ void TForm1::cbWebClick() {
     return;
   }
   m_web->Stop();
-  StatusPanel2->clear();
+  SetPanelText(StatusPanel2, QString(), kServerPanelWidth);
 }
 
 void TForm1::StartServer() {
@@ -28,13 +35,15 @@ void TForm1::StartServer() {
     const Status started = m_web->Start(m_settings.web.access.Port);
     if (!started) {
       cbWeb->setChecked(false);  // runs cbWebClick, which empties the panel
-      StatusPanel2->clear();
+      SetPanelText(StatusPanel2, QString(), kServerPanelWidth);
       m_dialogs->Error(this, QString::fromStdString(started.message()));
       return;
     }
   }
-  StatusPanel2->setText(QString::fromStdString(
-      ServerRunningText(m_web->ShownAddress(), m_web->ShownPort(), m_settings.web.imageName)));
+  SetPanelText(StatusPanel2,
+               QString::fromStdString(ServerRunningText(m_web->ShownAddress(), m_web->ShownPort(),
+                                                        m_settings.web.imageName)),
+               kServerPanelWidth);
 }
 
 void TForm1::edTempExit() {
@@ -46,8 +55,10 @@ void TForm1::edTempExit() {
 
 void TForm1::edTempChange() {
   m_web->Publish(m_settings.web.access, m_settings.web.imageName, m_settings.extras.metrics);
-  StatusPanel2->setText(QString::fromStdString(
-      StatusTextForName(StatusPanel2->text().toStdString(), m_settings.web.imageName)));
+  SetPanelText(StatusPanel2,
+               QString::fromStdString(
+                   StatusTextForName(StatusPanel2->text().toStdString(), m_settings.web.imageName)),
+               kServerPanelWidth);
 }
 
 void TForm1::CreateAccessDialog() {

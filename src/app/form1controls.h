@@ -27,6 +27,10 @@ class SpinEdit;
 class Swatch;
 struct ChartModel;
 
+// The widths of the three status-bar panels at design. The server's panel,
+// the last, widens to show its text whole.
+inline constexpr int kStatusPanelWidths[3] = {150, 320, 100};
+
 // Every control of the main window, by its name. The window owns them (they
 // are its children); each also carries its name as its object name, so that
 // tests find it with findChild<>(name).

@@ -125,6 +125,8 @@ Status GraphOutput::Print(int screenDpi) {
   return Status::Ok();
 }
 
+bool GraphOutput::PrinterReady() { return NoPrinterReason(Printer()).empty(); }
+
 bool GraphOutput::CaptureFolderExists() const {
   const QString folder = QString::fromStdString(m_settings.run.captureFolder);
   return !folder.isEmpty() && QFileInfo(folder).isDir();

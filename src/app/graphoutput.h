@@ -51,6 +51,9 @@ class GraphOutput {
   RenderOutcome SaveTemp() const;
   // The graph on the window's printer; `screenDpi` scales it.
   Status Print(int screenDpi);
+  // A job can be tried on the window's printer: an installed printer is
+  // chosen, or a PDF file named.
+  bool PrinterReady();
   QPrinter& Printer();
 
   // The capture folder names an existing directory.

@@ -499,7 +499,6 @@ class Form1OutputTest : public QObject {
   void printFailures_data() {
     QTest::addColumn<QString>("output");  // relative to the temporary folder; empty: none
     QTest::addColumn<QString>("message");
-    QTest::newRow("no printer") << "" << "No printer is installed or selected";
     QTest::newRow("job cannot start") << "missing/graph.pdf" << "The print job could not be started";
   }
 
@@ -516,6 +515,24 @@ class Form1OutputTest : public QObject {
     QCOMPARE(m_dialogs.messages.size(), 1);
     QVERIFY2(m_dialogs.messages.first().startsWith(message), qPrintable(m_dialogs.messages.first()));
     QCOMPARE(Files(), QStringList());
+  }
+
+  // With no printer to print on, the toolbar's Print offers the print
+  // dialog as the menu's Print... does; confirmed with no printer chosen
+  // still, the error is told.
+  void toolbarPrintWithoutAPrinterOffersTheDialog() {
+    m_dialogs.setUp = [](QPrinter& printer) {
+      printer.setOutputFormat(QPrinter::PdfFormat);
+      printer.setOutputFileName(QString());
+    };
+    m_form->PrinterSetup1Click();
+    Find<QToolButton>("btnPrint")->click();
+    QCOMPARE(m_dialogs.printCalls, 1);
+    QCOMPARE(m_dialogs.messages, QStringList());
+    m_dialogs.printAnswer = true;
+    Find<QToolButton>("btnPrint")->click();
+    QCOMPARE(m_dialogs.printCalls, 2);
+    QCOMPARE(m_dialogs.messages, QStringList{"No printer is installed or selected"});
   }
 };
 

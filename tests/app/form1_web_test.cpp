@@ -305,6 +305,9 @@ class Form1WebTest : public QObject {
     const QString running = QString::fromStdString(
         "SERVER RUNNING - http://" + ShownServerAddress() + ":" + std::to_string(m_port) + "/");
     QCOMPARE(Panel()->text(), running + "quorvel.jpg");
+    // The panel widens to show it whole.
+    QVERIFY(Panel()->contentsRect().width() >= Panel()->fontMetrics().horizontalAdvance(Panel()->text()));
+    QVERIFY(Panel()->width() > 100);
     QTest::mouseClick(Find<QRadioButton>("rbGIF"), Qt::LeftButton);
     QCOMPARE(Find<QLineEdit>("edTemp")->text(), QString("quorvel.gif"));
     QCOMPARE(Panel()->text(), running + "quorvel.gif");
@@ -315,6 +318,7 @@ class Form1WebTest : public QObject {
     Web()->setChecked(false);
     QVERIFY(!m_form->webServer().Listening());
     QCOMPARE(Panel()->text(), QString(""));
+    QCOMPARE(Panel()->width(), 100);
     QVERIFY(m_dialogs.messages.isEmpty());
   }
 
