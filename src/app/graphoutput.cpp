@@ -10,6 +10,7 @@
 
 #include "app/printraster.h"
 #include "graph/chartrenderer.h"
+#include "output/filereplace.h"
 #include "output/grayscale.h"
 #include "output/imagefilename.h"
 #include "output/writegraphimage.h"
@@ -87,7 +88,15 @@ Status GraphOutput::CaptureNow(const LocalTime& now) const {
   const ImageType type = m_settings.image.Type();
   const std::string name =
       CaptureFileName(m_settings.run.captureFolder, m_settings.graph.label, stamp, type);
-  return WriteImageFile(image.value(), type, QString::fromStdString(name));
+  // A capture never replaces a file: a second one within the minute is
+  // written with "-2" before its extension, and so on.
+  std::vector<std::uint8_t> bytes;
+  if (const ImageResult encoded = EncodeImage(ViewOf(image.value()), type, kFileJpegQuality, bytes);
+      !encoded) {
+    return Status::Error(encoded.error());
+  }
+  const ImageResult written = WriteNewFile(QFile::encodeName(QString::fromStdString(name)).toStdString(), bytes);
+  return written ? Status::Ok() : Status::Error(written.error());
 }
 
 RenderOutcome GraphOutput::SaveTemp() const {
