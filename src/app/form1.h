@@ -41,6 +41,9 @@ struct Form1Environment {
   // The desktop's per-user folders, used where the executable's folder is
   // not writable (settingslocation.h); read from the environment when unset.
   std::optional<DesktopFolders> desktopFolders;
+  // The user's home, Pictures and Documents folders, where files start in
+  // an installed copy (settingslocation.h); QStandardPaths' when unset.
+  std::optional<UserFolders> userFolders;
   // Says yes once the program has been asked to close from outside (a
   // signal, the desktop's log-off): from then on no modal box opens (their
   // texts go to standard error and the notification area) and a running
@@ -239,8 +242,10 @@ class TForm1 : public QWidget, private Form1Controls {
   // Shell.
   std::string m_executablePath;
   std::optional<DesktopFolders> m_desktopFolders;
+  std::optional<UserFolders> m_userFoldersGiven;
   std::function<bool()> m_closeRequestedFromOutside;
   ProgramFiles m_files;
+  UserFileFolders m_userFolders;  // where captures, Save As and the log start
   bool m_minimizeToTray = false;
   bool m_shutDown = false;         // the shut-down sequence has run
   bool m_helpInstalled = false;    // written at start: Help opens the file

@@ -73,7 +73,7 @@ void TForm1::btnLogBrowseClick() { LogBrowse(m_settings.run.address); }
 void TForm1::LogBrowse(const std::string& address) {
   const QString proposed = QString::fromStdString(ExtractDomainName(address));
   const QString directory = QString::fromStdString(
-      LogBrowseStartDirectory(m_settings.run.log.fileName, ExecutableFolder(m_executablePath)));
+      LogBrowseStartDirectory(m_settings.run.log.fileName, m_userFolders.documents));
   const std::optional<QString> chosen =
       m_dialogs->SaveFileName(this, directory, proposed, kLogFilter, 1, kLogSuffix);
   if (chosen) edLog->setText(*chosen);

@@ -40,7 +40,7 @@ void TForm1::btnSaveClick() {
 void TForm1::SaveAs1Click() {
   const ImageType offered = m_settings.image.Type();
   const std::optional<QString> fileName = m_dialogs->SaveFileName(
-      this, QString::fromStdString(ExecutableFolder(m_executablePath)), QString(),
+      this, QString::fromStdString(m_userFolders.images), QString(),
       QString::fromUtf8(kSavePictureFilter.data(), static_cast<qsizetype>(kSavePictureFilter.size())),
       SavePictureFilterIndex(offered), QString::fromLatin1(ImageExtension(offered).data()));
   if (!fileName) return;

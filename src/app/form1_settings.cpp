@@ -6,10 +6,12 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QToolButton>
 
@@ -216,6 +218,7 @@ TForm1::TForm1(const LocalClock& clock, const Form1Environment& environment, QWi
                          ? QCoreApplication::applicationFilePath().toStdString()
                          : environment.executablePath;
   m_desktopFolders = environment.desktopFolders;
+  m_userFoldersGiven = environment.userFolders;
   m_closeRequestedFromOutside = environment.closeRequestedFromOutside;
 
   // The probe of the window: the ping child, while the window goes on
@@ -276,6 +279,17 @@ void TForm1::StartUp(const std::vector<Binding>& bindings) {
   // per-user folders (settingslocation.h).
   m_files = LocateProgramFiles(
       m_executablePath, m_desktopFolders ? *m_desktopFolders : DesktopFoldersFromEnvironment());
+  auto standard = [](QStandardPaths::StandardLocation location) {
+    return QStandardPaths::writableLocation(location).toStdString();
+  };
+  const UserFolders user =
+      m_userFoldersGiven ? *m_userFoldersGiven
+                         : UserFolders{standard(QStandardPaths::HomeLocation),
+                                       standard(QStandardPaths::PicturesLocation),
+                                       standard(QStandardPaths::DocumentsLocation)};
+  m_userFolders = UserFileFoldersFor(m_files, m_executablePath, user, [](const std::string& folder) {
+    return QFileInfo(QString::fromStdString(folder)).isDir();
+  });
   // What an interrupted save left behind.
   RemoveStaleSaveTemporaries(m_files.settingsSave, ProcessAlive, std::time(nullptr));
 
@@ -284,7 +298,7 @@ void TForm1::StartUp(const std::vector<Binding>& bindings) {
   const QSize graph = GraphSize();
   const LoadedSettings loaded = ReadSettings(
       IniFile::Load(m_files.settingsLoad),
-      SettingsDefaults{ExecutableFolder(m_executablePath), graph.width(), graph.height()});
+      SettingsDefaults{m_userFolders.images, graph.width(), graph.height()});
   auto applyKey = [&](std::string_view key) {
     for (const Binding& binding : bindings) {
       if (binding.key == key) binding.apply(loaded.settings);
@@ -389,7 +403,9 @@ void TForm1::ShutDown() {
   if (path != m_files.settingsLoad || !FileExists(path)) {
     MakeParentFolders(path);  // the per-user folder may be new
   }
-  const Status status = ini.Save(path);
+  // It holds the web password: for this user's eyes only.
+  OwnerOnlyFileSteps ownerOnly;
+  const Status status = ini.Save(path, ownerOnly, kOwnerOnlyMode);
   // Closing at a request from outside, this goes to standard error instead.
   if (!status) m_dialogs->Error(this, Q(status.message()));
 

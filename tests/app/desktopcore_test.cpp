@@ -73,6 +73,29 @@ TEST(LocateProgramFiles, BesideTheProgramWhereItsFolderIsWritableElsePerUser) {
   }
 }
 
+TEST(UserFileFolders, BesideTheProgramElseThePicturesAndDocumentsThatExist) {
+  const UserFolders folders{"/h", "/h/Pictures", "/h/Documents"};
+  const struct {
+    const char* name;
+    bool beside;
+    std::set<std::string> existing;
+    UserFileFolders expected;
+  } cases[] = {
+      {"writable folder", true, {"/h", "/h/Pictures", "/h/Documents"}, {"/opt/q", "/opt/q"}},
+      {"installed", false, {"/h", "/h/Pictures", "/h/Documents"}, {"/h/Pictures", "/h/Documents"}},
+      {"installed, no Pictures", false, {"/h", "/h/Documents"}, {"/h", "/h/Documents"}},
+      {"installed, no home", false, {}, {"/opt/q", "/opt/q"}},
+  };
+  for (const auto& c : cases) {
+    ProgramFiles files;
+    files.besideExecutable = c.beside;
+    const UserFileFolders f = UserFileFoldersFor(
+        files, "/opt/q/quorvel", folders, [&c](const std::string& d) { return c.existing.count(d) > 0; });
+    EXPECT_EQ(f.images, c.expected.images) << c.name;
+    EXPECT_EQ(f.documents, c.expected.documents) << c.name;
+  }
+}
+
 TEST(DesktopFoldersFromEnvironment, FollowsTheXdgVariables) {
   const struct {
     const char* configHome;

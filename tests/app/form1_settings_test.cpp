@@ -255,6 +255,26 @@ class Form1SettingsTest : public QObject {
     QVERIFY(window->isVisible());
   }
 
+  // Where the program's folder cannot be written, the capture folder, the
+  // log file's dialog and Save As start in the user's Pictures and
+  // Documents, not in the program's folder.
+  void anInstalledCopyStartsFilesInTheUsersFolders() {
+    const QString pictures = m_home->Path() + "/Pictures", documents = m_home->Path() + "/Documents";
+    QVERIFY(QDir().mkdir(pictures) && QDir().mkdir(documents));
+    Form1Environment environment = m_home->Environment(&m_dialogs, m_home->Executable() + "-missing/quorvel");
+    environment.userFolders =
+        UserFolders{m_home->Path().toStdString(), pictures.toStdString(), documents.toStdString()};
+    m_form = std::make_unique<TForm1>(m_clock, environment);
+    QCOMPARE(Find<QLineEdit>("edFolder")->text(), pictures);
+    Find<QComboBox>("cbURL")->setEditText(QStringLiteral("www.example.com"));
+    m_form->btnLogBrowseClick();
+    m_form->SaveAs1Click();
+    QCOMPARE(m_dialogs.saves.size(), 2);
+    QCOMPARE(m_dialogs.saves[0].directory, documents);
+    QCOMPARE(m_dialogs.saves[0].fileName, QStringLiteral("example.txt"));
+    QCOMPARE(m_dialogs.saves[1].directory, pictures);
+  }
+
   void aRunThatWasOnResumesAfterTheServerStarts() {
     const int port = FreeLoopbackPort();
     WriteFile(IniPath(), "[Plotter]\nRun=1\nURL=" + EncodeScrambled("127.0.0.1") +
