@@ -2,8 +2,9 @@
 # Installs the Debian 12 packages that building and running the program
 # need; with --test first, also those the tests need (the test build, the
 # virtual display, the install validators, the fuzzers, Prometheus' checker,
-# the JSON reader of the network simulator); then any package named on the
-# command line. Packages already present are
+# the JSON reader of the network simulator, the headless browser of the live
+# page's test, the session bus of the notification test); then any package
+# named on the command line. Packages already present are
 # skipped. Run as root (or with sudo available).
 set -eu
 
@@ -21,6 +22,7 @@ if [ "${1:-}" = "--test" ]; then
   desktop-file-utils appstream groff-base
   clang libclang-rt-14-dev llvm-14
   prometheus nlohmann-json3-dev
+  chromium dbus-daemon
 "
 fi
 packages="$packages $*"

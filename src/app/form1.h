@@ -209,6 +209,8 @@ class TForm1 : public QWidget, private Form1Controls {
   // The chart or its figures changed: redraw, the web image is stale, the
   // figures beside the tabs follow.
   void ChartChanged();
+  // What the web server serves and checks against, from the settings.
+  void PublishWeb();
   // The alert rules and actions of the settings take effect.
   void ApplyAlertSettings();
   // Lets the user choose the log file; the dialog proposes a name made from

@@ -50,6 +50,7 @@ void TForm1::spXChange() {
   m_session->IntervalChanged();
   Label12->setText(Q(PerPageCaption(interval, m_settings.run.pointsPerPage)));
   edTitleChange();
+  PublishWeb();  // the live page reloads at the interval
 }
 
 void TForm1::spPointsChange() {

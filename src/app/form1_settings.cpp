@@ -248,7 +248,7 @@ TForm1::TForm1(const LocalClock& clock, const Form1Environment& environment, QWi
                                            [this] { return GraphSize(); }, this);
   m_web = std::make_unique<WindowWebServer>(
       this, [this] { return m_output->SaveTemp(); },
-      [session = m_session.get()] { return session->Published(); });
+      [session = m_session.get()] { return session->Published(); }, m_clock);
   if (environment.alertNotifier != nullptr) {
     m_notifier = environment.alertNotifier;
   } else {

@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <algorithm>
+
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
@@ -31,7 +33,7 @@ void TForm1::cbWebClick() {
 
 void TForm1::StartServer() {
   if (!m_web->Listening()) {
-    m_web->Publish(m_settings.web.access, m_settings.web.imageName, m_settings.extras.metrics);
+    PublishWeb();
     const Status started = m_web->Start(m_settings.web.access.Port);
     if (!started) {
       cbWeb->setChecked(false);  // runs cbWebClick, which empties the panel
@@ -54,19 +56,28 @@ void TForm1::edTempExit() {
 }
 
 void TForm1::edTempChange() {
-  m_web->Publish(m_settings.web.access, m_settings.web.imageName, m_settings.extras.metrics);
+  PublishWeb();
   SetPanelText(StatusPanel2,
                QString::fromStdString(
                    StatusTextForName(StatusPanel2->text().toStdString(), m_settings.web.imageName)),
                kServerPanelWidth);
 }
 
+void TForm1::PublishWeb() {
+  WindowDocuments documents;
+  documents.metrics = m_settings.extras.metrics;
+  documents.livePage = m_settings.extras.livePage;
+  documents.refreshSeconds = std::min<std::int32_t>(m_settings.run.intervalSeconds, 86400);
+  m_web->Publish(m_settings.web.access, m_settings.web.imageName, documents);
+}
+
 void TForm1::CreateAccessDialog() {
   if (Form2) return;
-  Form2 = std::make_unique<TForm2>(m_settings.web.access, m_settings.extras.metrics, this);
+  Form2 = std::make_unique<TForm2>(m_settings.web.access, m_settings.extras.metrics,
+                                   m_settings.extras.livePage, this);
   // The request threads see what the dialog left behind.
   connect(Form2.get(), &QDialog::finished, this, [this] {
-    m_web->Publish(m_settings.web.access, m_settings.web.imageName, m_settings.extras.metrics);
+    PublishWeb();
   });
 }
 
