@@ -101,6 +101,9 @@ class TForm1 : public QWidget, private Form1Controls {
   // controls: once, after the settings have been loaded. The window owns it.
   void CreateAccessDialog();
   TForm2* accessDialog() const { return Form2.get(); }
+  // Puts `address` in the address box and starts a run with it, as typing
+  // it and pressing Start would; a run in progress is stopped first.
+  void OpenAddress(const std::string& address);
   // The address history as the settings file stores it, added in index
   // order, each at its sorted place.
   void LoadAddressHistory(const std::vector<std::string>& entries);

@@ -82,6 +82,12 @@ void TForm1::SessionView::AlertsChanged(const std::vector<AlertEvent>& events,
   f.m_alerts->Changed(events, active);
 }
 
+void TForm1::OpenAddress(const std::string& address) {
+  if (btnStart->isChecked()) btnStopClick();
+  cbURL->setEditText(Q(address));
+  btnStartClick();
+}
+
 void TForm1::btnStartClick() { m_session->Start(); }
 void TForm1::btnStopClick() { m_session->Stop(); }
 void TForm1::Timer1Timer() { m_session->Tick(); }

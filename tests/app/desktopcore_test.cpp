@@ -255,6 +255,20 @@ TEST(Contrast, AccentsStayWhereReadableAndLightenOnDark) {
 
 // ---- arguments ---------------------------------------------------------------
 
+TEST(AddressArgument, TheFirstArgumentThatIsNoOption) {
+  auto ask = [](std::initializer_list<const char*> arguments) {
+    std::vector<const char*> argv{"quorvel"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    argv.push_back(nullptr);
+    return AddressArgument(static_cast<int>(argv.size() - 1), argv.data());
+  };
+  EXPECT_FALSE(ask({}).has_value());
+  EXPECT_FALSE(ask({"-x", "--verbose"}).has_value());
+  EXPECT_EQ(ask({"-x", "192.0.2.1", "other"}).value(), "192.0.2.1");
+  EXPECT_EQ(ask({"--", "-odd", "x"}).value(), "-odd");
+  EXPECT_EQ(ask({"", "host.example"}).value(), "host.example");
+}
+
 TEST(InformationRequested, HelpAndVersionOnlyEverythingElseIgnored) {
   auto ask = [](std::initializer_list<const char*> arguments) {
     std::vector<const char*> argv{"quorvel"};
@@ -266,7 +280,7 @@ TEST(InformationRequested, HelpAndVersionOnlyEverythingElseIgnored) {
   EXPECT_FALSE(ask({"-platform", "offscreen", "--helpme", "-h", "version"}).has_value());
   EXPECT_EQ(ask({"--version"}).value(), "Quorvel 1.2\n");
   const std::string help = ask({"--help"}).value();
-  EXPECT_EQ(help.rfind("Usage: quorvel [--help | --version]\n", 0), 0u);
+  EXPECT_EQ(help.rfind("Usage: quorvel [ADDRESS]\n       quorvel [--help | --version]\n", 0), 0u);
   EXPECT_NE(help.find("~/.config/quorvel/quorvel.ini"), std::string::npos);
   EXPECT_EQ(ask({"ignored", "--version", "--help"}).value(), "Quorvel 1.2\n");  // the first counts
 }

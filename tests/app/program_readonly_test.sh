@@ -98,7 +98,7 @@ for option in --help --version; do
   [ "$status" -eq 0 ] || say "$option: exit status $status"
   [ -s "$work/stderr" ] && { say "$option wrote to standard error:"; cat "$work/stderr"; }
   case "$option" in
-    --help) case "$out" in "Usage: quorvel [--help | --version]"*) ;; *) say "--help printed: $out" ;; esac ;;
+    --help) case "$out" in "Usage: quorvel [ADDRESS]"*) ;; *) say "--help printed: $out" ;; esac ;;
     --version) [ "$out" = "Quorvel 1.2" ] || say "--version printed: $out" ;;
   esac
 done
