@@ -17,7 +17,7 @@
 #include <limits>
 #include <set>
 
-#include "app/contrast.h"
+#include "graph/contrast.h"
 
 namespace quorvel {
 

@@ -8,8 +8,8 @@
 
 #include "alert/alertcommand.h"
 #include "app/alertnotifier.h"
-#include "app/contrast.h"
 #include "app/dialogs.h"
+#include "graph/contrast.h"
 #include "run/pinglog.h"
 
 namespace quorvel {

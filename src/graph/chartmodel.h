@@ -87,7 +87,8 @@ struct ChartModel {
   // The Precise Scale view (graph/precisescale.h): the reply times on a
   // vertical range fitted to them, instead of whole milliseconds on `left`.
   bool precise = false;
-  // While set, these colours replace those of `look`.
+  // While set, these colours replace those of `look`, and the series are
+  // drawn in colours readable on its background.
   std::optional<ChartPalette> palette;
   // Alerts raised and cleared, ascending by point; the owner empties them
   // with the points.

@@ -10,8 +10,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <utility>
 #include <vector>
 
+#include "graph/contrast.h"
 #include "graph/distribution.h"
 #include "graph/labelthinning.h"
 #include "graph/precisescale.h"
@@ -30,6 +33,38 @@ constexpr int kLabelGap = 3;           // between the plot and its axis labels
 // well inside what the rasteriser takes.
 constexpr double kCoordinateLimit = 1e6;
 
+
+// The colours of the series and marks as drawn: their own, or, while the
+// chart follows the desktop's colours, made readable on its background (a
+// blue line on a dark plot area lightens). Each colour is worked out once
+// per drawing.
+class SeriesColours {
+ public:
+  explicit SeriesColours(const ChartModel& model) {
+    if (!model.palette) return;
+    const Colour back = ResolveColour(model.palette->back);
+    back_ = Rgb{static_cast<int>(RedOf(back)), static_cast<int>(GreenOf(back)),
+                static_cast<int>(BlueOf(back))};
+  }
+  Colour operator()(Colour c) {
+    if (!back_) return c;
+    for (const auto& [from, to] : cache_) {
+      if (from == c) return to;
+    }
+    const Colour r = ResolveColour(c);
+    const Rgb readable = ReadableOn({static_cast<int>(RedOf(r)), static_cast<int>(GreenOf(r)),
+                                     static_cast<int>(BlueOf(r))},
+                                    *back_, kGraphicsContrast);
+    const Colour drawn = RgbColour(static_cast<unsigned>(readable.r), static_cast<unsigned>(readable.g),
+                                   static_cast<unsigned>(readable.b));
+    cache_.emplace_back(c, drawn);
+    return drawn;
+  }
+
+ private:
+  std::optional<Rgb> back_;
+  std::vector<std::pair<Colour, Colour>> cache_;
+};
 
 // `percent` % of `length`, to the nearest pixel.
 int Percent(int length, int percent) { return (length * percent + 50) / 100; }
@@ -228,7 +263,7 @@ void DrawArea(QPainter& p, const Layout& l, std::size_t n, const AxisRange& wind
 // The Precise Scale view's series: segments join consecutive replies only
 // (a lost ping leaves a gap, and a red mark along the top edge), the
 // average line is the running mean of the replies, always as steps.
-void DrawPrecise(QPainter& p, const Layout& l, const ChartModel& model) {
+void DrawPrecise(QPainter& p, const Layout& l, const ChartModel& model, SeriesColours& drawn) {
   const AxisMapping& bx = l.geometry.bottom;
   const AxisMapping& ly = l.geometry.left;
   const QRect plot = l.geometry.plot;
@@ -246,7 +281,7 @@ void DrawPrecise(QPainter& p, const Layout& l, const ChartModel& model) {
     if (!a.replyMs || !b.replyMs) continue;
     const QPoint from = at(a.index, *a.replyMs);
     const QPoint to = at(b.index, *b.replyMs);
-    const QColor colour = ToQColor(d.Ping(b.index).colour);
+    const QColor colour = ToQColor(drawn(d.Ping(b.index).colour));
     if (model.areaShown) {
       p.setPen(Qt::NoPen);
       p.setBrush(colour);
@@ -274,7 +309,7 @@ void DrawPrecise(QPainter& p, const Layout& l, const ChartModel& model) {
     for (const PrecisePoint& point : points) {
       if (point.replyMs) continue;
       const int x = Pixel(bx.ToPixel(static_cast<double>(point.index)));
-      p.fillRect(QRect(x - 1, plot.top(), 3, height), ToQColor(kRed));
+      p.fillRect(QRect(x - 1, plot.top(), 3, height), ToQColor(drawn(kRed)));
     }
   }
   if (model.averageShown) {
@@ -284,7 +319,7 @@ void DrawPrecise(QPainter& p, const Layout& l, const ChartModel& model) {
       // The average series' own colour at that moment: its point k - 1
       // belongs to ping k.
       if (!a.averageMs || !b.averageMs || b.index == 0 || b.index - 1 >= d.AverageCount()) continue;
-      pen.setColor(ToQColor(d.Average(b.index - 1).colour));
+      pen.setColor(ToQColor(drawn(d.Average(b.index - 1).colour)));
       p.setPen(pen);
       const QPoint from = at(a.index, *a.averageMs);
       const QPoint to = at(b.index, *b.averageMs);
@@ -297,7 +332,7 @@ void DrawPrecise(QPainter& p, const Layout& l, const ChartModel& model) {
 // Where alerts were raised (orange) and cleared (green): a line across the
 // plot with a small flag at its top. Only the marks of the window are
 // visited.
-void DrawAlertMarks(QPainter& p, const Layout& l, const ChartModel& model) {
+void DrawAlertMarks(QPainter& p, const Layout& l, const ChartModel& model, SeriesColours& drawn) {
   const std::vector<AlertMark>& marks = model.alertMarks;
   if (marks.empty() || !(model.bottom.Max() >= 0)) return;
   const double from = std::ceil(std::max(model.bottom.Min(), 0.0));
@@ -306,7 +341,7 @@ void DrawAlertMarks(QPainter& p, const Layout& l, const ChartModel& model) {
   });
   const QRect plot = l.geometry.plot;
   for (; it != marks.end() && static_cast<double>(it->point) <= model.bottom.Max(); ++it) {
-    const QColor colour = ToQColor(it->raised ? kAlertRaisedColour : kAlertClearedColour);
+    const QColor colour = ToQColor(drawn(it->raised ? kAlertRaisedColour : kAlertClearedColour));
     const int x = Pixel(l.geometry.bottom.ToPixel(static_cast<double>(it->point)));
     p.setPen(colour);
     p.drawLine(x, plot.top(), x, plot.bottom());
@@ -373,8 +408,9 @@ void DrawDistribution(QPainter& p, QSize size, const ChartModel& model, int top)
     const int top0 = Pixel(y.ToPixel(static_cast<double>(count)));
     p.fillRect(QRect(QPoint(x0, top0), QPoint(x1, Pixel(y.from))), ToQColor(colour));
   };
-  for (std::size_t i = 0; i < dist.bars.size(); ++i) bar(i, dist.bars[i].count, model.barColour);
-  if (dist.lost > 0) bar(slotCount - 1, dist.lost, kRed);
+  SeriesColours drawn(model);
+  for (std::size_t i = 0; i < dist.bars.size(); ++i) bar(i, dist.bars[i].count, drawn(model.barColour));
+  if (dist.lost > 0) bar(slotCount - 1, dist.lost, drawn(kRed));
 
   p.setPen(ToQColor(look.axesText));
   p.setFont(labelFont);
@@ -460,13 +496,14 @@ void ChartRenderer::Draw(QPainter& p, QSize size, const ChartModel& model) {
 
   const PlotData& d = model.data;
   const bool pingShown = model.lineShown || model.areaShown;
-  auto ping = [&d](std::size_t i) {
+  SeriesColours drawn(model);
+  auto ping = [&d, &drawn](std::size_t i) {
     const PingPoint pt = d.Ping(i);
-    return std::pair<double, Colour>(pt.value, pt.colour);
+    return std::pair<double, Colour>(pt.value, drawn(pt.colour));
   };
-  auto average = [&d](std::size_t i) {
+  auto average = [&d, &drawn](std::size_t i) {
     const AveragePoint pt = d.Average(i);
-    return std::pair<double, Colour>(pt.value, pt.colour);
+    return std::pair<double, Colour>(pt.value, drawn(pt.colour));
   };
 
   // The time labels: those of the first series shown, thinned so that they
@@ -502,13 +539,13 @@ void ChartRenderer::Draw(QPainter& p, QSize size, const ChartModel& model) {
   // The series, in order: line, area, average on top.
   p.setClipRect(plot);
   if (model.precise) {
-    DrawPrecise(p, l, model);
+    DrawPrecise(p, l, model, drawn);
   } else {
     if (model.lineShown) DrawLine(p, l, d.PingCount(), model.bottom, model.stairs, ping);
     if (model.areaShown) DrawArea(p, l, d.PingCount(), model.bottom, model.stairs, ping);
     if (model.averageShown) DrawLine(p, l, d.AverageCount(), model.bottom, true, average);
   }
-  DrawAlertMarks(p, l, model);
+  DrawAlertMarks(p, l, model, drawn);
   p.setClipping(false);
 
   // Axis texts.
@@ -592,8 +629,15 @@ ChartPalette ChartPaletteOf(const QPalette& palette) {
   ChartPalette p;
   p.back = FromQColor(palette.color(QPalette::Active, QPalette::Base));
   p.border = FromQColor(palette.color(QPalette::Active, QPalette::Window));
-  p.grid = FromQColor(palette.color(QPalette::Active, QPalette::Mid));
-  p.text = FromQColor(palette.color(QPalette::Active, QPalette::Text));
+  // A grid between the background and the text: the palette's own mid
+  // tones may be as dark as a dark background.
+  const QColor base = palette.color(QPalette::Active, QPalette::Base);
+  const QColor text = palette.color(QPalette::Active, QPalette::Text);
+  auto mix = [](int a, int b) { return a + (b - a) * 35 / 100; };
+  p.grid = RgbColour(static_cast<unsigned>(mix(base.red(), text.red())),
+                     static_cast<unsigned>(mix(base.green(), text.green())),
+                     static_cast<unsigned>(mix(base.blue(), text.blue())));
+  p.text = FromQColor(text);
   return p;
 }
 

@@ -40,8 +40,8 @@ QColor ToQColor(Colour c);
 Colour FromQColor(const QColor& c);
 
 // The chart's colours from a desktop palette: the plot area on the base
-// colour, the panel on the window colour, the grid in the mid tone, the
-// texts in the text colour.
+// colour, the panel on the window colour, the texts in the text colour and
+// the grid between base and text.
 ChartPalette ChartPaletteOf(const QPalette& palette);
 
 // A font as Qt draws it: sized in pixels at 96 pixels per inch (what the

@@ -17,7 +17,7 @@
 #include <system_error>
 
 #include "app/commandline.h"
-#include "app/contrast.h"
+#include "graph/contrast.h"
 #include "settings/inifile.h"
 #include "app/settingslocation.h"
 #include "app/webstartfailure.h"
