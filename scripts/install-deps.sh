@@ -3,8 +3,9 @@
 # need; with --test first, also those the tests need (the test build, the
 # virtual display, the install validators, the fuzzers, Prometheus' checker,
 # the JSON reader of the network simulator and the ICMP tests, route set-up,
-# fping for the ICMP benchmark, the browser that loads the web pages); then
-# any package named on the command line. Packages already present are
+# fping for the ICMP benchmark, the browser that loads the web pages, the
+# session bus of the notification test); then any package named on the
+# command line. Packages already present are
 # skipped. Run as root (or with sudo available).
 set -eu
 
@@ -22,7 +23,7 @@ if [ "${1:-}" = "--test" ]; then
   desktop-file-utils appstream groff-base
   clang libclang-rt-14-dev llvm-14
   prometheus nlohmann-json3-dev iproute2 fping
-  chromium
+  chromium dbus-daemon
 "
 fi
 packages="$packages $*"

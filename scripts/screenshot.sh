@@ -9,6 +9,9 @@
 #                               settings after a run stopped at its page limit
 #   docs/screenshot-distribution.png  twenty pings in the distribution view
 #   docs/screenshot-scale2.png  the graph on a screen of scale factor 2
+#   docs/screenshot-precise.png twenty loopback pings in the Precise Scale view
+#   docs/screenshot-dark-chart.png  the same under a dark palette, the graph
+#                               following the desktop's colours
 # Needs the packages of install-deps.sh --test (xvfb, xauth, nlohmann-json)
 # and root for the simulator's network namespace; pings go to loopback or to
 # the simulated target inside that namespace only.
@@ -40,3 +43,8 @@ echo "saved $top/docs/screenshot-distribution.png"
 QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=2 xvfb-run -a -s "-screen 0 2048x1280x24" \
   "$driver" "$top/docs/screenshot-scale2.png"
 echo "saved $top/docs/screenshot-scale2.png"
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" "$driver" "$top/docs/screenshot-precise.png" precise
+echo "saved $top/docs/screenshot-precise.png"
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" "$driver" \
+  "$top/docs/screenshot-dark-chart.png" darkchart
+echo "saved $top/docs/screenshot-dark-chart.png"

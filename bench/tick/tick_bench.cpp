@@ -53,7 +53,7 @@ class CoreView final : public PlotSessionListener {
   void RunStateChanged(const RunState&, unsigned) override {}
   void Starting() override {}
   void StartedPanelChanged(const std::string&) override {}
-  void Notify(const std::string&, bool) override {}
+  void Notify(const std::string&, NoticeKind) override {}
   Status CapturePage() override { return Status::Ok(); }
   void HistoryInserted(std::size_t, const std::string&) override {}
 };

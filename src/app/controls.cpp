@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPalette>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -12,10 +13,11 @@
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
 
+#include <algorithm>
 #include <limits>
 #include <set>
 
-#include "app/contrast.h"
+#include "graph/contrast.h"
 
 namespace quorvel {
 
@@ -240,6 +242,15 @@ void ApplyTextColours(QWidget* form, QWidget* aboutPanel, QWidget* stopped) {
   // The about line and the version, blue like the captions.
   SetAccent(aboutPanel, kCaptionBlue, desktop);
   SetAccent(stopped, kStoppedMaroon, desktop);
+}
+
+void SetPanelText(QLabel* panel, const QString& text, int designWidth) {
+  panel->setText(text);
+  // The frame and the label's margins on both sides, and a little room.
+  const QMargins margins = panel->contentsMargins();
+  const int needed = panel->fontMetrics().horizontalAdvance(text) + margins.left() +
+                     margins.right() + 2 * panel->frameWidth() + 2 * panel->margin() + 6;
+  panel->setFixedWidth(std::max(designWidth, needed));
 }
 
 }  // namespace quorvel

@@ -10,6 +10,7 @@
 #include <functional>
 
 class QKeyEvent;
+class QLabel;
 
 namespace quorvel {
 
@@ -50,6 +51,10 @@ class SpinEdit : public QSpinBox {
 // Checks or unchecks a radio button the way the program's radio buttons work:
 // unchecking the checked button of a group leaves the group with none.
 void SetRadioChecked(QRadioButton* button, bool checked);
+
+// Sets the text of a status-bar panel and widens the panel to show it
+// whole: never narrower than `designWidth`, the panel's width at design.
+void SetPanelText(QLabel* panel, const QString& text, int designWidth);
 
 // A colour swatch: a rectangle filled with its colour inside a black line.
 class Swatch : public QFrame {

@@ -23,8 +23,10 @@ class QMouseEvent;
 
 namespace quorvel {
 
+class AlertNotifier;
 class Dialogs;
 class ClosingDialogs;
+class WindowAlerts;
 class GraphOutput;
 class WindowWebServer;
 
@@ -39,11 +41,17 @@ struct Form1Environment {
   // The desktop's per-user folders, used where the executable's folder is
   // not writable (settingslocation.h); read from the environment when unset.
   std::optional<DesktopFolders> desktopFolders;
+  // The user's home, Pictures and Documents folders, where files start in
+  // an installed copy (settingslocation.h); QStandardPaths' when unset.
+  std::optional<UserFolders> userFolders;
   // Says yes once the program has been asked to close from outside (a
   // signal, the desktop's log-off): from then on no modal box opens (their
   // texts go to standard error and the notification area) and a running
   // probe is cut short. Never asked when empty.
   std::function<bool()> closeRequestedFromOutside;
+  // Where alert notifications go; the desktop's when null. Must outlive the
+  // window.
+  AlertNotifier* alertNotifier = nullptr;
 };
 
 // The main window: a thin shell over the widget-free core. It owns every
@@ -93,6 +101,9 @@ class TForm1 : public QWidget, private Form1Controls {
   // controls: once, after the settings have been loaded. The window owns it.
   void CreateAccessDialog();
   TForm2* accessDialog() const { return Form2.get(); }
+  // Puts `address` in the address box and starts a run with it, as typing
+  // it and pressing Start would; a run in progress is stopped first.
+  void OpenAddress(const std::string& address);
   // The address history as the settings file stores it, added in index
   // order, each at its sorted place.
   void LoadAddressHistory(const std::vector<std::string>& entries);
@@ -152,6 +163,10 @@ class TForm1 : public QWidget, private Form1Controls {
   void PrinterSetup1Click();
   void mnuDistributionClick();
   void ExportData1Click();
+  // Beyond the original set (form1_extras.cpp).
+  void mnuPreciseScaleClick();
+  void mnuDesktopColoursClick();
+  void mnuAlertsClick();
   // Web server (form1_web.cpp).
   void cbWebClick();
   void edTempExit();
@@ -197,6 +212,10 @@ class TForm1 : public QWidget, private Form1Controls {
   // The chart or its figures changed: redraw, the web image is stale, the
   // figures beside the tabs follow.
   void ChartChanged();
+  // What the web server serves and checks against, from the settings.
+  void PublishWeb();
+  // The alert rules and actions of the settings take effect.
+  void ApplyAlertSettings();
   // Lets the user choose the log file; the dialog proposes a name made from
   // `address`.
   void LogBrowse(const std::string& address);
@@ -213,6 +232,8 @@ class TForm1 : public QWidget, private Form1Controls {
   std::unique_ptr<GraphOutput> m_output;
   std::unique_ptr<TForm2> Form2;  // a child window; goes before the settings it edits
   std::unique_ptr<WindowWebServer> m_web;  // stopped before anything it reads goes away
+  AlertNotifier* m_notifier = nullptr;
+  std::unique_ptr<WindowAlerts> m_alerts;
 
   // Panning: the primary button went down on the plot area.
   bool m_panning = false;
@@ -226,8 +247,10 @@ class TForm1 : public QWidget, private Form1Controls {
   // Shell.
   std::string m_executablePath;
   std::optional<DesktopFolders> m_desktopFolders;
+  std::optional<UserFolders> m_userFoldersGiven;
   std::function<bool()> m_closeRequestedFromOutside;
   ProgramFiles m_files;
+  UserFileFolders m_userFolders;  // where captures, Save As and the log start
   bool m_minimizeToTray = false;
   bool m_shutDown = false;         // the shut-down sequence has run
   bool m_helpInstalled = false;    // written at start: Help opens the file

@@ -50,6 +50,7 @@ void TForm1::spXChange() {
   m_session->IntervalChanged();
   Label12->setText(Q(PerPageCaption(interval, m_settings.run.pointsPerPage)));
   edTitleChange();
+  PublishWeb();  // the live page reloads at the interval
 }
 
 void TForm1::spPointsChange() {
@@ -237,7 +238,8 @@ void TForm1::Chart1MouseMove(QMouseEvent* event) {
   m_panFrom = at;
   if (moved.isNull()) return;
   // The graph follows the pointer: the value under it stays under it.
-  chart.left.Shift(moved.y() * g.left.UnitsPerPixel());
+  // The Precise Scale view fits its range afresh: only the time pans.
+  if (!chart.precise) chart.left.Shift(moved.y() * g.left.UnitsPerPixel());
   if (m_allowPanning == PanDirections::Both) {
     chart.bottom.Shift(-moved.x() * g.bottom.UnitsPerPixel());
   }

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTabBar>
@@ -249,17 +250,21 @@ void Builder::CreateStatusBar() {
   c.StatusBar1 = Named(new QStatusBar(form), "StatusBar1");
   c.StatusBar1->setFixedHeight(21);
   c.StatusBar1->setSizeGripEnabled(true);
-  const int widths[3] = {150, 320, 100};
   QLabel** panels[3] = {&c.StatusPanel0, &c.StatusPanel1, &c.StatusPanel2};
   for (int i = 0; i < 3; ++i) {
     auto* panel = new QLabel(c.StatusBar1);
     panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
     panel->setFrameShape(QFrame::Panel);
     panel->setFrameShadow(QFrame::Sunken);
-    panel->setFixedWidth(widths[i]);
+    panel->setFixedWidth(kStatusPanelWidths[i]);
     c.StatusBar1->addWidget(panel);
     *panels[i] = panel;
   }
+  c.StatusPanel3 = Named(new QLabel(c.StatusBar1), "StatusPanel3");
+  c.StatusPanel3->setFrameShape(QFrame::Panel);
+  c.StatusPanel3->setFrameShadow(QFrame::Sunken);
+  c.StatusBar1->addWidget(c.StatusPanel3);
+  c.StatusPanel3->hide();
 
 }
 
@@ -494,6 +499,13 @@ void Builder::CreateMenus() {
   c.mnuDistribution = Item(c.PopupMenu3, "mnuDistribution", QStringLiteral("Distribution View"));
   c.mnuDistribution->setCheckable(true);
   c.ExportData1 = Item(c.PopupMenu3, "ExportData1", QStringLiteral("Export Data..."));
+  c.PopupMenu3->addSeparator();
+  c.mnuPreciseScale = Item(c.PopupMenu3, "mnuPreciseScale", QStringLiteral("Precise Scale"));
+  c.mnuPreciseScale->setCheckable(true);
+  c.mnuDesktopColours =
+      Item(c.PopupMenu3, "mnuDesktopColours", QStringLiteral("Graph Follows Desktop Colours"));
+  c.mnuDesktopColours->setCheckable(true);
+  c.mnuAlerts = Item(c.PopupMenu3, "mnuAlerts", QStringLiteral("Alerts..."));
 
   c.PopupMenu2 = Named(new QMenu(form), "PopupMenu2");
   c.Cut1 = Item(c.PopupMenu2, "Cut1", QStringLiteral("Cut"));
@@ -608,6 +620,9 @@ void TForm1::ConnectHandlers() {
   connect(PrinterSetup1, &QAction::triggered, this, &TForm1::PrinterSetup1Click);
   connect(mnuDistribution, &QAction::toggled, this, &TForm1::mnuDistributionClick);
   connect(ExportData1, &QAction::triggered, this, &TForm1::ExportData1Click);
+  connect(mnuPreciseScale, &QAction::toggled, this, &TForm1::mnuPreciseScaleClick);
+  connect(mnuDesktopColours, &QAction::toggled, this, &TForm1::mnuDesktopColoursClick);
+  connect(mnuAlerts, &QAction::triggered, this, &TForm1::mnuAlertsClick);
 
   // The web server. Leaving for another window or a menu is not leaving a
   // box (OnFocusLeft).
@@ -689,6 +704,9 @@ void TForm1::ConnectHandlers() {
           });
   connect(cbMinimize, &QCheckBox::toggled, this, &TForm1::cbMinimizeClick);
   connect(btnHelp, &QToolButton::clicked, this, &TForm1::btnHelpClick);
+  auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  help->setContext(Qt::WindowShortcut);
+  connect(help, &QShortcut::activated, this, &TForm1::btnHelpClick);
   new EventHook(
       Label19,
       [this](QEvent* event) {

@@ -14,6 +14,7 @@
 #include "app/dialogs.h"
 #include "app/form1.h"
 #include "run/logoptions.h"
+#include "run/sessionalerts.h"
 #include "settings/settingkeys.h"
 
 namespace quorvel {
@@ -23,9 +24,13 @@ namespace {
 const QString kLogFilter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*");
 const QString kLogSuffix = QStringLiteral(".txt");
 
-// Puts `caption` on the window when there is one.
+// Puts `caption` on the window when there is one, marked while an alert is
+// active (windowalerts.h).
 void SetCaption(QWidget* form, const std::optional<std::string>& caption) {
-  if (caption) form->setWindowTitle(QString::fromStdString(*caption));
+  if (!caption) return;
+  const bool alert = form->windowTitle().startsWith(
+      QString::fromUtf8(kAlertCaptionMark.data(), static_cast<qsizetype>(kAlertCaptionMark.size())));
+  form->setWindowTitle(QString::fromStdString(CaptionWithAlert(*caption, alert)));
 }
 
 // Asks "Change Log filename?", placed from the outer corner of the window,
@@ -68,7 +73,7 @@ void TForm1::btnLogBrowseClick() { LogBrowse(m_settings.run.address); }
 void TForm1::LogBrowse(const std::string& address) {
   const QString proposed = QString::fromStdString(ExtractDomainName(address));
   const QString directory = QString::fromStdString(
-      LogBrowseStartDirectory(m_settings.run.log.fileName, ExecutableFolder(m_executablePath)));
+      LogBrowseStartDirectory(m_settings.run.log.fileName, m_userFolders.documents));
   const std::optional<QString> chosen =
       m_dialogs->SaveFileName(this, directory, proposed, kLogFilter, 1, kLogSuffix);
   if (chosen) edLog->setText(*chosen);

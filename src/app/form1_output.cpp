@@ -40,7 +40,7 @@ void TForm1::btnSaveClick() {
 void TForm1::SaveAs1Click() {
   const ImageType offered = m_settings.image.Type();
   const std::optional<QString> fileName = m_dialogs->SaveFileName(
-      this, QString::fromStdString(ExecutableFolder(m_executablePath)), QString(),
+      this, QString::fromStdString(m_userFolders.images), QString(),
       QString::fromUtf8(kSavePictureFilter.data(), static_cast<qsizetype>(kSavePictureFilter.size())),
       SavePictureFilterIndex(offered), QString::fromLatin1(ImageExtension(offered).data()));
   if (!fileName) return;
@@ -104,12 +104,17 @@ void TForm1::btnCopyClick() {
 void TForm1::Copy2Click() { btnCopyClick(); }
 
 void TForm1::btnPrintClick() {
+  // Without a printer to print on, the print dialog (which offers a PDF
+  // file) comes instead of an error.
+  if (!m_output->PrinterReady()) return Print1Click();
   const Status printed = m_output->Print(logicalDpiX());
   if (!printed) m_dialogs->Error(this, QString::fromStdString(printed.message()));
 }
 
 void TForm1::Print1Click() {
-  if (m_dialogs->Print(this, m_output->Printer())) btnPrintClick();
+  if (!m_dialogs->Print(this, m_output->Printer())) return;
+  const Status printed = m_output->Print(logicalDpiX());
+  if (!printed) m_dialogs->Error(this, QString::fromStdString(printed.message()));
 }
 
 void TForm1::PrinterSetup1Click() { m_dialogs->PrinterSetup(this, m_output->Printer()); }
@@ -124,8 +129,11 @@ void TForm1::ExportData1Click() {
   const std::optional<Dialogs::SaveChoice> choice = m_dialogs->SaveFileNameAndType(
       this, folder, QStringLiteral("quorvel-data.csv"), QString::fromLatin1(kExportFilter), 1);
   if (!choice) return;
-  const ExportFormat format = choice->filterIndex == 2 ? ExportFormat::JsonLines : ExportFormat::Csv;
+  // The extension typed decides the format; the dialog's file type only
+  // where the name has none of the export's own.
+  const ExportFormat chosen = choice->filterIndex == 2 ? ExportFormat::JsonLines : ExportFormat::Csv;
   QString fileName = choice->fileName;
+  const ExportFormat format = ExportFormatFor(fileName.toStdString(), chosen);
   if (QFileInfo(fileName).suffix().isEmpty()) {
     fileName += format == ExportFormat::Csv ? QStringLiteral(".csv") : QStringLiteral(".jsonl");
   }

@@ -19,6 +19,7 @@
 #include "app/form1sessionview.h"
 #include "app/graphoutput.h"
 #include "app/plottimer.h"
+#include "app/windowalerts.h"
 #include "app/windowweb.h"
 #include "probe/replysummary.h"
 
@@ -57,11 +58,16 @@ void TForm1::SessionView::StartedPanelChanged(const std::string& text) {
   f.StatusPanel0->setText(Q(text));
 }
 
-void TForm1::SessionView::Notify(const std::string& text, bool error) {
-  if (error) {
-    f.m_dialogs->Error(&f, Q(text));
-  } else {
-    f.m_dialogs->Message(&f, Q(text));
+void TForm1::SessionView::Notify(const std::string& text, NoticeKind kind) {
+  switch (kind) {
+    case NoticeKind::Error:
+      return f.m_dialogs->Error(&f, Q(text));
+    case NoticeKind::Message:
+      return f.m_dialogs->Message(&f, Q(text));
+    case NoticeKind::StatusBar:
+      f.StatusPanel1->setText(Q(text));
+      f.StatusPanel1->setToolTip(Q(text));
+      return;
   }
 }
 
@@ -69,6 +75,17 @@ Status TForm1::SessionView::CapturePage() { return f.m_output->CaptureNow(f.m_cl
 
 void TForm1::SessionView::HistoryInserted(std::size_t position, const std::string& entry) {
   InsertHistoryItem(f.cbURL, position, entry);
+}
+
+void TForm1::SessionView::AlertsChanged(const std::vector<AlertEvent>& events,
+                                        const std::vector<ActiveAlert>& active) {
+  f.m_alerts->Changed(events, active);
+}
+
+void TForm1::OpenAddress(const std::string& address) {
+  if (btnStart->isChecked()) btnStopClick();
+  cbURL->setEditText(Q(address));
+  btnStartClick();
 }
 
 void TForm1::btnStartClick() { m_session->Start(); }

@@ -6,10 +6,12 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QToolButton>
 
@@ -18,6 +20,7 @@
 #include <utility>
 
 #include "app/chartview.h"
+#include "app/alertnotifier.h"
 #include "app/closingdialogs.h"
 #include "app/controls.h"
 #include "app/dialogs.h"
@@ -27,6 +30,7 @@
 #include "app/graphoutput.h"
 #include "app/helpfile.h"
 #include "app/plottimer.h"
+#include "app/windowalerts.h"
 #include "app/windowweb.h"
 #include "graph/chartrenderer.h"
 #include "graph/pagecaption.h"
@@ -175,12 +179,29 @@ std::vector<TForm1::Binding> TForm1::BindSettings() {
   text("LogFile", edLog, [](Settings& s) -> std::string& { return s.run.log.fileName; });
   // [Quorvel].
   memory("Metrics", [](Settings& s) -> bool& { return s.extras.metrics; });
-  {
-    auto store = [this] { m_settings.extras.distribution = mnuDistribution->isChecked(); };
-    connect(mnuDistribution, &QAction::toggled, this, store);
-    add("Distribution",
-        [this](const Settings& l) { mnuDistribution->setChecked(l.extras.distribution); }, store);
-  }
+  auto item = [&](std::string_view key, QAction* action, Field<bool> field) {
+    auto store = [this, action, field] { field(m_settings) = action->isChecked(); };
+    connect(action, &QAction::toggled, this, store);
+    add(key, [action, field](const Settings& l) { action->setChecked(Read(field, l)); }, store);
+  };
+  item("Distribution", mnuDistribution, [](Settings& s) -> bool& { return s.extras.distribution; });
+  item("PreciseScale", mnuPreciseScale, [](Settings& s) -> bool& { return s.extras.preciseScale; });
+  item("DesktopColours", mnuDesktopColours,
+       [](Settings& s) -> bool& { return s.extras.desktopColours; });
+  memory("LivePage", [](Settings& s) -> bool& { return s.extras.livePage; });
+  // The alert settings, edited in the alerts dialog; in force once loaded.
+  memory("AlertLostOn", [](Settings& s) -> bool& { return s.extras.alerts.lostOn; });
+  memory("AlertLost", [](Settings& s) -> std::string& { return s.extras.alerts.lost; });
+  memory("AlertLossOn", [](Settings& s) -> bool& { return s.extras.alerts.lossOn; });
+  memory("AlertLoss", [](Settings& s) -> std::string& { return s.extras.alerts.loss; });
+  memory("AlertLatencyOn", [](Settings& s) -> bool& { return s.extras.alerts.latencyOn; });
+  memory("AlertLatency", [](Settings& s) -> std::string& { return s.extras.alerts.latency; });
+  memory("AlertPatternOn", [](Settings& s) -> bool& { return s.extras.alerts.patternOn; });
+  memory("AlertPattern", [](Settings& s) -> std::string& { return s.extras.alerts.pattern; });
+  memory("AlertNotify", [](Settings& s) -> bool& { return s.extras.alerts.notify; });
+  memory("AlertBeep", [](Settings& s) -> bool& { return s.extras.alerts.beep; });
+  memory("AlertLog", [](Settings& s) -> std::string& { return s.extras.alerts.logFile; });
+  memory("AlertCommand", [](Settings& s) -> std::string& { return s.extras.alerts.command; });
 
   // The Settings value starts as the controls stand at design.
   for (const Binding& binding : b) {
@@ -197,6 +218,7 @@ TForm1::TForm1(const LocalClock& clock, const Form1Environment& environment, QWi
                          ? QCoreApplication::applicationFilePath().toStdString()
                          : environment.executablePath;
   m_desktopFolders = environment.desktopFolders;
+  m_userFoldersGiven = environment.userFolders;
   m_closeRequestedFromOutside = environment.closeRequestedFromOutside;
 
   // The probe of the window: the ping child, while the window goes on
@@ -226,7 +248,12 @@ TForm1::TForm1(const LocalClock& clock, const Form1Environment& environment, QWi
                                            [this] { return GraphSize(); }, this);
   m_web = std::make_unique<WindowWebServer>(
       this, [this] { return m_output->SaveTemp(); },
-      [session = m_session.get()] { return session->Published(); });
+      [session = m_session.get()] { return session->Published(); }, m_clock);
+  if (environment.alertNotifier != nullptr) {
+    m_notifier = environment.alertNotifier;
+  } else {
+    m_notifier = new DesktopNotifier(TrayIcon, this);
+  }
   const std::vector<Binding> bindings = BindSettings();
   ConnectHandlers();
   StartUp(bindings);
@@ -240,6 +267,9 @@ void TForm1::StartUp(const std::vector<Binding>& bindings) {
       std::make_unique<ClosingDialogs>(*m_dialogs, m_closeRequestedFromOutside, std::cerr);
   m_closingDialogs->SetTrayIcon(TrayIcon);
   m_dialogs = m_closingDialogs.get();
+  m_alerts = std::make_unique<WindowAlerts>(
+      this, StatusPanel3, *m_dialogs, m_logFiles, *m_notifier,
+      [this](const QString& message) { m_dialogs->Error(this, message); });
 
   // Rasters of the graph come out the same at every screen scale.
   UseScaleIndependentHinting();
@@ -249,6 +279,17 @@ void TForm1::StartUp(const std::vector<Binding>& bindings) {
   // per-user folders (settingslocation.h).
   m_files = LocateProgramFiles(
       m_executablePath, m_desktopFolders ? *m_desktopFolders : DesktopFoldersFromEnvironment());
+  auto standard = [](QStandardPaths::StandardLocation location) {
+    return QStandardPaths::writableLocation(location).toStdString();
+  };
+  const UserFolders user =
+      m_userFoldersGiven ? *m_userFoldersGiven
+                         : UserFolders{standard(QStandardPaths::HomeLocation),
+                                       standard(QStandardPaths::PicturesLocation),
+                                       standard(QStandardPaths::DocumentsLocation)};
+  m_userFolders = UserFileFoldersFor(m_files, m_executablePath, user, [](const std::string& folder) {
+    return QFileInfo(QString::fromStdString(folder)).isDir();
+  });
   // What an interrupted save left behind.
   RemoveStaleSaveTemporaries(m_files.settingsSave, ProcessAlive, std::time(nullptr));
 
@@ -257,7 +298,7 @@ void TForm1::StartUp(const std::vector<Binding>& bindings) {
   const QSize graph = GraphSize();
   const LoadedSettings loaded = ReadSettings(
       IniFile::Load(m_files.settingsLoad),
-      SettingsDefaults{ExecutableFolder(m_executablePath), graph.width(), graph.height()});
+      SettingsDefaults{m_userFolders.images, graph.width(), graph.height()});
   auto applyKey = [&](std::string_view key) {
     for (const Binding& binding : bindings) {
       if (binding.key == key) binding.apply(loaded.settings);
@@ -290,6 +331,9 @@ void TForm1::StartUp(const std::vector<Binding>& bindings) {
   const bool folderExists = m_output->CaptureFolderExists();
   cbCapture->setEnabled(folderExists);
   btnSave->setEnabled(folderExists);
+
+  // The alerts of the settings, in force before the first probe.
+  ApplyAlertSettings();
 
   // The interval sets the timer's period and the ping timeout.
   Timer1->setInterval(static_cast<std::int64_t>(m_settings.run.intervalSeconds) * 1000);
@@ -346,6 +390,7 @@ void TForm1::ShutDown() {
   if (m_shutDown) return;
   m_shutDown = true;
   m_web->Stop();
+  m_alerts->Configure({});  // a command still running is ended
   if (m_settings.run.capture && m_output->CaptureFolderExists()) btnSaveClick();
 
   // The save pass.
@@ -358,8 +403,10 @@ void TForm1::ShutDown() {
   if (path != m_files.settingsLoad || !FileExists(path)) {
     MakeParentFolders(path);  // the per-user folder may be new
   }
+  // It holds the web password: for this user's eyes only.
+  OwnerOnlyFileSteps ownerOnly;
   std::error_code reason;
-  const Status status = ini.Save(path, SystemFileSteps(), 0666, &reason);
+  const Status status = ini.Save(path, ownerOnly, kOwnerOnlyMode, &reason);
   if (!status) {
     // The box says what could not be written; why goes to standard error.
     std::cerr << "quorvel: " << status.message() << ": " << reason.message() << '\n';

@@ -53,6 +53,7 @@ void TForm1::changeEvent(QEvent* event) {
   // The desktop's palette changed (a dark theme switched on or off).
   if (event->type() == QEvent::PaletteChange && Label13 != nullptr) {
     ApplyTextColours(this, Panel2, Label13);
+    if (m_settings.extras.desktopColours) mnuDesktopColoursClick();
   }
   if (event->type() != QEvent::WindowStateChange || !isMinimized()) return;
   // Without a notification area, minimising stays what it always is.

@@ -4,12 +4,21 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <algorithm>
+
+#include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"
 #include "app/windowweb.h"
 #include "web/webnames.h"
 
 namespace quorvel {
+
+namespace {
+
+constexpr int kServerPanelWidth = kStatusPanelWidths[2];
+
+}  // namespace
 
 void TForm1::cbWebClick() {
   // While the window is hidden (the settings being loaded at start-up) the
@@ -19,22 +28,24 @@ void TForm1::cbWebClick() {
     return;
   }
   m_web->Stop();
-  StatusPanel2->clear();
+  SetPanelText(StatusPanel2, QString(), kServerPanelWidth);
 }
 
 void TForm1::StartServer() {
   if (!m_web->Listening()) {
-    m_web->Publish(m_settings.web.access, m_settings.web.imageName, m_settings.extras.metrics);
+    PublishWeb();
     const Status started = m_web->Start(m_settings.web.access.Port);
     if (!started) {
       cbWeb->setChecked(false);  // runs cbWebClick, which empties the panel
-      StatusPanel2->clear();
+      SetPanelText(StatusPanel2, QString(), kServerPanelWidth);
       m_dialogs->Error(this, QString::fromStdString(started.message()));
       return;
     }
   }
-  StatusPanel2->setText(QString::fromStdString(
-      ServerRunningText(m_web->ShownAddress(), m_web->ShownPort(), m_settings.web.imageName)));
+  SetPanelText(StatusPanel2,
+               QString::fromStdString(ServerRunningText(m_web->ShownAddress(), m_web->ShownPort(),
+                                                        m_settings.web.imageName)),
+               kServerPanelWidth);
 }
 
 void TForm1::edTempExit() {
@@ -45,17 +56,28 @@ void TForm1::edTempExit() {
 }
 
 void TForm1::edTempChange() {
-  m_web->Publish(m_settings.web.access, m_settings.web.imageName, m_settings.extras.metrics);
-  StatusPanel2->setText(QString::fromStdString(
-      StatusTextForName(StatusPanel2->text().toStdString(), m_settings.web.imageName)));
+  PublishWeb();
+  SetPanelText(StatusPanel2,
+               QString::fromStdString(
+                   StatusTextForName(StatusPanel2->text().toStdString(), m_settings.web.imageName)),
+               kServerPanelWidth);
+}
+
+void TForm1::PublishWeb() {
+  WindowDocuments documents;
+  documents.metrics = m_settings.extras.metrics;
+  documents.livePage = m_settings.extras.livePage;
+  documents.refreshSeconds = std::min<std::int32_t>(m_settings.run.intervalSeconds, 86400);
+  m_web->Publish(m_settings.web.access, m_settings.web.imageName, documents);
 }
 
 void TForm1::CreateAccessDialog() {
   if (Form2) return;
-  Form2 = std::make_unique<TForm2>(m_settings.web.access, m_settings.extras.metrics, this);
+  Form2 = std::make_unique<TForm2>(m_settings.web.access, m_settings.extras.metrics,
+                                   m_settings.extras.livePage, this);
   // The request threads see what the dialog left behind.
   connect(Form2.get(), &QDialog::finished, this, [this] {
-    m_web->Publish(m_settings.web.access, m_settings.web.imageName, m_settings.extras.metrics);
+    PublishWeb();
   });
 }
 

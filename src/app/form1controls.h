@@ -27,6 +27,10 @@ class SpinEdit;
 class Swatch;
 struct ChartModel;
 
+// The widths of the three status-bar panels at design. The server's panel,
+// the last, widens to show its text whole.
+inline constexpr int kStatusPanelWidths[3] = {150, 320, 100};
+
 // Every control of the main window, by its name. The window owns them (they
 // are its children); each also carries its name as its object name, so that
 // tests find it with findChild<>(name).
@@ -169,6 +173,8 @@ struct Form1Controls {
   QLabel* StatusPanel0 = nullptr;
   QLabel* StatusPanel1 = nullptr;
   QLabel* StatusPanel2 = nullptr;
+  // The alerts that are active, after the three panels; hidden while none is.
+  QLabel* StatusPanel3 = nullptr;
   // The run figures beside the page tabs.
   QLabel* lblStatistics = nullptr;
 
@@ -188,6 +194,11 @@ struct Form1Controls {
   std::vector<QAction*> statisticsItems;
   QAction* mnuDistribution = nullptr;
   QAction* ExportData1 = nullptr;
+  // After them, in a group of their own: the Precise Scale view, the
+  // desktop's colours for the graph, and the alert settings.
+  QAction* mnuPreciseScale = nullptr;
+  QAction* mnuDesktopColours = nullptr;
+  QAction* mnuAlerts = nullptr;
 
   // Address box menu.
   QMenu* PopupMenu2 = nullptr;

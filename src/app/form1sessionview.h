@@ -18,10 +18,12 @@ class TForm1::SessionView final : public PlotSessionListener {
   void RunStateChanged(const RunState& state, unsigned changed) override;
   void Starting() override;
   void StartedPanelChanged(const std::string& text) override;
-  void Notify(const std::string& text, bool error) override;
+  void Notify(const std::string& text, NoticeKind kind) override;
 
   Status CapturePage() override;
   void HistoryInserted(std::size_t position, const std::string& entry) override;
+  void AlertsChanged(const std::vector<AlertEvent>& events,
+                     const std::vector<ActiveAlert>& active) override;
 
  private:
   TForm1& f;

@@ -52,11 +52,12 @@ int PortFromText(const QString& text) {
   return ok ? port : 80;
 }
 
-TForm2::TForm2(WebAccessSettings& settings, bool& metrics, QWidget* parent)
+TForm2::TForm2(WebAccessSettings& settings, bool& metrics, bool& livePage, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_settings(settings),
-      m_metrics(metrics) {
+      m_metrics(metrics),
+      m_livePage(livePage) {
   setObjectName(QStringLiteral("Form2"));
   setWindowTitle(QStringLiteral("Quorvel - Advanced HTTP Configuration"));
   setFixedSize(kClientWidth, kClientHeight);
@@ -83,6 +84,13 @@ TForm2::TForm2(WebAccessSettings& settings, bool& metrics, QWidget* parent)
                     "cbMetrics");
   cbMetrics->move(32, 184);
   cbMetrics->adjustSize();
+  // Beside the port: the page "/" + the image name with ".html".
+  cbLivePage = Named(new QCheckBox(QStringLiteral("Serve a live page"), this), "cbLivePage");
+  cbLivePage->setToolTip(QStringLiteral(
+      "The web image and the figures on a page that reloads itself, beside the image: "
+      "its name with .html"));
+  cbLivePage->move(240, 152);
+  cbLivePage->adjustSize();
 
   Button1 = Named(new QPushButton(QStringLiteral("OK"), this), "Button1");
   Button1->setGeometry(176, 212, 75, 25);
@@ -98,6 +106,7 @@ void TForm2::FormCreate() {
   edWebPassword->setText(QString::fromStdString(m_settings.Password));
   edPort->setText(QString::number(m_settings.Port));
   cbMetrics->setChecked(m_metrics);
+  cbLivePage->setChecked(m_livePage);
 }
 
 void TForm2::Button1Click() { accept(); }
@@ -113,6 +122,7 @@ void TForm2::FormClose() {
   m_settings.Password = edWebPassword->text().toStdString();
   m_settings.Port = PortFromText(edPort->text());
   m_metrics = cbMetrics->isChecked();
+  m_livePage = cbLivePage->isChecked();
 }
 
 }  // namespace quorvel

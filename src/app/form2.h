@@ -13,10 +13,10 @@ namespace quorvel {
 
 // The access dialog "Quorvel - Advanced HTTP Configuration": the web
 // server's authentication switch, user name, password and port, and the
-// switch of the Prometheus metrics at /metrics.
+// switches of the Prometheus metrics at /metrics and of the live page.
 //
-// It edits `settings` and the metrics switch `metrics`, which belong to the
-// main window and must outlive the dialog. Construction runs FormCreate, which copies the settings into the
+// It edits `settings` and the switches `metrics` and `livePage`, which
+// belong to the main window and must outlive the dialog. Construction runs FormCreate, which copies the settings into the
 // controls; every close (OK, the title bar's close button, Escape) runs
 // FormClose, which copies them back, so there is no way to cancel. The port
 // takes effect when the server next starts. User-interface thread only.
@@ -24,7 +24,7 @@ class TForm2 : public QDialog {
   Q_OBJECT
 
  public:
-  TForm2(WebAccessSettings& settings, bool& metrics, QWidget* parent = nullptr);
+  TForm2(WebAccessSettings& settings, bool& metrics, bool& livePage, QWidget* parent = nullptr);
 
   void FormCreate();
 
@@ -38,6 +38,7 @@ class TForm2 : public QDialog {
 
   WebAccessSettings& m_settings;
   bool& m_metrics;
+  bool& m_livePage;
 
   QCheckBox* cbAuth = nullptr;
   QLabel* Label41 = nullptr;
@@ -47,6 +48,7 @@ class TForm2 : public QDialog {
   QLabel* Label40 = nullptr;
   QLineEdit* edPort = nullptr;
   QCheckBox* cbMetrics = nullptr;
+  QCheckBox* cbLivePage = nullptr;
   QPushButton* Button1 = nullptr;
 };
 

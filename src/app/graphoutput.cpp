@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/printraster.h"
+#include "base/fileio.h"
 #include "graph/chartrenderer.h"
 #include "output/grayscale.h"
 #include "output/imagefilename.h"
@@ -87,7 +88,19 @@ Status GraphOutput::CaptureNow(const LocalTime& now) const {
   const ImageType type = m_settings.image.Type();
   const std::string name =
       CaptureFileName(m_settings.run.captureFolder, m_settings.graph.label, stamp, type);
-  return WriteImageFile(image.value(), type, QString::fromStdString(name));
+  // A capture never replaces a file: a second one within the minute is
+  // written with "-2" before its extension, and so on.
+  std::vector<std::uint8_t> bytes;
+  if (const ImageResult encoded = EncodeImage(ViewOf(image.value()), type, kFileJpegQuality, bytes);
+      !encoded) {
+    return Status::Error(encoded.error());
+  }
+  const std::string path = QFile::encodeName(QString::fromStdString(name)).toStdString();
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  if (const std::error_code error = WriteNewFile(path, text)) {
+    return Status::Error("Cannot create file \"" + path + "\". " + error.message());
+  }
+  return Status::Ok();
 }
 
 RenderOutcome GraphOutput::SaveTemp() const {
@@ -124,6 +137,8 @@ Status GraphOutput::Print(int screenDpi) {
   }
   return Status::Ok();
 }
+
+bool GraphOutput::PrinterReady() { return NoPrinterReason(Printer()).empty(); }
 
 bool GraphOutput::CaptureFolderExists() const {
   const QString folder = QString::fromStdString(m_settings.run.captureFolder);

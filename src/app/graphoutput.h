@@ -44,13 +44,17 @@ class GraphOutput {
   // image files; the error carries the system's text.
   Status WriteImageFile(const QImage& image, ImageType type, const QString& fileName) const;
   // Capture Now: the graph into the capture folder under the axis label and
-  // the time stamp of `now`.
+  // the time stamp of `now`, never over a file already there (the name
+  // takes "-2", "-3" ... instead).
   Status CaptureNow(const LocalTime& now) const;
   // The web image drawn and encoded into a new buffer, in the chosen type,
   // JPEG at quality 100.
   RenderOutcome SaveTemp() const;
   // The graph on the window's printer; `screenDpi` scales it.
   Status Print(int screenDpi);
+  // A job can be tried on the window's printer: an installed printer is
+  // chosen, or a PDF file named.
+  bool PrinterReady();
   QPrinter& Printer();
 
   // The capture folder names an existing directory.

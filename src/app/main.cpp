@@ -77,6 +77,13 @@ int main(int argc, char** argv) {
   }
 
   form.show();
+  // An address given on the command line is plotted at once, as if typed
+  // into the box and Start pressed; QApplication has taken its own options
+  // out of argv by now.
+  if (const std::optional<std::string> address = quorvel::AddressArgument(argc, argv)) {
+    QMetaObject::invokeMethod(
+        &form, [&form, text = *address] { form.OpenAddress(text); }, Qt::QueuedConnection);
+  }
   app.exec();
   return 0;
 }

@@ -61,6 +61,19 @@ DesktopFolders DesktopFoldersFromEnvironment() {
   return folders;
 }
 
+UserFileFolders UserFileFoldersFor(const ProgramFiles& files, std::string_view executablePath,
+                                   const UserFolders& folders,
+                                   const std::function<bool(const std::string& folder)>& exists) {
+  const std::string beside = ExecutableFolder(executablePath);
+  if (files.besideExecutable) return {beside, beside};
+  auto first = [&](const std::string& wanted) {
+    if (!wanted.empty() && exists(wanted)) return wanted;
+    if (!folders.home.empty() && exists(folders.home)) return folders.home;
+    return beside;
+  };
+  return {first(folders.pictures), first(folders.documents)};
+}
+
 FileSystemQueries SystemFileSystemQueries() {
   FileSystemQueries queries;
   queries.folderWritable = [](const std::string& folder) {

@@ -30,6 +30,14 @@ struct DesktopFolders {
   std::string tempDir;     // $TMPDIR, else /tmp
 };
 
+// The user's own folders, as the desktop names them (the window asks
+// QStandardPaths for them).
+struct UserFolders {
+  std::string home;
+  std::string pictures;
+  std::string documents;
+};
+
 // Reads XDG_CONFIG_HOME, HOME, XDG_RUNTIME_DIR and TMPDIR. Relative paths are
 // ignored, as the XDG rules ask.
 DesktopFolders DesktopFoldersFromEnvironment();
@@ -50,6 +58,19 @@ struct ProgramFiles {
 
 ProgramFiles LocateProgramFiles(std::string_view executablePath, const DesktopFolders& folders,
                                 const FileSystemQueries& queries = SystemFileSystemQueries());
+
+// Where the files a user makes start: beside the executable where its
+// folder is writable, as always; where it is not (an installed copy), the
+// desktop's Pictures folder for images (the capture folder's default, Save
+// As) and its Documents folder for the rest (the log file's dialog), each
+// where it exists, else the home folder.
+struct UserFileFolders {
+  std::string images;
+  std::string documents;
+};
+UserFileFolders UserFileFoldersFor(const ProgramFiles& files, std::string_view executablePath,
+                                   const UserFolders& folders,
+                                   const std::function<bool(const std::string& folder)>& exists);
 
 // Creates the folders of `filePath` that are missing (mode 0700 for new
 // ones, as per-user folders should be). True when the folder exists after.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/webstartfailure.h"
+#include "run/livepage.h"
 #include "stats/prometheus.h"
 #include "system/processfigures.h"
 #include "web/servercounters.h"
@@ -17,8 +18,10 @@
 
 namespace quorvel {
 
-WindowWebServer::WindowWebServer(QObject* uiThread, SaveTemp saveTemp, Figures figures)
-    : m_uiThread(uiThread), m_saveTemp(std::move(saveTemp)), m_figures(std::move(figures)) {}
+WindowWebServer::WindowWebServer(QObject* uiThread, SaveTemp saveTemp, Figures figures,
+                                 const LocalClock& clock)
+    : m_uiThread(uiThread), m_saveTemp(std::move(saveTemp)), m_figures(std::move(figures)),
+      m_clock(clock) {}
 
 WindowWebServer::~WindowWebServer() { Stop(); }
 
@@ -45,11 +48,11 @@ void WindowWebServer::Stop() {
 bool WindowWebServer::Listening() const { return m_server && m_server->IsListening(); }
 
 void WindowWebServer::Publish(const WebAccessSettings& access, const std::string& imageName,
-                              bool metrics) {
+                              const WindowDocuments& documents) {
   std::lock_guard lock(m_contextMutex);
   m_context.access = access;
   m_context.imageName = imageName;
-  m_metrics = metrics;
+  m_documents = documents;
 }
 
 void WindowWebServer::ImageChanged() { m_images->Bump(); }
@@ -66,19 +69,34 @@ ImageServing WindowWebServer::HTTPServerCommandGet() {
   hooks.renderOnUi = m_saveTemp;
   hooks.cache = m_images;
   // The documents beside the image: "/" + the image name with ".json" for
-  // its extension, the figures; "/metrics", the Prometheus metrics, where
-  // switched on. Run on request threads.
+  // its extension, the figures; "/metrics", the Prometheus metrics, and
+  // "/" + the image name with ".html", the live page, where switched on.
+  // Run on request threads.
   hooks.documents = [this](const std::string& path,
                            const WebContext& context) -> std::optional<WebDocument> {
     if (path == "/" + ReplaceExtension(context.imageName, ".json")) {
       return WebDocument{"application/json", m_figures().json};
     }
-    bool metrics = false;
+    WindowDocuments documents;
     {
       std::lock_guard lock(m_contextMutex);
-      metrics = m_metrics;
+      documents = m_documents;
     }
-    if (path == "/metrics" && metrics) {
+    if (documents.livePage && path == "/" + ReplaceExtension(context.imageName, ".html")) {
+      const PlotSession::PublishedFigures figures = m_figures();
+      const LocalTime now = m_clock.Now();
+      LivePage page;
+      page.imageName = context.imageName;
+      page.refreshSeconds = documents.refreshSeconds;
+      page.nowUnixMs = now.unixMs;
+      page.utcOffsetSeconds = now.utcOffsetSeconds;
+      page.address = figures.address;
+      page.summary = figures.summary;
+      page.alertsOn = figures.alertsOn;
+      page.alerts = figures.alerts;
+      return WebDocument{"text/html; charset=utf-8", LivePageHtml(page)};
+    }
+    if (path == "/metrics" && documents.metrics) {
       std::vector<TargetMetrics> targets;
       if (auto published = m_figures().metrics) targets.push_back(std::move(*published));
       // The server's own figures and the process's beside the address's.

@@ -16,9 +16,16 @@ class QObject;
 
 namespace quorvel {
 
+// What the window serves beside its image, as switched on.
+struct WindowDocuments {
+  bool metrics = false;     // the Prometheus metrics at /metrics
+  bool livePage = false;    // the live page: "/" + the image name with ".html"
+  int refreshSeconds = 10;  // the live page reloads itself at the plot interval
+};
+
 // The window's web server: the graph image at "/" + its name, the figures
 // as JSON beside it, and, when switched on, the Prometheus metrics of the
-// address at /metrics. Request threads read only the context published here
+// address at /metrics and the live page (run/livepage.h). Request threads read only the context published here
 // (under a mutex), the image cache and the published figures; the image
 // itself is drawn on the UI thread through `saveTemp`.
 //
@@ -29,7 +36,9 @@ class WindowWebServer {
   using SaveTemp = std::function<RenderOutcome()>;
   using Figures = std::function<PlotSession::PublishedFigures()>;
 
-  WindowWebServer(QObject* uiThread, SaveTemp saveTemp, Figures figures);
+  // `clock` tells the live page's time; it must outlive the server and be
+  // callable from any thread.
+  WindowWebServer(QObject* uiThread, SaveTemp saveTemp, Figures figures, const LocalClock& clock);
   ~WindowWebServer();
 
   // Listens on `port`; the failure's text is the one the user is shown.
@@ -46,7 +55,8 @@ class WindowWebServer {
   // Takes effect at the next start.
   void SetOptions(const HttpServerOptions& options) { m_options = options; }
   // What the next requests are checked and served against.
-  void Publish(const WebAccessSettings& access, const std::string& imageName, bool metrics);
+  void Publish(const WebAccessSettings& access, const std::string& imageName,
+               const WindowDocuments& documents);
   // Something the web image depends on has changed: a cached image is stale.
   void ImageChanged();
 
@@ -58,10 +68,11 @@ class WindowWebServer {
   QObject* m_uiThread;
   SaveTemp m_saveTemp;
   Figures m_figures;
+  const LocalClock& m_clock;
   HttpServerOptions m_options;
   mutable std::mutex m_contextMutex;
   WebContext m_context;
-  bool m_metrics = false;  // guarded by m_contextMutex
+  WindowDocuments m_documents;  // guarded by m_contextMutex
   std::shared_ptr<ImageCache> m_images = std::make_shared<ImageCache>();
   std::string m_address;
   int m_port = 0;

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -114,26 +115,16 @@ std::string ReplaceTemporaryPrefix(const std::string& path) {
   return (target.parent_path() / ("." + target.filename().string() + ".tmp")).string();
 }
 
-std::error_code ReplaceFileWhole(const std::string& path, std::string_view bytes,
-                                 const ReplacePolicy& policy, FileSteps& steps) {
-  namespace fs = std::filesystem;
-  if (path.empty()) return Errno(ENOENT);
-  if (path.back() == '/') return Errno(EISDIR);
-  fs::path target(path);
-  if (policy.followSymlink) {
-    std::error_code ec;
-    if (fs::is_symlink(fs::symlink_status(target, ec))) {
-      const fs::path resolved = fs::canonical(target, ec);
-      if (!ec) target = resolved;
-    }
-  }
+namespace {
+
+// Writes `bytes` to a new temporary file beside `target` and closes it; its
+// name is left in `temporary`. On failure nothing is left behind.
+std::error_code WriteTemporary(const std::filesystem::path& target, std::string_view bytes,
+                               const ReplacePolicy& policy, FileSteps& steps,
+                               std::string& temporary) {
   const std::string targetName = target.string();
-  const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
-
-  errno = 0;
-  if (policy.respectExisting && !steps.MayReplace(targetName)) return Errno(errno ? errno : EACCES);
-
-  std::string temporary;
+  const std::filesystem::path directory =
+      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
   int fd = -1;
   // A name near the file system's limit leaves no room for the usual
   // temporary name beside it: a short one of the program's own stands in.
@@ -156,13 +147,87 @@ std::error_code ReplaceFileWhole(const std::string& path, std::string_view bytes
   bool ok = (!policy.respectExisting || step(steps.CopyMode(fd, targetName))) &&
             step(steps.WriteAll(fd, bytes)) && (!policy.sync || step(steps.SyncFile(fd)));
   ok = step(steps.CloseFile(fd)) && ok;
-  ok = ok && step(steps.RenameOver(temporary, targetName));
   if (!ok) {
     steps.RemoveFile(temporary);
     return Errno(error);
   }
-  if (policy.sync) steps.SyncDirectory(directory.string());
   return {};
+}
+
+// Gives `temporary` the name `to` unless a file has it: EEXIST when taken.
+std::error_code NameWithoutReplacing(const std::string& temporary, const std::string& to) {
+  if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return {};
+  }
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return Errno(errno);
+  // A file system without that rename: a hard link fails on a taken name too.
+  if (::link(temporary.c_str(), to.c_str()) != 0) return Errno(errno);
+  ::unlink(temporary.c_str());
+  return {};
+}
+
+}  // namespace
+
+std::error_code ReplaceFileWhole(const std::string& path, std::string_view bytes,
+                                 const ReplacePolicy& policy, FileSteps& steps) {
+  namespace fs = std::filesystem;
+  if (path.empty()) return Errno(ENOENT);
+  if (path.back() == '/') return Errno(EISDIR);
+  fs::path target(path);
+  if (policy.followSymlink) {
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(target, ec))) {
+      const fs::path resolved = fs::canonical(target, ec);
+      if (!ec) target = resolved;
+    }
+  }
+  const std::string targetName = target.string();
+  errno = 0;
+  if (policy.respectExisting && !steps.MayReplace(targetName)) return Errno(errno ? errno : EACCES);
+
+  std::string temporary;
+  if (const std::error_code error = WriteTemporary(target, bytes, policy, steps, temporary)) {
+    return error;
+  }
+  errno = 0;
+  if (!steps.RenameOver(temporary, targetName)) {
+    const int error = errno ? errno : EIO;
+    steps.RemoveFile(temporary);
+    return Errno(error);
+  }
+  if (policy.sync) steps.SyncDirectory(target.has_parent_path() ? target.parent_path().string() : ".");
+  return {};
+}
+
+std::string NumberedName(const std::string& path, int n) {
+  if (n <= 1) return path;
+  const std::size_t slash = path.rfind('/');
+  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot <= nameStart) dot = path.size();
+  return path.substr(0, dot) + "-" + std::to_string(n) + path.substr(dot);
+}
+
+std::error_code WriteNewFile(const std::string& path, std::string_view bytes, std::string* written,
+                             int maxNames) {
+  if (path.empty()) return Errno(ENOENT);
+  if (path.back() == '/') return Errno(EISDIR);
+  std::string temporary;
+  FileSteps& steps = SystemFileSteps();
+  if (const std::error_code error = WriteTemporary(path, bytes, {}, steps, temporary)) return error;
+  for (int n = 1; n <= maxNames; ++n) {
+    const std::string name = NumberedName(path, n);
+    const std::error_code error = NameWithoutReplacing(temporary, name);
+    if (error == std::errc::file_exists) continue;
+    if (error) {
+      steps.RemoveFile(temporary);
+      return error;
+    }
+    if (written != nullptr) *written = name;
+    return {};
+  }
+  steps.RemoveFile(temporary);
+  return Errno(EEXIST);
 }
 
 }  // namespace quorvel

@@ -89,6 +89,22 @@ std::error_code ReplaceFileWhole(const std::string& path, std::string_view bytes
                                  const ReplacePolicy& policy = {},
                                  FileSteps& steps = SystemFileSteps());
 
+// The n-th name tried for a new file at `path`: the path itself for n = 1,
+// then "-2", "-3" ... before its extension (the part of the name from its
+// last "."; none for a name without one or starting with it):
+// "/a/graph-20261207-1405.png" -> "/a/graph-20261207-1405-2.png".
+std::string NumberedName(const std::string& path, int n);
+
+// Writes `bytes` as a new file: at `path` when no file of that name exists,
+// else at the first NumberedName that is free, so an existing file is never
+// replaced (two captures in one minute keep both). The bytes go to a
+// temporary beside it, which is then given the name without replacing
+// anything (a rename that refuses to replace, or a hard link where the file
+// system has no such rename), so readers never see a part of the file.
+// `written` receives the name used. Gives up after `maxNames` names.
+std::error_code WriteNewFile(const std::string& path, std::string_view bytes,
+                             std::string* written = nullptr, int maxNames = 1000);
+
 // The name of the temporaries ReplaceFileWhole makes for `path`, without the
 // "<pid>-<n>" that ends it.
 std::string ReplaceTemporaryPrefix(const std::string& path);

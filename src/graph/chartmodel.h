@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "graph/axiswindow.h"
 #include "graph/colour.h"
@@ -38,6 +41,28 @@ struct ChartLook {
   friend bool operator==(const ChartLook&, const ChartLook&) = default;
 };
 
+// The desktop's colours that stand in for the look's own while the chart
+// follows the desktop: the plot area, the panel around it, the grid, and
+// every text (axis titles, labels and the chart title).
+struct ChartPalette {
+  Colour back = kWhite;
+  Colour border = kBtnFace;
+  Colour grid = kGray;
+  Colour text = kBlack;
+  friend bool operator==(const ChartPalette&, const ChartPalette&) = default;
+};
+
+// Where an alert was raised or cleared: at the ping point of that position.
+struct AlertMark {
+  std::size_t point = 0;
+  bool raised = true;
+  friend bool operator==(const AlertMark&, const AlertMark&) = default;
+};
+
+// The colours of the alert marks.
+inline constexpr Colour kAlertRaisedColour = RgbColour(255, 128, 0);
+inline constexpr Colour kAlertClearedColour = RgbColour(0, 160, 0);
+
 // Everything the chart draws: the points of the three series, the window of
 // the time axis, the vertical range and which series are shown. Owned by the
 // main window and changed on its thread only. Whoever changes it calls
@@ -59,6 +84,18 @@ struct ChartModel {
   // bars in `barColour` and the lost pings in red.
   bool distribution = false;
   Colour barColour = kBlue;
+  // The Precise Scale view (graph/precisescale.h): the reply times on a
+  // vertical range fitted to them, instead of whole milliseconds on `left`.
+  bool precise = false;
+  // While set, these colours replace those of `look`, and the series are
+  // drawn in colours readable on its background.
+  std::optional<ChartPalette> palette;
+  // Alerts raised and cleared, ascending by point; the owner empties them
+  // with the points.
+  std::vector<AlertMark> alertMarks;
+
+  // The look as drawn: `look` with the palette's colours, when there is one.
+  ChartLook DrawnLook() const;
 
   std::uint64_t version = 0;
   void Changed() { ++version; }

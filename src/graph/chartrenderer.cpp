@@ -3,16 +3,21 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QPalette>
 #include <QPoint>
 #include <QPolygon>
 #include <QString>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <utility>
 #include <vector>
 
+#include "graph/contrast.h"
 #include "graph/distribution.h"
 #include "graph/labelthinning.h"
+#include "graph/precisescale.h"
 #include "stats/runstatistics.h"
 #include "graph/seriesstatistics.h"
 
@@ -28,6 +33,38 @@ constexpr int kLabelGap = 3;           // between the plot and its axis labels
 // well inside what the rasteriser takes.
 constexpr double kCoordinateLimit = 1e6;
 
+
+// The colours of the series and marks as drawn: their own, or, while the
+// chart follows the desktop's colours, made readable on its background (a
+// blue line on a dark plot area lightens). Each colour is worked out once
+// per drawing.
+class SeriesColours {
+ public:
+  explicit SeriesColours(const ChartModel& model) {
+    if (!model.palette) return;
+    const Colour back = ResolveColour(model.palette->back);
+    back_ = Rgb{static_cast<int>(RedOf(back)), static_cast<int>(GreenOf(back)),
+                static_cast<int>(BlueOf(back))};
+  }
+  Colour operator()(Colour c) {
+    if (!back_) return c;
+    for (const auto& [from, to] : cache_) {
+      if (from == c) return to;
+    }
+    const Colour r = ResolveColour(c);
+    const Rgb readable = ReadableOn({static_cast<int>(RedOf(r)), static_cast<int>(GreenOf(r)),
+                                     static_cast<int>(BlueOf(r))},
+                                    *back_, kGraphicsContrast);
+    const Colour drawn = RgbColour(static_cast<unsigned>(readable.r), static_cast<unsigned>(readable.g),
+                                   static_cast<unsigned>(readable.b));
+    cache_.emplace_back(c, drawn);
+    return drawn;
+  }
+
+ private:
+  std::optional<Rgb> back_;
+  std::vector<std::pair<Colour, Colour>> cache_;
+};
 
 // `percent` % of `length`, to the nearest pixel.
 int Percent(int length, int percent) { return (length * percent + 50) / 100; }
@@ -75,6 +112,7 @@ struct Layout {
   int labelTop = 0;  // top of the band of time labels
   LabelStep step;
   std::vector<double> values;  // the vertical-axis labels
+  std::vector<PrecisePoint> precise;  // the Precise Scale view: the points it draws
   QFont labelFont = ArialPixels(kLabelPixels);
   QFont axisTitleFont = ArialPixels(kAxisTitlePixels);
   QFont titleFont;
@@ -111,7 +149,18 @@ Layout MakeLayout(QSize size, const ChartModel& model) {
   y.max = model.left.Max();
   y.from = top + Percent(plotHeight, 99);
   y.to = top + Percent(plotHeight, 1);
-  l.step = ValueLabelStep(y.max - y.min, y.from - y.to, 2.0 * labels.height());
+  if (model.precise && !model.distribution) {
+    // The range fits the replies of the window and the one point before it.
+    const IndexRange r = WindowIndices(model.data.PingCount(), model.bottom);
+    if (!r.Empty()) l.precise = PrecisePoints(model.data, r.first > 0 ? r.first - 1 : 0, r.last);
+    const PreciseRange fitted =
+        FitPreciseRange(l.precise, model.averageShown, y.from - y.to, 2.0 * labels.height());
+    y.min = fitted.min;
+    y.max = fitted.max;
+    l.step = fitted.step;
+  } else {
+    l.step = ValueLabelStep(y.max - y.min, y.from - y.to, 2.0 * labels.height());
+  }
   l.values = ValueLabels(y.min, y.max, l.step);
   int labelWidth = 0;
   for (double v : l.values) {
@@ -211,12 +260,103 @@ void DrawArea(QPainter& p, const Layout& l, std::size_t n, const AxisRange& wind
   }
 }
 
+// The Precise Scale view's series: segments join consecutive replies only
+// (a lost ping leaves a gap, and a red mark along the top edge), the
+// average line is the running mean of the replies, always as steps.
+void DrawPrecise(QPainter& p, const Layout& l, const ChartModel& model, SeriesColours& drawn) {
+  const AxisMapping& bx = l.geometry.bottom;
+  const AxisMapping& ly = l.geometry.left;
+  const QRect plot = l.geometry.plot;
+  const PlotData& d = model.data;
+  const std::vector<PrecisePoint>& points = l.precise;
+  auto at = [&](std::size_t index, double ms) {
+    return QPoint(Pixel(bx.ToPixel(static_cast<double>(index))), Pixel(ly.ToPixel(ms)));
+  };
+  const int base = Pixel(ly.from);
+  QPen pen;
+  pen.setWidth(1);
+  for (std::size_t k = 1; k < points.size(); ++k) {
+    const PrecisePoint& a = points[k - 1];
+    const PrecisePoint& b = points[k];
+    if (!a.replyMs || !b.replyMs) continue;
+    const QPoint from = at(a.index, *a.replyMs);
+    const QPoint to = at(b.index, *b.replyMs);
+    const QColor colour = ToQColor(drawn(d.Ping(b.index).colour));
+    if (model.areaShown) {
+      p.setPen(Qt::NoPen);
+      p.setBrush(colour);
+      if (model.stairs) {
+        p.fillRect(QRect(QPoint(from.x(), std::min(from.y(), base)), QPoint(to.x(), base)), colour);
+      } else {
+        const QPoint corners[4] = {from, {to.x() + 1, to.y()}, {to.x() + 1, base + 1}, {from.x(), base + 1}};
+        p.drawPolygon(corners, 4);
+      }
+    }
+    if (model.lineShown) {
+      pen.setColor(colour);
+      p.setPen(pen);
+      if (model.stairs) {
+        p.drawLine(from, QPoint(to.x(), from.y()));
+        p.drawLine(QPoint(to.x(), from.y()), to);
+      } else {
+        p.drawLine(from, to);
+      }
+    }
+  }
+  // A lost ping: a red mark hanging from the top edge.
+  if (model.lineShown || model.areaShown) {
+    const int height = std::max(4, plot.height() / 25);
+    for (const PrecisePoint& point : points) {
+      if (point.replyMs) continue;
+      const int x = Pixel(bx.ToPixel(static_cast<double>(point.index)));
+      p.fillRect(QRect(x - 1, plot.top(), 3, height), ToQColor(drawn(kRed)));
+    }
+  }
+  if (model.averageShown) {
+    for (std::size_t k = 1; k < points.size(); ++k) {
+      const PrecisePoint& a = points[k - 1];
+      const PrecisePoint& b = points[k];
+      // The average series' own colour at that moment: its point k - 1
+      // belongs to ping k.
+      if (!a.averageMs || !b.averageMs || b.index == 0 || b.index - 1 >= d.AverageCount()) continue;
+      pen.setColor(ToQColor(drawn(d.Average(b.index - 1).colour)));
+      p.setPen(pen);
+      const QPoint from = at(a.index, *a.averageMs);
+      const QPoint to = at(b.index, *b.averageMs);
+      p.drawLine(from, QPoint(to.x(), from.y()));
+      p.drawLine(QPoint(to.x(), from.y()), to);
+    }
+  }
+}
+
+// Where alerts were raised (orange) and cleared (green): a line across the
+// plot with a small flag at its top. Only the marks of the window are
+// visited.
+void DrawAlertMarks(QPainter& p, const Layout& l, const ChartModel& model, SeriesColours& drawn) {
+  const std::vector<AlertMark>& marks = model.alertMarks;
+  if (marks.empty() || !(model.bottom.Max() >= 0)) return;
+  const double from = std::ceil(std::max(model.bottom.Min(), 0.0));
+  auto it = std::lower_bound(marks.begin(), marks.end(), from, [](const AlertMark& m, double v) {
+    return static_cast<double>(m.point) < v;
+  });
+  const QRect plot = l.geometry.plot;
+  for (; it != marks.end() && static_cast<double>(it->point) <= model.bottom.Max(); ++it) {
+    const QColor colour = ToQColor(drawn(it->raised ? kAlertRaisedColour : kAlertClearedColour));
+    const int x = Pixel(l.geometry.bottom.ToPixel(static_cast<double>(it->point)));
+    p.setPen(colour);
+    p.drawLine(x, plot.top(), x, plot.bottom());
+    p.setBrush(colour);
+    const QPoint flag[3] = {{x, plot.top()}, {x + 6, plot.top() + 3}, {x, plot.top() + 6}};
+    p.drawPolygon(flag, 3);
+  }
+}
+
 // The distribution view below the title (which ends at `top`): one bar per
 // group of reply times, equal widths side by side, the lost pings in red at
 // the right after a gap, counts on the vertical axis, the bars' edges in
 // milliseconds below them.
 void DrawDistribution(QPainter& p, QSize size, const ChartModel& model, int top) {
-  const ChartLook& look = model.look;
+  const ChartLook look = model.DrawnLook();
   const Distribution dist = MakeDistribution(model.figures.Run().Histogram(), model.figures.Run().Lost());
   const QFont labelFont = ArialPixels(kLabelPixels);
   const QFont axisTitleFont = ArialPixels(kAxisTitlePixels);
@@ -268,8 +408,9 @@ void DrawDistribution(QPainter& p, QSize size, const ChartModel& model, int top)
     const int top0 = Pixel(y.ToPixel(static_cast<double>(count)));
     p.fillRect(QRect(QPoint(x0, top0), QPoint(x1, Pixel(y.from))), ToQColor(colour));
   };
-  for (std::size_t i = 0; i < dist.bars.size(); ++i) bar(i, dist.bars[i].count, model.barColour);
-  if (dist.lost > 0) bar(slotCount - 1, dist.lost, kRed);
+  SeriesColours drawn(model);
+  for (std::size_t i = 0; i < dist.bars.size(); ++i) bar(i, dist.bars[i].count, drawn(model.barColour));
+  if (dist.lost > 0) bar(slotCount - 1, dist.lost, drawn(kRed));
 
   p.setPen(ToQColor(look.axesText));
   p.setFont(labelFont);
@@ -283,13 +424,13 @@ void DrawDistribution(QPainter& p, QSize size, const ChartModel& model, int top)
   LabelThinning thinning;
   for (std::size_t i = 0; i <= dist.bars.size() && !dist.bars.empty(); ++i) {
     const std::int64_t edge = i < dist.bars.size() ? dist.bars[i].fromMicros : dist.bars[i - 1].toMicros;
-    const QString label = QString::fromStdString(FormatMs(static_cast<double>(edge) / 1000.0));
+    const QString label = QString::fromStdString(EdgeLabel(edge));
     const int width = fm.horizontalAdvance(label);
     const int x = slotX(i);
     if (!thinning.Take(x, width)) continue;
     // Centred on its edge, but never past the right end of the chart.
-    const int left = std::min(x - width / 2, w - 2 - width);
-    p.drawText(QRect(left, labelTop, width, fm.height()), Qt::AlignCenter, label);
+    const int labelLeft = std::min(x - width / 2, w - 2 - width);
+    p.drawText(QRect(labelLeft, labelTop, width, fm.height()), Qt::AlignCenter, label);
   }
   if (dist.lost > 0) {
     const QString label = QStringLiteral("lost");
@@ -299,7 +440,7 @@ void DrawDistribution(QPainter& p, QSize size, const ChartModel& model, int top)
   }
 
   p.setFont(axisTitleFont);
-  const QString across = QStringLiteral("Reply time - milliseconds");
+  const QString across = QString::fromLatin1(kDistributionAxisTitle);
   p.drawText(QRect(plot.left(), axisTitleTop, plot.width(), tm.height()), Qt::AlignCenter, across);
   const QString up = QStringLiteral("Pings");
   const int upWidth = tm.horizontalAdvance(up);
@@ -320,16 +461,17 @@ void ChartRenderer::Draw(QPainter& p, QSize size, const ChartModel& model) {
   const int w = size.width();
   const int h = size.height();
   if (w <= 0 || h <= 0) return;
-  const ChartLook& look = model.look;
+  const ChartLook look = model.DrawnLook();
   p.save();
   p.setRenderHint(QPainter::Antialiasing, false);
 
   // The flat panel with its lowered one-pixel bevel.
   p.fillRect(0, 0, w, h, ToQColor(look.border));
-  p.setPen(ToQColor(kSystemColourFlag | 16u));  // button shadow
+  // The desktop's own colours, when followed, draw the bevel in the grid's.
+  p.setPen(ToQColor(model.palette ? model.palette->grid : kSystemColourFlag | 16u));  // button shadow
   p.drawLine(0, 0, w - 1, 0);
   p.drawLine(0, 0, 0, h - 1);
-  p.setPen(ToQColor(kSystemColourFlag | 20u));  // button highlight
+  p.setPen(ToQColor(model.palette ? model.palette->grid : kSystemColourFlag | 20u));  // button highlight
   p.drawLine(0, h - 1, w - 1, h - 1);
   p.drawLine(w - 1, 0, w - 1, h - 1);
 
@@ -354,13 +496,14 @@ void ChartRenderer::Draw(QPainter& p, QSize size, const ChartModel& model) {
 
   const PlotData& d = model.data;
   const bool pingShown = model.lineShown || model.areaShown;
-  auto ping = [&d](std::size_t i) {
+  SeriesColours drawn(model);
+  auto ping = [&d, &drawn](std::size_t i) {
     const PingPoint pt = d.Ping(i);
-    return std::pair<double, Colour>(pt.value, pt.colour);
+    return std::pair<double, Colour>(pt.value, drawn(pt.colour));
   };
-  auto average = [&d](std::size_t i) {
+  auto average = [&d, &drawn](std::size_t i) {
     const AveragePoint pt = d.Average(i);
-    return std::pair<double, Colour>(pt.value, pt.colour);
+    return std::pair<double, Colour>(pt.value, drawn(pt.colour));
   };
 
   // The time labels: those of the first series shown, thinned so that they
@@ -395,9 +538,14 @@ void ChartRenderer::Draw(QPainter& p, QSize size, const ChartModel& model) {
 
   // The series, in order: line, area, average on top.
   p.setClipRect(plot);
-  if (model.lineShown) DrawLine(p, l, d.PingCount(), model.bottom, model.stairs, ping);
-  if (model.areaShown) DrawArea(p, l, d.PingCount(), model.bottom, model.stairs, ping);
-  if (model.averageShown) DrawLine(p, l, d.AverageCount(), model.bottom, true, average);
+  if (model.precise) {
+    DrawPrecise(p, l, model, drawn);
+  } else {
+    if (model.lineShown) DrawLine(p, l, d.PingCount(), model.bottom, model.stairs, ping);
+    if (model.areaShown) DrawArea(p, l, d.PingCount(), model.bottom, model.stairs, ping);
+    if (model.averageShown) DrawLine(p, l, d.AverageCount(), model.bottom, true, average);
+  }
+  DrawAlertMarks(p, l, model, drawn);
   p.setClipping(false);
 
   // Axis texts.
@@ -475,6 +623,22 @@ FontSpec FromQFont(const QFont& font, Colour colour) {
                (font.underline() ? kFontUnderline : 0) | (font.strikeOut() ? kFontStrikeOut : 0);
   spec.colour = colour;
   return spec;
+}
+
+ChartPalette ChartPaletteOf(const QPalette& palette) {
+  ChartPalette p;
+  p.back = FromQColor(palette.color(QPalette::Active, QPalette::Base));
+  p.border = FromQColor(palette.color(QPalette::Active, QPalette::Window));
+  // A grid between the background and the text: the palette's own mid
+  // tones may be as dark as a dark background.
+  const QColor base = palette.color(QPalette::Active, QPalette::Base);
+  const QColor text = palette.color(QPalette::Active, QPalette::Text);
+  auto mix = [](int a, int b) { return a + (b - a) * 35 / 100; };
+  p.grid = RgbColour(static_cast<unsigned>(mix(base.red(), text.red())),
+                     static_cast<unsigned>(mix(base.green(), text.green())),
+                     static_cast<unsigned>(mix(base.blue(), text.blue())));
+  p.text = FromQColor(text);
+  return p;
 }
 
 QColor ToQColor(Colour c) {

@@ -10,6 +10,7 @@
 #include "graph/chartmodel.h"
 
 class QPainter;
+class QPalette;
 
 namespace quorvel {
 
@@ -26,6 +27,11 @@ struct ChartGeometry {
 // A colour as Qt paints it (system colours resolved), and back.
 QColor ToQColor(Colour c);
 Colour FromQColor(const QColor& c);
+
+// The chart's colours from a desktop palette: the plot area on the base
+// colour, the panel on the window colour, the texts in the text colour and
+// the grid between base and text.
+ChartPalette ChartPaletteOf(const QPalette& palette);
 
 // A font as Qt draws it: sized in pixels at 96 pixels per inch (what the
 // renderer draws, the same at every scale), or in points (what the font

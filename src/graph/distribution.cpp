@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+
+#include "graph/axisscale.h"
 
 namespace quorvel {
 
@@ -34,6 +37,31 @@ Distribution MakeDistribution(const LatencyHistogram& h, std::uint64_t lost, std
     b = end + 1;
   }
   return d;
+}
+
+}  // namespace quorvel
+
+namespace quorvel {
+
+std::string EdgeLabel(std::int64_t micros) {
+  const double ms = static_cast<double>(std::max<std::int64_t>(micros, 0)) / 1000.0;
+  // Three significant digits, but never finer than a microsecond.
+  int decimals = 3;
+  if (ms >= 100) {
+    decimals = 0;
+  } else if (ms >= 10) {
+    decimals = 1;
+  } else if (ms >= 1) {
+    decimals = 2;
+  }
+  const double unit = std::pow(10.0, decimals);
+  const double rounded = std::round(ms * unit) / unit;
+  std::string text = FormatAxisValue(rounded, decimals);
+  if (text.find('.') != std::string::npos) {
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
+  }
+  return text;
 }
 
 }  // namespace quorvel

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "stats/latencyhistogram.h"
@@ -29,5 +30,15 @@ struct Distribution {
 
 Distribution MakeDistribution(const LatencyHistogram& histogram, std::uint64_t lost,
                               std::size_t maxBars = 40);
+
+// The title of the view's time axis: the bars are equal widths over equal
+// ratios of time, so it says that the scale is logarithmic.
+inline constexpr const char* kDistributionAxisTitle =
+    "Reply time - milliseconds (logarithmic scale)";
+
+// A bar edge as its label shows it: milliseconds to three significant
+// digits, without trailing zeros (17920 us "17.9", 19968 us "20", 31 us
+// "0.031", 1024 us "1.02", 163840 us "164", 1228800 us "1,229").
+std::string EdgeLabel(std::int64_t micros);
 
 }  // namespace quorvel

@@ -44,6 +44,11 @@ void PlotData::AddPing(std::int32_t value, Colour colour, const PointStamp& stam
   const std::uint32_t kept =
       micros ? static_cast<std::uint32_t>(std::clamp<std::int64_t>(*micros, 0, kNoReply - 1))
              : kNoReply;
+  if (ping_.size() % kReplyCheckpointEvery == 0) replyCheckpoints_.push_back(replies_);
+  if (kept != kNoReply) {
+    ++replies_.count;
+    replies_.micros += kept;
+  }
   ping_.push_back({value, colour, kept,
                    static_cast<std::uint32_t>(stamp.unixMs - stretches_.back().baseMs)});
 }
@@ -60,7 +65,22 @@ void PlotData::Clear() {
   average_.clear();
   std::vector<Stretch>().swap(stretches_);
   std::vector<ColourRun>().swap(averageColours_);
+  std::vector<ReplySum>().swap(replyCheckpoints_);
+  replies_ = {};
   max_ = min_ = sum_ = 0;
+}
+
+PlotData::ReplySum PlotData::RepliesBefore(std::size_t end) const {
+  end = std::min(end, ping_.size());
+  if (end == ping_.size()) return replies_;
+  const std::size_t checkpoint = end / kReplyCheckpointEvery;
+  ReplySum sum = replyCheckpoints_[checkpoint];
+  for (std::size_t i = checkpoint * kReplyCheckpointEvery; i < end; ++i) {
+    if (ping_[i].micros == kNoReply) continue;
+    ++sum.count;
+    sum.micros += ping_[i].micros;
+  }
+  return sum;
 }
 
 const PlotData::Stretch& PlotData::StretchOf(std::size_t i) const {

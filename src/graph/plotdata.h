@@ -71,6 +71,15 @@ class PlotData {
   PingDetail Detail(std::size_t i) const;
   AveragePoint Average(std::size_t i) const;
 
+  // The replies among the points [0, end): how many, and their reply times
+  // summed in microseconds. Costs at most kReplyCheckpointEvery steps,
+  // however long the run.
+  struct ReplySum {
+    std::uint64_t count = 0;
+    std::uint64_t micros = 0;
+  };
+  ReplySum RepliesBefore(std::size_t end) const;
+
   // Valid while PingCount() > 0.
   double PingMax() const { return max_; }
   double PingMin() const { return min_; }
@@ -101,6 +110,7 @@ class PlotData {
     Colour colour;
   };
   static constexpr std::uint32_t kNoReply = 0xFFFFFFFFu;
+  static constexpr std::size_t kReplyCheckpointEvery = 256;
 
   const Stretch& StretchOf(std::size_t i) const;
 
@@ -108,6 +118,9 @@ class PlotData {
   ChunkedVector<AverageRecord> average_;
   std::vector<Stretch> stretches_;
   std::vector<ColourRun> averageColours_;
+  // The replies before point k * kReplyCheckpointEvery, and before the end.
+  std::vector<ReplySum> replyCheckpoints_;
+  ReplySum replies_;
   double max_ = 0;
   double min_ = 0;
   double sum_ = 0;

@@ -1,5 +1,6 @@
 #include "graph/sampleexport.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "stats/isotime.h"
@@ -54,6 +55,17 @@ std::string ExportPoints(const PlotData& data, ExportFormat format) {
     out += ExportLine(format, {d.unixMs, d.utcOffsetSeconds, d.micros, data.Ping(i).value}, nullptr);
   }
   return out;
+}
+
+ExportFormat ExportFormatFor(std::string_view fileName, ExportFormat chosen) {
+  const std::size_t slash = fileName.rfind('/');
+  const std::size_t dot = fileName.rfind('.');
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return chosen;
+  std::string extension(fileName.substr(dot + 1));
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == "csv") return ExportFormat::Csv;
+  if (extension == "json" || extension == "jsonl") return ExportFormat::JsonLines;
+  return chosen;
 }
 
 }  // namespace quorvel

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "graph/plotdata.h"
 
@@ -18,6 +19,11 @@ struct ExportRow {
 };
 
 enum class ExportFormat { Csv, JsonLines };
+
+// The format of an export file: its extension decides (".csv" CSV, ".json"
+// and ".jsonl" JSON Lines, any letter case); a name with none of these
+// takes `chosen`, the file type of the save dialog.
+ExportFormat ExportFormatFor(std::string_view fileName, ExportFormat chosen);
 
 // The columns, in order: time (ISO 8601 local time with offset), unix_ms,
 // reply_ms (three decimals, empty or null when lost), lost (0 or 1) and

@@ -9,7 +9,8 @@ namespace quorvel {
 
 // The file of a capture: the capture folder with a "/" appended unless it
 // already ends in one, the axis label, the time stamp ("-yyyymmmdd-hhmm")
-// and the extension of `type`. Captures within one minute share a name.
+// and the extension of `type`. Captures within one minute share a name
+// (WriteNewFile numbers the later ones).
 std::string CaptureFileName(std::string_view folder, std::string_view label,
                             std::string_view stamp, ImageType type);
 

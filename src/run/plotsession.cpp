@@ -5,6 +5,7 @@
 
 #include "probe/pingprobe.h"
 #include "run/sample.h"
+#include "run/sessionalerts.h"
 #include "run/usererror.h"
 
 namespace quorvel {
@@ -36,7 +37,7 @@ static void Guarded(PlotSessionListener& listener, Body body) {
   } catch (const ProbeCancelled&) {
     // The owner is closing: nothing to tell.
   } catch (const std::exception& e) {
-    listener.Notify(e.what(), true);
+    listener.Notify(e.what(), NoticeKind::Error);
   }
 }
 
@@ -85,6 +86,7 @@ void PlotSession::StopRun() {
 
 void PlotSession::StartOnce() {
   listener_.Starting();
+  RestartAlerts();
   RunState state = state_;
   state.stoppedShown = false;
   SetState(state, RunState::kStopped);
@@ -93,7 +95,7 @@ void PlotSession::StartOnce() {
   const std::string address = settings_.address;
   if (ContainsHostNotFound(response_)) {
     counters_.hostNotFound = true;
-    listener_.Notify("Unable to find host " + address, false);
+    listener_.Notify("Unable to find host " + address, NoticeKind::Message);
     StopRun();
     return;
   }
@@ -172,13 +174,30 @@ void PlotSession::TickSteps() {
   listener_.CaptionsChanged(step.captions);
   ChartEdited();
 
+  LogStepOnce(sample.text, step.comparison, captureError);
+  if (!captureError.empty()) throw UserError(captureError);
+}
+
+static bool SameLogSettings(const LogSettings& a, const LogSettings& b) {
+  return a.mode.noLog == b.mode.noLog && a.mode.allLog == b.mode.allLog &&
+         a.mode.onlyLog == b.mode.onlyLog && a.threshold == b.threshold && a.fileName == b.fileName;
+}
+
+void PlotSession::LogStepOnce(const std::string& sampleText, double comparison,
+                              const std::string& captureError) {
   try {
-    LogStep(settings_.log, sample.text, step.comparison, clock_, logFiles_);
+    if (LogStep(settings_.log, sampleText, comparison, clock_, logFiles_)) logFailureShown_.reset();
   } catch (const std::exception& e) {
+    const bool shownBefore =
+        logFailureShown_ && SameLogSettings(*logFailureShown_, settings_.log);
+    if (shownBefore) {
+      listener_.Notify("Log file not written: " + std::string(e.what()), NoticeKind::StatusBar);
+      return;
+    }
+    logFailureShown_ = settings_.log;
     if (captureError.empty()) throw;
     throw UserError(captureError + "\n" + e.what());
   }
-  if (!captureError.empty()) throw UserError(captureError);
 }
 
 void PlotSession::AddPoint(const Sample& sample) {
@@ -189,12 +208,47 @@ void PlotSession::AddPoint(const Sample& sample) {
   // The counters of /metrics start again when another address is measured.
   chart_.figures.SetHost(settings_.address);
   chart_.figures.Add(sample.micros, now.unixMs, now.utcOffsetSeconds);
+  CheckAlerts(now, sample.micros);
   Publish();
   ChartEdited();
 }
 
+void PlotSession::SetAlertRules(std::vector<AlertRule> rules) {
+  alertRules_ = std::move(rules);
+  RestartAlerts();
+  Publish();
+}
+
+std::vector<ActiveAlert> PlotSession::ActiveAlerts() const {
+  return alerts_ ? alerts_->Active() : std::vector<ActiveAlert>{};
+}
+
+void PlotSession::RestartAlerts() {
+  const bool wereActive = alerts_ && !alerts_->Active().empty();
+  alerts_.reset();
+  if (!alertRules_.empty()) alerts_.emplace(settings_.address, alertRules_);
+  if (wereActive) listener_.AlertsChanged({}, {});
+}
+
+void PlotSession::CheckAlerts(const LocalTime& now, const std::optional<std::int64_t>& micros) {
+  if (!alerts_) return;
+  if (alerts_->Target() != settings_.address) RestartAlerts();
+  ProbeOutcome probe;
+  probe.unixMs = now.unixMs;
+  probe.utcOffsetSeconds = now.utcOffsetSeconds;
+  if (micros) probe.rtt = std::chrono::microseconds(*micros);
+  const std::vector<AlertEvent> events = alerts_->Add(probe);
+  if (events.empty()) return;
+  const std::size_t point = chart_.data.PingCount() - 1;
+  for (const AlertEvent& event : events) {
+    chart_.alertMarks.push_back({point, event.type == AlertEvent::Type::Raised});
+  }
+  listener_.AlertsChanged(events, alerts_->Active());
+}
+
 void PlotSession::PageReset() {
   chart_.data.Clear();
+  std::vector<AlertMark>().swap(chart_.alertMarks);
   chart_.figures.ClearRun();
   Publish();
   ResetWindow(chart_.bottom, settings_.pointsPerPage);
@@ -232,8 +286,16 @@ void PlotSession::ChartEdited() {
 
 void PlotSession::Publish() {
   PublishedFigures figures;
-  figures.json = StatisticsJson(chart_.figures.Summary(), settings_.address);
+  figures.address = settings_.address;
+  figures.summary = chart_.figures.Summary();
+  figures.json = StatisticsJson(figures.summary, settings_.address);
   if (chart_.figures.AnyProbe()) figures.metrics = chart_.figures.Metrics();
+  if (alerts_) {
+    figures.alertsOn = true;
+    figures.alerts = alerts_->Active();
+    figures.json = WithAlerts(std::move(figures.json),
+                              ActiveAlertsJson(figures.alerts, clock_.Now().utcOffsetSeconds));
+  }
   std::lock_guard lock(publishedMutex_);
   published_ = std::move(figures);
 }

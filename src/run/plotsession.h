@@ -5,7 +5,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "alert/alertengine.h"
 #include "base/status.h"
 #include "graph/appearance.h"
 #include "graph/axiswindow.h"
@@ -46,6 +48,10 @@ struct RunState {
   enum Part : unsigned { kTimer = 1, kButtons = 2, kAddress = 4, kStopped = 8 };
 };
 
+// How the owner shows a notice: a plain message box, the general error box,
+// or a line in the status bar that waits for nobody.
+enum class NoticeKind { Message, Error, StatusBar };
+
 // What the session tells its owner. All calls come on the session's thread,
 // from inside Start, Stop, Tick and the other commands.
 class PlotSessionListener {
@@ -66,13 +72,22 @@ class PlotSessionListener {
   virtual void Starting() = 0;
   // The first status panel ("Plot Started: Mon 07 Dec").
   virtual void StartedPanelChanged(const std::string& text) = 0;
-  // A message box: `error` for an error raised in a command (the general
-  // error box), else a plain message ("Unable to find host ...").
-  virtual void Notify(const std::string& text, bool error) = 0;
+  // A notice: an error raised in a command (the general error box), a plain
+  // message ("Unable to find host ..."), or, for a failure already shown
+  // once, a status-bar line.
+  virtual void Notify(const std::string& text, NoticeKind kind) = 0;
   // The page capture the tick asks for; its error, if any.
   virtual Status CapturePage() = 0;
   // Start added an address to the history at `position`.
   virtual void HistoryInserted(std::size_t position, const std::string& entry) = 0;
+  // Alerts were raised or cleared (`events`, in order; empty when a new run
+  // or a new set of rules dropped the active ones), and `active` are those
+  // raised now. Only while alert rules are set.
+  virtual void AlertsChanged(const std::vector<AlertEvent>& events,
+                             const std::vector<ActiveAlert>& active) {
+    (void)events;
+    (void)active;
+  }
 };
 
 // Runs one probe for the command line "ping ADDRESS -w TIMEOUT -n 1" and
@@ -82,8 +97,12 @@ using CommandProbe = std::function<ProbeResult(const std::string& commandLine)>;
 
 // The plot run of one target and everything it knows, without widgets: the
 // three series and the time window (ChartModel), the run counters and the
-// tick, the target's figures, the vertical limits, the ping log step and the
-// address history.
+// tick, the target's figures, the vertical limits, the ping log step, the
+// address history, and the alert rules checked at every point.
+//
+// A ping log that cannot be written is shown in the error box once; later
+// failures go to the status bar until a line is written or the log settings
+// change, so that a box per ping never locks the window.
 //
 // It reads `settings` and `look` at the moment each step needs a value, so
 // the owner keeps them up to date (a change made while a probe runs takes
@@ -112,6 +131,14 @@ class PlotSession {
   void IntervalChanged();
   std::int32_t PingTimeout() const { return pingTimeout_; }
 
+  // The alert rules checked at every point, for the address measured (none:
+  // no alerts). A new set starts afresh: the active alerts are dropped, as
+  // they are at every Start, without a cleared event. Each raised or cleared
+  // alert leaves a mark on the chart at its point.
+  void SetAlertRules(std::vector<AlertRule> rules);
+  const std::vector<AlertRule>& AlertRules() const { return alertRules_; }
+  std::vector<ActiveAlert> ActiveAlerts() const;
+
   // The captions of the graph menu, as it opens.
   StatisticsCaptions Captions() const;
   // A vertical limit box was left.
@@ -138,8 +165,14 @@ class PlotSession {
   // The figures as the web server's request threads read them: the JSON of
   // the run statistics and the exposition's counters, as of the last change.
   struct PublishedFigures {
+    // The figures as one JSON object; with alert rules set, it ends with
+    // "alerts", the active alerts.
     std::string json;
     std::optional<TargetMetrics> metrics;  // none before the first probe
+    std::string address;
+    StatisticsSummary summary;
+    bool alertsOn = false;  // alert rules are set
+    std::vector<ActiveAlert> alerts;
   };
   PublishedFigures Published() const;
 
@@ -151,6 +184,11 @@ class PlotSession {
   void AddPoint(const Sample& sample);
   void PageReset();
   void Publish();
+  void LogStepOnce(const std::string& sampleText, double comparison,
+                   const std::string& captureError);
+  // The alerts start again (a new run, other rules or another address).
+  void RestartAlerts();
+  void CheckAlerts(const LocalTime& now, const std::optional<std::int64_t>& micros);
 
   const LocalClock& clock_;
   const RunSettings& settings_;
@@ -170,6 +208,12 @@ class PlotSession {
   bool tickRunning_ = false;
   bool startPending_ = false;
   bool cancelled_ = false;  // the probe of this tick was cut short
+  // The log settings of a failure shown in its box, while no line has been
+  // written since.
+  std::optional<LogSettings> logFailureShown_;
+
+  std::vector<AlertRule> alertRules_;
+  std::optional<AlertEngine> alerts_;  // while rules are set
 
   mutable std::mutex publishedMutex_;
   PublishedFigures published_;

@@ -212,6 +212,12 @@ std::string IniFile::Text() const {
   return out;
 }
 
+bool OwnerOnlyFileSteps::CopyMode(int fd, const std::string& from) {
+  struct stat info {};
+  if (::stat(from.c_str(), &info) != 0) return errno == ENOENT;  // nothing to copy from
+  return ::fchmod(fd, info.st_mode & 0700) == 0;
+}
+
 Status IniFile::Save(const std::string& path, FileSteps& steps, mode_t createMode,
                      std::error_code* reason) const {
   ReplacePolicy policy;

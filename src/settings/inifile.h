@@ -12,6 +12,16 @@
 
 namespace quorvel {
 
+// How a file for its owner alone is written (the settings file, which holds
+// the web password): a new one is created with kOwnerOnlyMode, and a file
+// it replaces keeps only its owner's permission bits, so a file that others
+// could read (0644) becomes 0600. Pass both to IniFile::Save.
+inline constexpr mode_t kOwnerOnlyMode = 0600;
+class OwnerOnlyFileSteps final : public FileSteps {
+ public:
+  bool CopyMode(int fd, const std::string& from) override;
+};
+
 // An INI file held in memory, with the rules of the desktop's profile-file
 // routines:
 //  - "[name]" starts a section; a line with "=" (not starting with ";") is a

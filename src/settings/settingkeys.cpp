@@ -78,9 +78,24 @@ constexpr std::array<SettingKey, 65> kLoadOrder = {{
     {"LogFile", T::Text, " "},
 }};
 
-constexpr std::array<SettingKey, 2> kExtras = {{
+constexpr std::array<SettingKey, 17> kExtras = {{
     {"Metrics", T::Boolean, "0", 0, 0, false, kExtrasSection},
     {"Distribution", T::Boolean, "0", 0, 0, false, kExtrasSection},
+    {"PreciseScale", T::Boolean, "0", 0, 0, false, kExtrasSection},
+    {"DesktopColours", T::Boolean, "0", 0, 0, false, kExtrasSection},
+    {"LivePage", T::Boolean, "0", 0, 0, false, kExtrasSection},
+    {"AlertLostOn", T::Boolean, "0", 0, 0, false, kExtrasSection},
+    {"AlertLost", T::Text, "lost>=3", 0, 0, false, kExtrasSection},
+    {"AlertLossOn", T::Boolean, "0", 0, 0, false, kExtrasSection},
+    {"AlertLoss", T::Text, "loss>=5%/100", 0, 0, false, kExtrasSection},
+    {"AlertLatencyOn", T::Boolean, "0", 0, 0, false, kExtrasSection},
+    {"AlertLatency", T::Text, "avg>=150ms/20", 0, 0, false, kExtrasSection},
+    {"AlertPatternOn", T::Boolean, "0", 0, 0, false, kExtrasSection},
+    {"AlertPattern", T::Text, "pattern:>0%,*12*,>0%,*12*,>0%", 0, 0, false, kExtrasSection},
+    {"AlertNotify", T::Boolean, "1", 0, 0, false, kExtrasSection},
+    {"AlertBeep", T::Boolean, "0", 0, 0, false, kExtrasSection},
+    {"AlertLog", T::Text, "", 0, 0, false, kExtrasSection},
+    {"AlertCommand", T::Text, "", 0, 0, false, kExtrasSection},
 }};
 
 constexpr std::array<std::string_view, 65> kSaveOrderNames = {

@@ -28,9 +28,35 @@ struct WindowSettings {
 // of their own, [Quorvel], written only when one of them differs from its
 // default or the section is already there: a user who turns none of them on
 // gets a file with [Plotter] alone.
+// The alert rules of the window (docs/alerts.md gives their text), each
+// with its switch, and what is done when an alert is raised or cleared.
+// Nothing happens while every rule is off.
+struct AlertSettings {
+  bool lostOn = false;
+  std::string lost = "lost>=3";
+  bool lossOn = false;
+  std::string loss = "loss>=5%/100";
+  bool latencyOn = false;
+  std::string latency = "avg>=150ms/20";
+  bool patternOn = false;
+  std::string pattern = "pattern:>0%,*12*,>0%,*12*,>0%";
+  bool notify = true;    // a desktop notification
+  bool beep = false;     // the desktop's beep
+  std::string logFile;   // a line appended per event; empty: none
+  std::string command;   // run per event, its words split at blanks; empty: none
+
+  // Any rule switched on.
+  bool AnyOn() const { return lostOn || lossOn || latencyOn || patternOn; }
+  friend bool operator==(const AlertSettings&, const AlertSettings&) = default;
+};
+
 struct ExtraSettings {
   bool metrics = false;       // serve the Prometheus metrics at /metrics
   bool distribution = false;  // the graph shows the distribution view
+  bool preciseScale = false;  // the graph plots the precise reply times on a fitted range
+  bool desktopColours = false;  // the graph follows the desktop's colours
+  bool livePage = false;      // serve the live page beside the web image
+  AlertSettings alerts;
 
   friend bool operator==(const ExtraSettings&, const ExtraSettings&) = default;
 };

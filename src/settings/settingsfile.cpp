@@ -45,6 +45,10 @@ template <>
 ExtraSettings& GroupOf<ExtraSettings>(Settings& s) {
   return s.extras;
 }
+template <>
+AlertSettings& GroupOf<AlertSettings>(Settings& s) {
+  return s.extras.alerts;
+}
 
 template <typename Group>
 const Group& GroupOf(const Settings& s) {
@@ -272,6 +276,22 @@ Bindings MakeBindings(const SettingsDefaults& defaults) {
   using E = ExtraSettings;
   b["Metrics"] = Boolean<E>(&E::metrics);
   b["Distribution"] = Boolean<E>(&E::distribution);
+  b["PreciseScale"] = Boolean<E>(&E::preciseScale);
+  b["DesktopColours"] = Boolean<E>(&E::desktopColours);
+  b["LivePage"] = Boolean<E>(&E::livePage);
+  using A = AlertSettings;
+  b["AlertLostOn"] = Boolean<A>(&A::lostOn);
+  b["AlertLost"] = Text<A>(&A::lost);
+  b["AlertLossOn"] = Boolean<A>(&A::lossOn);
+  b["AlertLoss"] = Text<A>(&A::loss);
+  b["AlertLatencyOn"] = Boolean<A>(&A::latencyOn);
+  b["AlertLatency"] = Text<A>(&A::latency);
+  b["AlertPatternOn"] = Boolean<A>(&A::patternOn);
+  b["AlertPattern"] = Text<A>(&A::pattern);
+  b["AlertNotify"] = Boolean<A>(&A::notify);
+  b["AlertBeep"] = Boolean<A>(&A::beep);
+  b["AlertLog"] = Text<A>(&A::logFile);
+  b["AlertCommand"] = Text<A>(&A::command);
   return b;
 }
 

@@ -134,7 +134,7 @@ std::vector<std::string> StatisticsLineVariants(const StatisticsSummary& s) {
   const std::string jitter = FormatMs(s.jitterMs);
   const std::string p95 = FormatMs(s.p95Ms);
   return {
-      loss + "   min/avg/max " + minAvgMax + "   jitter " + jitter + " ms   p95 " + p95 + " ms",
+      loss + "   replies min/avg/max " + minAvgMax + "   jitter " + jitter + " ms   p95 " + p95 + " ms",
       loss + "  " + minAvgMax + "  jitter " + jitter + "  p95 " + p95,
       loss + "  avg " + FormatMs(s.meanMs) + "  jitter " + jitter + "  p95 " + p95,
       loss + "  avg " + FormatMs(s.meanMs) + "  p95 " + p95,
@@ -144,15 +144,15 @@ std::vector<std::string> StatisticsLineVariants(const StatisticsSummary& s) {
 std::vector<std::string> StatisticsLines(const StatisticsSummary& s) {
   std::vector<std::string> lines{LossText(s)};
   if (s.received > 0) {
-    lines.push_back("Min/Avg/Max: " + FormatMs(s.minMs) + " / " + FormatMs(s.meanMs) + " / " +
+    lines.push_back("Min/Avg/Max of replies: " + FormatMs(s.minMs) + " / " + FormatMs(s.meanMs) + " / " +
                     FormatMs(s.maxMs) + " ms");
-    lines.push_back("Std. deviation: " + FormatMs(s.stdDevMs) + " ms");
-    lines.push_back("Median/p95/p99: " + FormatMs(s.p50Ms) + " / " + FormatMs(s.p95Ms) + " / " +
+    lines.push_back("Std. deviation of replies: " + FormatMs(s.stdDevMs) + " ms");
+    lines.push_back("Median/p95/p99 of replies: " + FormatMs(s.p50Ms) + " / " + FormatMs(s.p95Ms) + " / " +
                     FormatMs(s.p99Ms) + " ms");
   } else {
-    lines.push_back("Min/Avg/Max: -");
-    lines.push_back("Std. deviation: -");
-    lines.push_back("Median/p95/p99: -");
+    lines.push_back("Min/Avg/Max of replies: -");
+    lines.push_back("Std. deviation of replies: -");
+    lines.push_back("Median/p95/p99 of replies: -");
   }
   if (s.received > 1) {
     lines.push_back("Jitter: " + FormatMs(s.jitterMs) + " ms (RFC 3550), " +

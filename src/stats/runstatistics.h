@@ -93,8 +93,9 @@ std::string LossText(const StatisticsSummary& s);
 std::vector<std::string> StatisticsLineVariants(const StatisticsSummary& s);
 
 // Every figure, one line each, as the graph menu lists them below the
-// maximum, average and minimum. The time of the last loss is local time at
-// that moment, "yyyy-mm-dd hh:mm:ss".
+// maximum, average and minimum (which count a lost ping at its timeout):
+// the figures of the reply times say "of replies". The time of the last
+// loss is local time at that moment, "yyyy-mm-dd hh:mm:ss".
 std::vector<std::string> StatisticsLines(const StatisticsSummary& s);
 
 // The figures as one JSON object, with `address` as the target's name.

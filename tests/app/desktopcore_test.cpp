@@ -17,7 +17,7 @@
 #include <system_error>
 
 #include "app/commandline.h"
-#include "app/contrast.h"
+#include "graph/contrast.h"
 #include "settings/inifile.h"
 #include "app/settingslocation.h"
 #include "app/webstartfailure.h"
@@ -70,6 +70,29 @@ TEST(LocateProgramFiles, BesideTheProgramWhereItsFolderIsWritableElsePerUser) {
     EXPECT_EQ(files.settingsSave, c.expected.settingsSave) << c.name;
     EXPECT_EQ(files.help, c.expected.help) << c.name;
     EXPECT_EQ(files.besideExecutable, c.expected.besideExecutable) << c.name;
+  }
+}
+
+TEST(UserFileFolders, BesideTheProgramElseThePicturesAndDocumentsThatExist) {
+  const UserFolders folders{"/h", "/h/Pictures", "/h/Documents"};
+  const struct {
+    const char* name;
+    bool beside;
+    std::set<std::string> existing;
+    UserFileFolders expected;
+  } cases[] = {
+      {"writable folder", true, {"/h", "/h/Pictures", "/h/Documents"}, {"/opt/q", "/opt/q"}},
+      {"installed", false, {"/h", "/h/Pictures", "/h/Documents"}, {"/h/Pictures", "/h/Documents"}},
+      {"installed, no Pictures", false, {"/h", "/h/Documents"}, {"/h", "/h/Documents"}},
+      {"installed, no home", false, {}, {"/opt/q", "/opt/q"}},
+  };
+  for (const auto& c : cases) {
+    ProgramFiles files;
+    files.besideExecutable = c.beside;
+    const UserFileFolders f = UserFileFoldersFor(
+        files, "/opt/q/quorvel", folders, [&c](const std::string& d) { return c.existing.count(d) > 0; });
+    EXPECT_EQ(f.images, c.expected.images) << c.name;
+    EXPECT_EQ(f.documents, c.expected.documents) << c.name;
   }
 }
 
@@ -232,6 +255,20 @@ TEST(Contrast, AccentsStayWhereReadableAndLightenOnDark) {
 
 // ---- arguments ---------------------------------------------------------------
 
+TEST(AddressArgument, TheFirstArgumentThatIsNoOption) {
+  auto ask = [](std::initializer_list<const char*> arguments) {
+    std::vector<const char*> argv{"quorvel"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    argv.push_back(nullptr);
+    return AddressArgument(static_cast<int>(argv.size() - 1), argv.data());
+  };
+  EXPECT_FALSE(ask({}).has_value());
+  EXPECT_FALSE(ask({"-x", "--verbose"}).has_value());
+  EXPECT_EQ(ask({"-x", "192.0.2.1", "other"}).value(), "192.0.2.1");
+  EXPECT_EQ(ask({"--", "-odd", "x"}).value(), "-odd");
+  EXPECT_EQ(ask({"", "host.example"}).value(), "host.example");
+}
+
 TEST(InformationRequested, HelpAndVersionOnlyEverythingElseIgnored) {
   auto ask = [](std::initializer_list<const char*> arguments) {
     std::vector<const char*> argv{"quorvel"};
@@ -243,7 +280,7 @@ TEST(InformationRequested, HelpAndVersionOnlyEverythingElseIgnored) {
   EXPECT_FALSE(ask({"-platform", "offscreen", "--helpme", "-h", "version"}).has_value());
   EXPECT_EQ(ask({"--version"}).value(), "Quorvel 1.2\n");
   const std::string help = ask({"--help"}).value();
-  EXPECT_EQ(help.rfind("Usage: quorvel [--help | --version]\n", 0), 0u);
+  EXPECT_EQ(help.rfind("Usage: quorvel [ADDRESS]\n       quorvel [--help | --version]\n", 0), 0u);
   EXPECT_NE(help.find("~/.config/quorvel/quorvel.ini"), std::string::npos);
   EXPECT_EQ(ask({"ignored", "--version", "--help"}).value(), "Quorvel 1.2\n");  // the first counts
 }

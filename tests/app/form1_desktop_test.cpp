@@ -31,7 +31,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/contrast.h"
+#include "graph/contrast.h"
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/form1.h"

@@ -128,18 +128,23 @@ class Form1OutputTest : public QObject {
     QCOMPARE(Files(), QStringList{label + Stamp() + extension});
   }
 
-  void sameMinuteKeepsTheLaterImage() {
+  // Captures within one minute share a name: the later ones are numbered,
+  // and none replaces another.
+  void sameMinuteKeepsEveryImage() {
     Choose("rbPNG");
     auto* title = Find<QLineEdit>("edTitle");
-    title->setText(QStringLiteral("First"));
-    Capture();
-    const QImage first = Rgb32(ClipboardCopy());
-    title->setText(QStringLiteral("Second"));
-    Capture();
-    const QImage second = Rgb32(ClipboardCopy());
-    QCOMPARE(Files().size(), 1);
-    QVERIFY(first != second);
-    QCOMPARE(Rgb32(CapturedImage()), second);  // the clipboard copy is the same render
+    QList<QImage> shots;
+    for (const char* text : {"First", "Second", "Third"}) {
+      title->setText(QString::fromLatin1(text));
+      Capture();
+      shots << Rgb32(ClipboardCopy());  // the clipboard copy is the same render
+    }
+    const QString stem = QStringLiteral("Ping - milliseconds") + Stamp();
+    QCOMPARE(Files(), (QStringList{stem + "-2.png", stem + "-3.png", stem + ".png"}));
+    QCOMPARE(Rgb32(QImage(InDir(stem + ".png"))), shots[0]);
+    QCOMPARE(Rgb32(QImage(InDir(stem + "-2.png"))), shots[1]);
+    QCOMPARE(Rgb32(QImage(InDir(stem + "-3.png"))), shots[2]);
+    QVERIFY(shots[0] != shots[1]);
     QCOMPARE(m_dialogs.messages, QStringList());
   }
 
@@ -499,7 +504,6 @@ class Form1OutputTest : public QObject {
   void printFailures_data() {
     QTest::addColumn<QString>("output");  // relative to the temporary folder; empty: none
     QTest::addColumn<QString>("message");
-    QTest::newRow("no printer") << "" << "No printer is installed or selected";
     QTest::newRow("job cannot start") << "missing/graph.pdf" << "The print job could not be started";
   }
 
@@ -516,6 +520,24 @@ class Form1OutputTest : public QObject {
     QCOMPARE(m_dialogs.messages.size(), 1);
     QVERIFY2(m_dialogs.messages.first().startsWith(message), qPrintable(m_dialogs.messages.first()));
     QCOMPARE(Files(), QStringList());
+  }
+
+  // With no printer to print on, the toolbar's Print offers the print
+  // dialog as the menu's Print... does; confirmed with no printer chosen
+  // still, the error is told.
+  void toolbarPrintWithoutAPrinterOffersTheDialog() {
+    m_dialogs.setUp = [](QPrinter& printer) {
+      printer.setOutputFormat(QPrinter::PdfFormat);
+      printer.setOutputFileName(QString());
+    };
+    m_form->PrinterSetup1Click();
+    Find<QToolButton>("btnPrint")->click();
+    QCOMPARE(m_dialogs.printCalls, 1);
+    QCOMPARE(m_dialogs.messages, QStringList());
+    m_dialogs.printAnswer = true;
+    Find<QToolButton>("btnPrint")->click();
+    QCOMPARE(m_dialogs.printCalls, 2);
+    QCOMPARE(m_dialogs.messages, QStringList{"No printer is installed or selected"});
   }
 };
 

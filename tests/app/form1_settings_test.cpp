@@ -131,7 +131,13 @@ class Form1SettingsTest : public QObject {
     for (const std::string& line : lines) file += line + "\n";
     // Metrics above is where an earlier version kept it; the extras have a
     // section of their own.
-    file += "[Quorvel]\nDistribution=1\n";
+    const std::string extras[] = {
+        "Distribution=1", "PreciseScale=1", "DesktopColours=1", "LivePage=1", "AlertLostOn=1",
+        "AlertLost=lost>=5 clear=2", "AlertNotify=0", "AlertBeep=1",
+        "AlertLog=" + folder + "/alerts.txt",
+    };
+    file += "[Quorvel]\n";
+    for (const std::string& line : extras) file += line + "\n";
     WriteFile(IniPath(), file);
 
     Start();
@@ -145,6 +151,9 @@ class Form1SettingsTest : public QObject {
     QCOMPARE(m_form->webAccess().Password, password);
     QVERIFY(m_form->settings().extras.metrics);
     QVERIFY(m_form->session().Chart().distribution);
+    QVERIFY(m_form->session().Chart().precise);
+    QVERIFY(m_form->session().Chart().palette.has_value());
+    QCOMPARE(m_form->session().AlertRules().size(), std::size_t{1});
     QCOMPARE(m_form->session().Chart().look.titleFont.name, std::string("Liberation Serif"));
     QVERIFY(Find<QLabel>("imgNoise")->isVisibleTo(m_form.get()));
     Close();
@@ -153,7 +162,11 @@ class Form1SettingsTest : public QObject {
     for (const std::string& line : lines) {
       QVERIFY2(saved.find("\n" + line + "\n") != std::string::npos, line.c_str());
     }
-    QVERIFY(saved.find("\n[Quorvel]\nDistribution=1\nMetrics=1\n") != std::string::npos);
+    const std::string quorvel = saved.substr(saved.find("\n[Quorvel]\n"));
+    for (const std::string& line : extras) {
+      QVERIFY2(quorvel.find("\n" + line + "\n") != std::string::npos, line.c_str());
+    }
+    QVERIFY(quorvel.find("\nMetrics=1\n") != std::string::npos);
     // The exit capture: capture is on and its folder exists.
     const QStringList images = QDir(m_home->Path()).entryList({QStringLiteral("Round trip-*.png")});
     QCOMPARE(images.size(), 1);
@@ -233,6 +246,33 @@ class Form1SettingsTest : public QObject {
     QVERIFY(window != nullptr && window->isVisible());
     QCOMPARE(window->findChild<QTextBrowser*>(QStringLiteral("HelpBrowser"))->documentTitle(),
              QStringLiteral("Quorvel Help"));
+    // F1 opens it too.
+    window->hide();
+    m_form->show();
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QTest::keyClick(m_form.get(), Qt::Key_F1);
+    QVERIFY(window->isVisible());
+  }
+
+  // Where the program's folder cannot be written, the capture folder, the
+  // log file's dialog and Save As start in the user's Pictures and
+  // Documents, not in the program's folder.
+  void anInstalledCopyStartsFilesInTheUsersFolders() {
+    const QString pictures = m_home->Path() + "/Pictures", documents = m_home->Path() + "/Documents";
+    QVERIFY(QDir().mkdir(pictures) && QDir().mkdir(documents));
+    Form1Environment environment = m_home->Environment(&m_dialogs, m_home->Executable() + "-missing/quorvel");
+    environment.userFolders =
+        UserFolders{m_home->Path().toStdString(), pictures.toStdString(), documents.toStdString()};
+    m_form = std::make_unique<TForm1>(m_clock, environment);
+    QCOMPARE(Find<QLineEdit>("edFolder")->text(), pictures);
+    Find<QComboBox>("cbURL")->setEditText(QStringLiteral("www.example.com"));
+    m_form->btnLogBrowseClick();
+    m_form->SaveAs1Click();
+    QCOMPARE(m_dialogs.saves.size(), 2);
+    QCOMPARE(m_dialogs.saves[0].directory, documents);
+    QCOMPARE(m_dialogs.saves[0].fileName, QStringLiteral("example.txt"));
+    QCOMPARE(m_dialogs.saves[1].directory, pictures);
   }
 
   void aRunThatWasOnResumesAfterTheServerStarts() {

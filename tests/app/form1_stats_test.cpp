@@ -109,8 +109,8 @@ class Form1StatsTest : public QObject {
     const StatisticsSummary s = m_form->session().Chart().figures.Summary();
     QCOMPARE(s.sent, std::uint64_t{7});
     QCOMPARE(Item("mnuLoss"), QString("Loss: 3 of 7 (42.9 %)"));
-    QCOMPARE(Item("mnuMinAvgMax"), QString("Min/Avg/Max: 0.031 / 0.053 / 0.080 ms"));
-    QCOMPARE(Item("mnuPercentiles"), QString("Median/p95/p99: 0.047 / 0.080 / 0.080 ms"));
+    QCOMPARE(Item("mnuMinAvgMax"), QString("Min/Avg/Max of replies: 0.031 / 0.053 / 0.080 ms"));
+    QCOMPARE(Item("mnuPercentiles"), QString("Median/p95/p99 of replies: 0.047 / 0.080 / 0.080 ms"));
     QCOMPARE(Item("mnuLossRun"), QString("Longest loss run: 2"));
     QVERIFY(Item("mnuLastLoss").startsWith("Last loss: 20"));
     // The plotted points keep their whole milliseconds.
@@ -185,6 +185,21 @@ class Form1StatsTest : public QObject {
     QCOMPARE(ChartRenderer::Render(QSize(400, 300), m_form->session().Chart()), graph);
   }
 
+  // Precise Scale and the desktop's colours change the drawing only while
+  // they are on: off, the graph is the same image as before.
+  void extraViewsAreDrawnByTheSameRendererAndGoAway() {
+    Find<QCheckBox>("cbIgnore")->setChecked(false);
+    PingScript({"reply 0.031", "reply 0.045", "lost", "reply 0.038"});
+    Run(4);
+    const QImage graph = ChartRenderer::Render(QSize(400, 300), m_form->session().Chart());
+    for (const char* item : {"mnuPreciseScale", "mnuDesktopColours"}) {
+      Find<QAction>(item)->setChecked(true);
+      QVERIFY2(ChartRenderer::Render(QSize(400, 300), m_form->session().Chart()) != graph, item);
+      Find<QAction>(item)->setChecked(false);
+      QCOMPARE(ChartRenderer::Render(QSize(400, 300), m_form->session().Chart()), graph);
+    }
+  }
+
   void exportWritesEveryPointInTheChosenType() {
     Find<QCheckBox>("cbIgnore")->setChecked(false);
     PingScript({"reply 0.047", "lost", "reply 315.522"});
@@ -212,6 +227,13 @@ class Form1StatsTest : public QObject {
     QCOMPARE(records.size(), 3);
     QCOMPARE(QJsonDocument::fromJson(records[2]).object().value("reply_ms").toDouble(), 315.522);
     QVERIFY(QJsonDocument::fromJson(records[1]).object().value("reply_ms").isNull());
+
+    // The extension typed wins over the dialog's type.
+    m_dialogs.saveChoiceAnswer = Dialogs::SaveChoice{m_home->Path() + "/typed.json", 1};
+    Find<QAction>("ExportData1")->trigger();
+    QFile typed(m_home->Path() + "/typed.json");
+    QVERIFY(typed.open(QIODevice::ReadOnly));
+    QVERIFY(typed.readAll().startsWith("{\"time\":"));
 
     // A folder that does not exist: the message, and nothing written.
     m_dialogs.messages.clear();

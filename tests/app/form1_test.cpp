@@ -273,11 +273,13 @@ class Form1Test : public QObject {
       return names.join(' ');
     };
     // The run figures come below the three statistics items, the
-    // distribution switch and the export after the printer items.
+    // distribution switch and the export after the printer items, the
+    // other extras last.
     QCOMPARE(items(Find<QMenu>("PopupMenu3")),
              QString("mnuMax mnuAvg mnuMin mnuLoss mnuMinAvgMax mnuDeviation mnuPercentiles "
                      "mnuJitter mnuLossRun mnuLastLoss - Copy2 - Clear1 - Save1 SaveAs1 - Print1 "
-                     "PrinterSetup1 - mnuDistribution ExportData1"));
+                     "PrinterSetup1 - mnuDistribution ExportData1 - mnuPreciseScale "
+                     "mnuDesktopColours mnuAlerts"));
     QCOMPARE(items(Find<QMenu>("PopupMenu2")), QString("Cut1 Copy1 Paste1 - DeletefromHistory1"));
   }
 

@@ -170,8 +170,8 @@ class Form1WebTest : public QObject {
 
   void accessDialogLayout() {
     WebAccessSettings settings;
-    bool metrics = false;
-    TForm2 dialog(settings, metrics);
+    bool metrics = false, livePage = false;
+    TForm2 dialog(settings, metrics, livePage);
     QCOMPARE(dialog.windowTitle(), QString("Quorvel - Advanced HTTP Configuration"));
     QCOMPARE(dialog.size(), QSize(428, 266));
     QCOMPARE(dialog.minimumSize(), QSize(428, 266));
@@ -211,8 +211,8 @@ class Form1WebTest : public QObject {
     QFETCH(int, port);
     QFETCH(bool, titleBarClose);
     WebAccessSettings settings{true, "ann", "pa:ss", 8080};
-    bool metrics = false;
-    TForm2 dialog(settings, metrics);
+    bool metrics = false, livePage = false;
+    TForm2 dialog(settings, metrics, livePage);
     QVERIFY(dialog.findChild<QCheckBox*>("cbAuth")->isChecked());
     QCOMPARE(dialog.findChild<QLineEdit*>("edWebUser")->text(), QString("ann"));
     QCOMPARE(dialog.findChild<QLineEdit*>("edWebPassword")->text(), QString("pa:ss"));
@@ -223,6 +223,7 @@ class Form1WebTest : public QObject {
     dialog.findChild<QLineEdit*>("edWebUser")->setText("bob");
     dialog.findChild<QLineEdit*>("edWebPassword")->setText("x y");
     dialog.findChild<QLineEdit*>("edPort")->setText(portText);
+    dialog.findChild<QCheckBox*>("cbLivePage")->setChecked(true);
     if (titleBarClose) {
       dialog.close();
     } else {
@@ -233,6 +234,7 @@ class Form1WebTest : public QObject {
     QCOMPARE(settings.UserName, std::string("bob"));
     QCOMPARE(settings.Password, std::string("x y"));
     QCOMPARE(settings.Port, port);
+    QVERIFY(livePage);
   }
 
   void advancedOpensTheDialogBelowRight() {
@@ -305,6 +307,9 @@ class Form1WebTest : public QObject {
     const QString running = QString::fromStdString(
         "SERVER RUNNING - http://" + ShownServerAddress() + ":" + std::to_string(m_port) + "/");
     QCOMPARE(Panel()->text(), running + "quorvel.jpg");
+    // The panel widens to show it whole.
+    QVERIFY(Panel()->contentsRect().width() >= Panel()->fontMetrics().horizontalAdvance(Panel()->text()));
+    QVERIFY(Panel()->width() > 100);
     QTest::mouseClick(Find<QRadioButton>("rbGIF"), Qt::LeftButton);
     QCOMPARE(Find<QLineEdit>("edTemp")->text(), QString("quorvel.gif"));
     QCOMPARE(Panel()->text(), running + "quorvel.gif");
@@ -315,6 +320,7 @@ class Form1WebTest : public QObject {
     Web()->setChecked(false);
     QVERIFY(!m_form->webServer().Listening());
     QCOMPARE(Panel()->text(), QString(""));
+    QCOMPARE(Panel()->width(), 100);
     QVERIFY(m_dialogs.messages.isEmpty());
   }
 

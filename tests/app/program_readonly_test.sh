@@ -6,6 +6,8 @@
 #    ~/.config/quorvel/quorvel.ini and stay there between starts, the help
 #    document lives in $XDG_RUNTIME_DIR while the program runs, and nothing
 #    is reported on standard error;
+#    the capture folder is the user's Pictures folder and the settings
+#    file is the user's alone (0600);
 #  - from a writable folder: both beside the program, nothing per-user.
 # Also: --help and --version print to standard output and end with status 0
 # without any window system.
@@ -35,8 +37,9 @@ mkdir "$work/ro" "$work/rw" "$work/home" "$work/runtime" "$work/cwd"
 cp "$program" "$work/ro/quorvel"
 cp "$program" "$work/rw/quorvel"
 chmod 755 "$work/ro/quorvel" "$work/rw/quorvel"
+mkdir "$work/home/Pictures"
 chmod 700 "$work/home" "$work/runtime"
-if [ "$owner" = nobody ]; then chown nobody "$work/home" "$work/runtime" "$work/rw" "$work/cwd"; fi
+if [ "$owner" = nobody ]; then chown -R nobody "$work/home" "$work/runtime" "$work/rw" "$work/cwd"; fi
 chmod 555 "$work/ro"
 if (as_user sh -c "touch '$work/ro/probe'") 2>/dev/null; then
   echo "skipped: the read-only folder can be written by this user"; exit "$skip"
@@ -71,6 +74,8 @@ run "$work/ro" '[ -f "$work/runtime/quorvel.html" ] || say "read-only: no help d
 [ -f "$config" ] || say "read-only: no settings file in ~/.config/quorvel"
 [ -e "$work/ro/quorvel.ini" ] && say "read-only: a settings file beside the program"
 [ -e "$work/runtime/quorvel.html" ] && say "read-only: the help document was left behind"
+grep -qx "Folder=$work/home/Pictures" "$config" || say "read-only: the capture folder is not ~/Pictures"
+[ "$(stat -c %a "$config")" = 600 ] || say "read-only: the settings file is $(stat -c %a "$config"), not 600"
 if [ -f "$config" ]; then
   sed -i 's/^Time=10$/Time=42/' "$config"
   run "$work/ro" ':'
@@ -83,6 +88,8 @@ run "$work/rw" '[ -f "$work/rw/quorvel.html" ] || say "writable: no help documen
 [ -f "$work/rw/quorvel.ini" ] || say "writable: no settings file beside the program"
 [ -e "$work/home/.config/quorvel" ] && say "writable: a per-user settings folder was made"
 [ -e "$work/rw/quorvel.html" ] && say "writable: the help document was left behind"
+[ "$(stat -c %a "$work/rw/quorvel.ini")" = 600 ] || say "writable: the settings file is not 600"
+grep -qx "Folder=$work/rw" "$work/rw/quorvel.ini" || say "writable: the capture folder is not the program's"
 
 # --help and --version need no window system at all.
 for option in --help --version; do
@@ -91,7 +98,7 @@ for option in --help --version; do
   [ "$status" -eq 0 ] || say "$option: exit status $status"
   [ -s "$work/stderr" ] && { say "$option wrote to standard error:"; cat "$work/stderr"; }
   case "$option" in
-    --help) case "$out" in "Usage: quorvel [--help | --version]"*) ;; *) say "--help printed: $out" ;; esac ;;
+    --help) case "$out" in "Usage: quorvel [ADDRESS]"*) ;; *) say "--help printed: $out" ;; esac ;;
     --version) [ "$out" = "Quorvel 1.2" ] || say "--version printed: $out" ;;
   esac
 done

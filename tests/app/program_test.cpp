@@ -24,17 +24,19 @@ class ProgramTest : public QObject {
   QTemporaryDir m_dir;
   QString Program() const { return m_dir.path() + QStringLiteral("/quorvel"); }
   QString Ini() const { return Program() + QStringLiteral(".ini"); }
+  QString PingArguments() const { return m_dir.path() + QStringLiteral("/ping-arguments"); }
 
-  void Launch(QProcess& process) {
+  void Launch(QProcess& process, const QStringList& arguments = {}) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("PATH"),
                        QStringLiteral(QUORVEL_FAKE_PING_DIR ":") + environment.value(QStringLiteral("PATH")));
     environment.insert(QStringLiteral("FAKE_PING_MODE"), QStringLiteral("reply"));
+    environment.insert(QStringLiteral("FAKE_PING_ARGS"), PingArguments());
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(m_dir.path());
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(Program(), {});
+    process.start(Program(), arguments);
     QVERIFY(process.waitForStarted(10000));
   }
 
@@ -82,6 +84,27 @@ class ProgramTest : public QObject {
     QCOMPARE(DecodeScrambled(saved.ReadString("Plotter", "CB0", "")), std::string("127.0.0.1"));
     QVERIFY(!QFile::exists(Program() + QStringLiteral(".html")));
     QCOMPARE(RoundTrip(port, "GET /quorvel.jpg HTTP/1.1\r\n\r\n"), std::string());  // stopped
+  }
+
+  // An address on the command line goes into the box and is plotted at
+  // once (Qt's own options are not taken for it).
+  void anAddressArgumentStartsARun() {
+    QFile::remove(Ini());
+    QFile::remove(PingArguments());
+    QProcess program;
+    Launch(program, {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("192.0.2.7")});
+    const auto pinged = [this] {
+      QFile file(PingArguments());
+      return file.open(QIODevice::ReadOnly) && file.readAll().contains("\n192.0.2.7\n");
+    };
+    QVERIFY(QTest::qWaitFor(pinged, 20000));
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    QVERIFY(program.waitForFinished(15000));
+    QCOMPARE(program.exitCode(), 0);
+    const IniFile saved = IniFile::Load(Ini().toStdString());
+    QCOMPARE(saved.ReadString("Plotter", "Run", ""), std::string("1"));
+    QCOMPARE(DecodeScrambled(saved.ReadString("Plotter", "URL", "")), std::string("192.0.2.7"));
+    QCOMPARE(DecodeScrambled(saved.ReadString("Plotter", "CB0", "")), std::string("192.0.2.7"));
   }
 };
 

@@ -8,8 +8,10 @@
 // the run stops after its one page (showing "STOPPED"), and the picture is
 // taken of the "Graph Style" settings, where most texts are. With
 // "distribution" the window is saved after twenty pings in the distribution
-// view of the graph menu. The screen's
-// scale comes from QT_SCALE_FACTOR, as for any Qt program.
+// view of the graph menu; with "precise" after twenty pings in the Precise
+// Scale view; with "darkchart" the same under a dark palette with "Graph
+// Follows Desktop Colours" on. The screen's scale comes from
+// QT_SCALE_FACTOR, as for any Qt program.
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -62,15 +64,17 @@ QPalette DarkPalette() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || argc > 3 ||
-      (argc == 3 && std::strcmp(argv[2], "dark") != 0 && std::strcmp(argv[2], "distribution") != 0)) {
-    std::fprintf(stderr, "usage: %s <png file> [dark|distribution]\n", argv[0]);
+  const char* mode = argc == 3 ? argv[2] : "";
+  const bool dark = std::strcmp(mode, "dark") == 0;
+  const bool distribution = std::strcmp(mode, "distribution") == 0;
+  const bool darkChart = std::strcmp(mode, "darkchart") == 0;
+  const bool precise = std::strcmp(mode, "precise") == 0 || darkChart;
+  if (argc < 2 || argc > 3 || (argc == 3 && !dark && !distribution && !precise)) {
+    std::fprintf(stderr, "usage: %s <png file> [dark|distribution|precise|darkchart]\n", argv[0]);
     return 2;
   }
-  const bool dark = argc == 3 && std::strcmp(argv[2], "dark") == 0;
-  const bool distribution = argc == 3 && !dark;
   QApplication app(argc, argv);
-  if (dark) {
+  if (dark || darkChart) {
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setPalette(DarkPalette());
   }
@@ -89,6 +93,9 @@ int main(int argc, char** argv) {
     form.findChild<QSpinBox*>(QStringLiteral("spPages"))->setValue(1);
     form.findChild<QRadioButton*>(QStringLiteral("rbStop"))->setChecked(true);
   }
+  if (precise) form.findChild<QAction*>(QStringLiteral("mnuPreciseScale"))->setChecked(true);
+  if (darkChart) form.findChild<QAction*>(QStringLiteral("mnuDesktopColours"))->setChecked(true);
+  if (precise) form.findChild<QSpinBox*>(QStringLiteral("spPoints"))->setValue(30);
   QTimer::singleShot(500, &form, [&form] {
     form.findChild<QToolButton*>(QStringLiteral("btnStart"))->click();
   });
@@ -102,7 +109,9 @@ int main(int argc, char** argv) {
     status = shot.save(file, "PNG") ? 0 : 1;
     app.quit();
   };
-  if (distribution) {
+  if (precise) {
+    QTimer::singleShot(20700, &form, save);
+  } else if (distribution) {
     // Twenty pings, then the distribution view from the graph's menu.
     QTimer::singleShot(20700, &form, [&form, save] {
       form.findChild<QAction*>(QStringLiteral("mnuDistribution"))->setChecked(true);

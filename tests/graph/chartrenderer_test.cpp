@@ -7,6 +7,7 @@
 #include <QImage>
 
 #include <cstdlib>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -325,6 +326,133 @@ TEST_F(ChartRendererTest, TimeLabelsAreThinnedToKeepApart) {
     counts[vertical] = clusters.size();
   }
   EXPECT_GT(counts[1], 2 * counts[0]);  // upright labels fit many more
+}
+
+// A model of precise replies: one point a second, a negative time lost.
+ChartModel PreciseModel(const std::vector<std::int64_t>& micros) {
+  ChartModel m;
+  m.bottom = AxisRange(0, 10);
+  m.look.title = "";
+  m.look.leftTitle = "";
+  m.averageShown = false;
+  m.precise = true;
+  std::int64_t ms = 1'700'000'000'000;
+  for (std::int64_t us : micros) {
+    const bool lost = us < 0;
+    m.data.AddPing(lost ? 800 : 0, lost ? kRed : kBlue, PointStamp{0, ms += 1000, 0},
+                   lost ? std::nullopt : std::optional<std::int64_t>(us));
+  }
+  return m;
+}
+
+// Loopback replies of 31 to 45 us plot across the plot's height rather than
+// as a flat line at 0; a lost ping is a red mark at the top edge, not a
+// spike to its timeout; the line breaks around it.
+TEST_F(ChartRendererTest, PreciseScalePlotsMicrosecondsOnAFittedRange) {
+  const ChartModel m = PreciseModel({31, 45, 38, -1, 33, 40});
+  const QSize size(400, 300);
+  const QImage image = ChartRenderer::Render(size, m);
+  const ChartGeometry g = ChartRenderer::Geometry(size, m);
+  EXPECT_LT(g.left.min, 0.031);
+  EXPECT_GT(g.left.max, 0.045);
+  EXPECT_LT(g.left.max - g.left.min, 0.03);
+  const QPoint p0 = At(g, 0, 0.031), p1 = At(g, 1, 0.045);
+  const QPoint mid = (p0 + p1) / 2;
+  EXPECT_TRUE(Near(image, mid.x(), mid.y(), kBlue));
+  EXPECT_GT(p0.y() - p1.y(), g.plot.height() / 3);  // the difference is plain to see
+  // Red only at the top edge, at the lost ping.
+  const int lostX = At(g, 3, 0).x();
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (!Is(image, x, y, kRed)) continue;
+      EXPECT_LE(std::abs(x - lostX), 1) << x;
+      EXPECT_LE(y, g.plot.top() + g.plot.height() / 10) << y;
+    }
+  }
+  EXPECT_TRUE(Is(image, lostX, g.plot.top() + 1, kRed));
+  // No segment into or out of the lost ping.
+  const QPoint p2 = At(g, 2, 0.038), p4 = At(g, 4, 0.033);
+  EXPECT_FALSE(Near(image, (p2.x() + lostX) / 2, p2.y(), kBlue, 2));
+  EXPECT_FALSE(Near(image, (p4.x() + lostX) / 2, p4.y(), kBlue, 2));
+
+  // Off, the same points are whole milliseconds on 0 ... 60: a flat line at 0.
+  ChartModel off = PreciseModel({31, 45, 38, -1, 33, 40});
+  off.precise = false;
+  off.left = AxisRange(0, 60);
+  EXPECT_EQ(ChartRenderer::Geometry(size, off).left.max, 60);
+}
+
+// The average line of the Precise Scale view is the mean of the replies
+// alone: a lost ping (timeout 800 ms) does not pull it up.
+TEST_F(ChartRendererTest, PreciseAverageLeavesTheLostPingsOut) {
+  ChartModel m = PreciseModel({40, -1, 40, 40});
+  m.averageShown = true;
+  for (std::size_t i = 1; i < m.data.PingCount(); ++i) m.data.AddAverage(999, kFuchsia, 0);
+  const QSize size(400, 300);
+  const QImage image = ChartRenderer::Render(size, m);
+  const ChartGeometry g = ChartRenderer::Geometry(size, m);
+  const QPoint a = At(g, 2, 0.040), b = At(g, 3, 0.040);
+  EXPECT_TRUE(Is(image, (a.x() + b.x()) / 2, a.y(), kFuchsia));
+}
+
+// Following the desktop's colours replaces the background, panel, grid and
+// texts of the look; the series keep theirs.
+TEST_F(ChartRendererTest, PaletteReplacesTheLooksColours) {
+  ChartModel m = Model({{20, kBlue}, {30, kBlue}});
+  m.look.leftTitle = "Ping - milliseconds";
+  const QSize size(400, 300);
+  const ChartGeometry g = ChartRenderer::Geometry(size, m);
+  const ChartPalette dark{RgbColour(30, 30, 30), RgbColour(50, 50, 50), RgbColour(90, 90, 90),
+                          RgbColour(230, 230, 230)};
+  auto count = [](const QImage& image, Colour c) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) n += Is(image, x, y, c);
+    return n;
+  };
+  const QImage plain = ChartRenderer::Render(size, m);
+  m.palette = dark;
+  const QImage drawn = ChartRenderer::Render(size, m);
+  EXPECT_TRUE(Is(drawn, g.plot.left() + 3, g.plot.top() + 3, dark.back));
+  EXPECT_TRUE(Is(drawn, 3, 3, dark.border));
+  EXPECT_GT(count(drawn, dark.grid), 100);
+  int light = 0;  // the texts, anti-aliased
+  for (int y = 0; y < drawn.height(); ++y)
+    for (int x = 0; x < drawn.width(); ++x) light += qGray(drawn.pixel(x, y)) > 180;
+  EXPECT_GT(light, 20);
+  EXPECT_EQ(count(drawn, kWhite), 0);
+  // The blue line is lightened on the dark plot area, as much as it takes
+  // and no more; on a light one it keeps its colour.
+  EXPECT_EQ(count(drawn, kBlue), 0);
+  int lightBlue = 0;  // blue mixed with white
+  for (int y = 0; y < drawn.height(); ++y) {
+    for (int x = 0; x < drawn.width(); ++x) {
+      const QRgb p = drawn.pixel(x, y);
+      lightBlue += qBlue(p) == 255 && qRed(p) == qGreen(p) && qRed(p) > 60 && qRed(p) < 200;
+    }
+  }
+  EXPECT_GT(lightBlue, 20);
+  m.palette = ChartPalette{kWhite, kBtnFace, kGray, kBlack};
+  EXPECT_EQ(count(ChartRenderer::Render(size, m), kBlue), count(plain, kBlue));
+}
+
+// Alert marks stand at their points, raised in orange and cleared in green;
+// a mark outside the window is not drawn.
+TEST_F(ChartRendererTest, AlertMarksStandAtTheirPoints) {
+  ChartModel m = Model({{20, kBlue}, {20, kBlue}, {20, kBlue}, {20, kBlue}, {20, kBlue}});
+  m.bottom = AxisRange(1, 4);
+  m.alertMarks = {{0, true}, {2, true}, {3, false}};
+  for (bool precise : {false, true}) {
+    m.precise = precise;
+    const QSize size(400, 300);
+    const QImage image = ChartRenderer::Render(size, m);
+    const ChartGeometry g = ChartRenderer::Geometry(size, m);
+    const int y = g.plot.center().y() + 10;
+    EXPECT_TRUE(Is(image, At(g, 2, 0).x(), y, kAlertRaisedColour)) << precise;
+    EXPECT_TRUE(Is(image, At(g, 3, 0).x(), y, kAlertClearedColour)) << precise;
+    const auto raised = RunInRow(image, y, kAlertRaisedColour);
+    EXPECT_EQ(raised.first, raised.second) << precise;  // the one at 0 is outside
+  }
 }
 
 }  // namespace

@@ -127,5 +127,20 @@ TEST(ExportPoints, IsTheHeaderAndOneLinePerPingPoint) {
   EXPECT_EQ(ExportPoints(PlotData{}, ExportFormat::JsonLines), "");
 }
 
+TEST(SampleExport, TheTypedExtensionDecidesTheFormat) {
+  const struct {
+    const char* name;
+    ExportFormat chosen, format;
+  } cases[] = {
+      {"/tmp/export.json", ExportFormat::Csv, ExportFormat::JsonLines},
+      {"/tmp/export.JSONL", ExportFormat::Csv, ExportFormat::JsonLines},
+      {"/tmp/export.csv", ExportFormat::JsonLines, ExportFormat::Csv},
+      {"/tmp/export", ExportFormat::JsonLines, ExportFormat::JsonLines},
+      {"/tmp/export.txt", ExportFormat::Csv, ExportFormat::Csv},
+      {"/tmp/a.csv/export", ExportFormat::JsonLines, ExportFormat::JsonLines},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ExportFormatFor(c.name, c.chosen), c.format) << c.name;
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/fileio.h"
 #include "testraster.h"
 
 namespace quorvel {
@@ -164,6 +165,34 @@ TEST_F(WriteGraphImageTest, EncodeFailureWritesNothing) {
   EXPECT_FALSE(WriteGraphImage(empty, ImageType::Jpeg, ImageDestination::File(target.string()), 90).ok());
   EXPECT_EQ(Entries(), std::vector<std::string>{"graph.jpg"});
   EXPECT_EQ(ReadFile(target).size(), 3u);
+}
+
+TEST(NumberedName, BeforeTheExtensionOfTheName) {
+  EXPECT_EQ(NumberedName("/a/graph-20261207-1405.png", 1), "/a/graph-20261207-1405.png");
+  EXPECT_EQ(NumberedName("/a/graph-20261207-1405.png", 2), "/a/graph-20261207-1405-2.png");
+  EXPECT_EQ(NumberedName("/a.b/graph", 3), "/a.b/graph-3");
+  EXPECT_EQ(NumberedName("/a/.hidden", 2), "/a/.hidden-2");
+}
+
+// A new file never replaces one: the taken names are skipped, what was
+// there stays as it was, and no temporary is left behind.
+TEST_F(WriteGraphImageTest, NewFilesTakeTheNextFreeName) {
+  const fs::path base = dir_ / "graph.png";
+  WriteFile(base, "first");
+  WriteFile(dir_ / "graph-3.png", "third");
+  std::string written;
+  ASSERT_FALSE(WriteNewFile(base.string(), "a", &written));
+  EXPECT_EQ(written, (dir_ / "graph-2.png").string());
+  ASSERT_FALSE(WriteNewFile(base.string(), "b", &written));
+  EXPECT_EQ(written, (dir_ / "graph-4.png").string());
+  EXPECT_EQ(ReadFile(base), (Bytes{'f', 'i', 'r', 's', 't'}));
+  EXPECT_EQ(ReadFile(dir_ / "graph-3.png"), (Bytes{'t', 'h', 'i', 'r', 'd'}));
+  EXPECT_EQ(ReadFile(dir_ / "graph-4.png"), Bytes{'b'});
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 4);
+  // Every name taken: an error, and nothing left.
+  EXPECT_EQ(WriteNewFile(base.string(), "c", nullptr, 4), std::errc::file_exists);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 4);
+  EXPECT_EQ(WriteNewFile((dir_ / "missing" / "graph.png").string(), "c"), std::errc::no_such_file_or_directory);
 }
 
 }  // namespace

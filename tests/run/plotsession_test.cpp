@@ -41,7 +41,7 @@ class Recorder final : public PlotSessionListener {
   RunState state;
   int captures = 0;
   bool captureFails = false;
-  std::vector<std::string> messages, errors, history;
+  std::vector<std::string> messages, errors, statusLines, history;
   std::string startedPanel;
   std::function<void()> duringCapture;
 
@@ -58,8 +58,9 @@ class Recorder final : public PlotSessionListener {
   }
   void Starting() override { steps.push_back("graph page"); }
   void StartedPanelChanged(const std::string& text) override { startedPanel = text; }
-  void Notify(const std::string& text, bool error) override {
-    (error ? errors : messages).push_back(text);
+  void Notify(const std::string& text, NoticeKind kind) override {
+    (kind == NoticeKind::Error ? errors : kind == NoticeKind::Message ? messages : statusLines)
+        .push_back(text);
   }
   Status CapturePage() override {
     if (duringCapture) duringCapture();
@@ -201,14 +202,115 @@ TEST_F(PlotSessionTest, ErrorsEndTheirTickAfterItsSteps) {
   recorder.captureFails = true;
   files.logFails = true;
   for (int k = 1; k <= 10; ++k) session.Tick();
-  ASSERT_EQ(recorder.errors.size(), 10u);
-  EXPECT_EQ(recorder.errors.back(), "No space left on device\nPermission denied");
+  // The capture fails at the tenth tick, the log at every tick: its box
+  // once, the status bar after that.
+  EXPECT_EQ(recorder.errors, (std::vector<std::string>{"Permission denied", "No space left on device"}));
+  EXPECT_EQ(recorder.statusLines.size(), 9u);
   EXPECT_EQ(session.Counters().captureTicks, 10);  // the next tick tries again
   EXPECT_EQ(Plotted().size(), 10u);
+  recorder.errors.clear();
+  settings.log.threshold = 1;  // other log settings: both in one box
+  session.Tick();
+  EXPECT_EQ(recorder.errors, std::vector<std::string>{"No space left on device\nPermission denied"});
 
   session.Start();
   EXPECT_FALSE(recorder.state.timerArmed);
   EXPECT_TRUE(recorder.history.empty());
+}
+
+// A log that cannot be written is boxed once; later failures go to the
+// status bar until a line is written or the log settings change.
+TEST_F(PlotSessionTest, AFailingLogIsBoxedOnceThenReportedInTheStatusBar) {
+  settings.pages = 0;
+  settings.ignoreFirst = false;
+  settings.capture = false;
+  files.logFails = true;
+  auto ticks = [this](int n) {
+    recorder.errors.clear();
+    recorder.statusLines.clear();
+    for (int k = 0; k < n; ++k) session.Tick();
+  };
+  ticks(3);
+  EXPECT_EQ(recorder.errors, std::vector<std::string>{"Permission denied"});
+  EXPECT_EQ(recorder.statusLines,
+            std::vector<std::string>(2, "Log file not written: Permission denied"));
+  settings.log.fileName = "/logs/other.txt";  // the settings changed: boxed again
+  ticks(2);
+  EXPECT_EQ(recorder.errors.size(), 1u);
+  EXPECT_EQ(recorder.statusLines.size(), 1u);
+  files.logFails = false;  // a line written: the next failure is boxed again
+  ticks(1);
+  files.logFails = true;
+  ticks(2);
+  EXPECT_EQ(recorder.errors.size(), 1u);
+  EXPECT_EQ(recorder.statusLines.size(), 1u);
+  EXPECT_EQ(Plotted().size(), 8u);
+}
+
+// With the rule "3 lost in a row" the alert is raised at the third lost
+// point and cleared at the next reply: once each, each with a mark at its
+// point; /quorvel.json's figures carry the active alerts. A Start drops
+// them without a cleared event.
+TEST_F(PlotSessionTest, AlertsAreRaisedAndClearedOnceAndMarkTheirPoints) {
+  struct AlertRecorder final : public PlotSessionListener {
+    PlotSessionListener& inner;
+    std::vector<std::string> events;
+    std::size_t active = 0;
+    explicit AlertRecorder(PlotSessionListener& r) : inner(r) {}
+    void ResponseChanged(const std::string&) override {}
+    void ReplyLineShown(const std::string&) override {}
+    void ChartChanged() override {}
+    void CaptionsChanged(const StatisticsCaptions&) override {}
+    void RunStateChanged(const RunState& s, unsigned c) override { inner.RunStateChanged(s, c); }
+    void Starting() override {}
+    void StartedPanelChanged(const std::string&) override {}
+    void Notify(const std::string&, NoticeKind) override {}
+    Status CapturePage() override { return Status::Ok(); }
+    void HistoryInserted(std::size_t, const std::string&) override {}
+    void AlertsChanged(const std::vector<AlertEvent>& e, const std::vector<ActiveAlert>& a) override {
+      for (const AlertEvent& event : e) events.push_back(AlertEventLine(event));
+      if (e.empty()) events.push_back("dropped");
+      active = a.size();
+    }
+  } alerts(recorder);
+  settings.pages = 0;
+  settings.capture = false;
+  settings.ignoreFirst = false;
+  PlotSession s(clock, settings, look,
+                [this](const std::string&) {
+                  ProbeResult r;
+                  r.text = responses.empty() ? "\n\n\nRequest timed out.\n" : responses.front();
+                  if (!responses.empty()) responses.pop_front();
+                  return r;
+                },
+                alerts, files);
+  s.SetAlertRules({ParseAlertRule("lost>=3").rule});
+  EXPECT_NE(s.Published().json.find(",\"alerts\":[]}"), std::string::npos);
+  responses = {Reply(10), "\n\n\nRequest timed out.\n", "\n\n\nRequest timed out.\n",
+               "\n\n\nRequest timed out.\n", "\n\n\nRequest timed out.\n", Reply(10), Reply(10)};
+  for (int k = 0; k < 5; ++k) s.Tick();
+  EXPECT_EQ(alerts.events,
+            std::vector<std::string>{"quorvel: alert raised: 127.0.0.1 lost>=3: 3 lost in a row"});
+  EXPECT_EQ(alerts.active, 1u);
+  EXPECT_NE(s.Published().json.find("\"alerts\":[{\"rule\":\"lost>=3\""), std::string::npos);
+  s.Tick();
+  s.Tick();
+  ASSERT_EQ(alerts.events.size(), 2u);
+  EXPECT_EQ(alerts.events[1].rfind("quorvel: alert cleared: 127.0.0.1 lost>=3", 0), 0u);
+  EXPECT_EQ(s.Chart().alertMarks, (std::vector<AlertMark>{{3, true}, {5, false}}));
+  EXPECT_NE(s.Published().json.find(",\"alerts\":[]}"), std::string::npos);
+
+  // Raised again, then a new run drops it; the page reset takes the marks.
+  for (int k = 0; k < 3; ++k) s.Tick();
+  EXPECT_EQ(alerts.active, 1u);
+  s.Start();
+  EXPECT_EQ(alerts.events.back(), "dropped");
+  EXPECT_EQ(alerts.active, 0u);
+  s.Clear();
+  EXPECT_TRUE(s.Chart().alertMarks.empty());
+  // Without rules the figures are as they always were.
+  s.SetAlertRules({});
+  EXPECT_EQ(s.Published().json.find("alerts"), std::string::npos);
 }
 
 // Events handled during a probe may press Start or let the timer fire: a

@@ -224,6 +224,32 @@ TEST(IniFileSave, ReplacesTheWholeFile) {
   EXPECT_EQ(ReadBytes(dir / "fresh.ini"), "");
 }
 
+// The settings file's way: created 0600, and a file others could read is
+// tightened to its owner's bits; a read-only one is still not replaced.
+TEST(IniFileSave, OwnerOnlyFilesKeepTheirOwnersBitsAlone) {
+  const fs::path dir = TestDir();
+  const struct {
+    const char* name;
+    int before;  // -1: no file yet
+    unsigned after;
+  } cases[] = {{"new.ini", -1, 0600}, {"shared.ini", 0644, 0600}, {"group.ini", 0660, 0600},
+               {"strict.ini", 0600, 0600}};
+  const mode_t mask = ::umask(022);
+  for (const auto& c : cases) {
+    const fs::path path = dir / c.name;
+    if (c.before >= 0) {
+      WriteBytes(path, "[Plotter]\n");
+      ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(c.before)), 0);
+    }
+    OwnerOnlyFileSteps steps;
+    ASSERT_TRUE(IniFile::Parse("[Plotter]\nPass=x\n").Save(path.string(), steps, kOwnerOnlyMode).ok());
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.after) << c.name;
+  }
+  ::umask(mask);
+}
+
 TEST(IniFileSave, WritesThroughASymbolicLink) {
   const fs::path dir = TestDir();
   fs::create_directory(dir / "real");

@@ -69,7 +69,9 @@ Settings Unusual() {
   s.web.access = {true, "user", "pa ss", 8080};
   s.window = {true, true, true};
   s.history = {"a", "b"};
-  s.extras = {true, true};
+  s.extras = {true, true, true, true, true,
+              {true, "lost>=4", true, "loss>=1%/10", true, "p95>=9ms/5", true, "pattern:==U",
+               false, true, "/tmp/alerts.txt", "/bin/true x"}};
   return s;
 }
 
@@ -131,7 +133,10 @@ TEST(SettingsFile, ExtrasLiveInTheirOwnSection) {
   EXPECT_TRUE(s.extras.metrics);
   IniFile saved = old;
   WriteSettings(s, saved);
-  EXPECT_EQ(KeysOf(saved.Text(), "Quorvel"), (std::vector<std::string>{"Metrics", "Distribution"}));
+  const std::vector<std::string> extras = KeysOf(saved.Text(), "Quorvel");
+  ASSERT_EQ(extras.size(), ExtraSettingKeys().size());
+  EXPECT_EQ((std::vector<std::string>(extras.begin(), extras.begin() + 2)),
+            (std::vector<std::string>{"Metrics", "Distribution"}));
   EXPECT_EQ(KeysOf(saved.Text(), "Plotter")[1], "Metrics");
   EXPECT_LT(saved.Text().find("[Plotter]"), saved.Text().find("[Quorvel]"));
 
@@ -139,7 +144,8 @@ TEST(SettingsFile, ExtrasLiveInTheirOwnSection) {
   Settings off = s;
   off.extras = {};
   WriteSettings(off, saved);
-  EXPECT_NE(saved.Text().find("[Quorvel]\nMetrics=0\nDistribution=0\n"), std::string::npos);
+  EXPECT_NE(saved.Text().find("[Quorvel]\nMetrics=0\nDistribution=0\nPreciseScale=0\n"),
+            std::string::npos);
 }
 
 TEST(SettingsFile, AnUnreadableColourIsReportedAndTakesItsDefault) {

@@ -229,8 +229,8 @@ TEST(StatisticsTexts, LinesAndJson) {
   EXPECT_EQ(LossText(s), "Loss: 2 of 400 (0.5 %)");
   const std::vector<std::string> lines = StatisticsLines(s);
   ASSERT_EQ(lines.size(), 7u);
-  EXPECT_EQ(lines[1], "Min/Avg/Max: 0.031 / 0.053 / 0.080 ms");
-  EXPECT_EQ(lines[3], "Median/p95/p99: 0.047 / 0.080 / 0.080 ms");
+  EXPECT_EQ(lines[1], "Min/Avg/Max of replies: 0.031 / 0.053 / 0.080 ms");
+  EXPECT_EQ(lines[3], "Median/p95/p99 of replies: 0.047 / 0.080 / 0.080 ms");
 
   StatisticsSummary tiny;
   tiny.sent = 10000;

@@ -1,4 +1,4 @@
-#include "app/contrast.h"
+#include "graph/contrast.h"
 
 #include <cmath>
 #include <utility>
