@@ -42,7 +42,7 @@ constexpr int kTimeoutMs = 800;  // the window's reply timeout at 1 s
 // machine busy with builds).
 constexpr double kSampleToleranceMs = 0.5;
 // Samples whose ping time may lie further off, where the machine is busy.
-constexpr int kAstrayAllowed = 2;
+constexpr int kAstrayAllowed = kTicks / 10;
 // The jitter's differences cancel ping's steady part of that error.
 constexpr double kJitterToleranceMs = 0.2;
 
@@ -124,7 +124,9 @@ class WindowAccuracyTest : public QObject {
       const double printed = f[2].toDouble();
       // The plot shows the reply cut to whole milliseconds.
       QVERIFY2(plotted == static_cast<int>(std::floor(printed)), qPrintable(where + ", reply " + f[2]));
-      if (std::abs(printed - ms) > kSampleToleranceMs) {
+      // Ping is never early: a time below the truth is misread.
+      QVERIFY2(printed > ms - kSampleToleranceMs, qPrintable(where + ", reply " + f[2]));
+      if (printed - ms > kSampleToleranceMs) {
         // Ping's own time went astray (its process held up between its time
         // stamp and its send on a busy machine): the window shows what ping
         // printed, and the figures below take that sample as ping saw it.
