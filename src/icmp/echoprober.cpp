@@ -258,6 +258,7 @@ void EchoProber::OnReply(const Received& item, const EchoFields& fields, std::in
     return;
   }
   const RoundTrip rtt = ChooseRoundTrip(slot.times, item.kernelNs, readMonoNs);
+  lastReplyStamped_ = item.kernelNs != 0;
   switch (slot.state) {
     case State::Pending:
       if (rtt.ns <= settings_.timeoutNs) {

@@ -91,6 +91,10 @@ class EchoProber {
   // answered the last probes, the run may end sooner than planned.
   std::optional<std::int64_t> NextWake();
 
+  // Whether the last reply read carried the kernel's receive timestamp: then
+  // a reply read some time after it came is timed as well as one read at once.
+  bool RepliesCarryStamps() const { return lastReplyStamped_; }
+
   const EchoCounters& Counters() const { return counters_; }
   std::size_t RingSize() const { return ringSize_; }
 
@@ -157,6 +161,7 @@ class EchoProber {
   std::size_t targetsDone_ = 0;  // targets that have made `count` probes
   std::size_t burstLimit_ = 16;
   std::size_t messageBytes_ = 0;
+  bool lastReplyStamped_ = false;
   ReceiveBatch batch_;
   EchoCounters counters_;
 };

@@ -124,6 +124,19 @@ TEST_F(Loopback, ThousandsOfTargetsOnOneSocketLoseNothing) {
   EXPECT_EQ(std::count(perTarget.begin(), perTarget.end(), 3), 4000);
 }
 
+// With a target due every half millisecond the loop reads replies at its
+// steps, not on each packet; once all is sent it watches the socket again
+// and the run ends with the last reply, not at the deadline three minutes
+// on (a failure here is the test's own time limit).
+TEST_F(Loopback, RunEndsWithItsLastReplyNotAtItsDeadline) {
+  EchoOptions options = Quick(3);
+  options.interval = 100ms;
+  options.timeout = 3min;
+  const Outcomes o = Probe(LoopbackTargets(200), options);
+  ASSERT_TRUE(o.status.Ok()) << o.status.message;
+  EXPECT_EQ(o.counters.replies, 600u);
+}
+
 // sendmmsg stops at a message the kernel refuses: the ones after it still
 // go, and it alone carries the error.
 TEST_F(Loopback, ABatchGoesOutAroundAMessageTheKernelRefuses) {
