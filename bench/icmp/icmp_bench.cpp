@@ -7,9 +7,10 @@
 // more), up to the first rate it cannot hold without loss or skipped slots
 // on its one loop thread. With --floor, the kernel's own cost on this
 // machine: the same socket sending the same probes at the same pace in a
-// bare loop (no timer, no matching, nothing kept), its replies read and
-// dropped; on loopback the kernel's work of answering is charged to the
-// prober too.
+// bare loop (no timer, no matching, nothing kept), one call per probe and
+// one per pacing period, its replies read and dropped; on loopback the
+// kernel's work of answering is charged to the prober too, so the loop runs
+// once more with the namespace's echo answering off.
 //
 // Usage: icmp_bench [--targets N] [--seconds S] [--interval-ms MS]
 //                   [--socket auto|datagram|raw] [--pacing-ms MS] [--no-fping]
@@ -287,40 +288,70 @@ int Ladder(const Args& a) {
   return 0;
 }
 
-int Floor(const Args& a) {
-  SocketOpen open = OpenKernelSocket(Family::V4, a.socket, SizingFor(a.targets * 1000.0 / a.intervalMs));
-  if (open.status != SocketOpen::Status::Ok) {
-    std::fprintf(stderr, "%s\n", open.message.c_str());
-    return 1;
-  }
+// One bare loop of the floor: each pacing period, the probes of that period
+// sent one call each or in one call, then whatever came back read and
+// dropped. Returns the CPU seconds it took.
+double FloorLoop(const Args& a, IcmpSocket& socket, bool batched, std::uint64_t& received) {
   std::vector<Address> targets;
   for (int i = 0; i < a.targets; ++i) targets.push_back(boost::asio::ip::make_address(TargetText(i)));
-  std::vector<std::uint8_t> message(64);
-  ReceiveBatch batch;
   const auto pacing = std::chrono::nanoseconds(static_cast<std::int64_t>(a.pacingMs * 1e6));
-  const long perWake = std::lround(a.targets * a.pacingMs / a.intervalMs);
+  const auto perWake = static_cast<std::size_t>(std::max(1L, std::lround(a.targets * a.pacingMs / a.intervalMs)));
   const long total = static_cast<long>(a.targets) * a.seconds;
+  std::vector<std::uint8_t> bytes(perWake * 64);
+  std::vector<Outgoing> batch(perWake);
+  ReceiveBatch replies;
   rusage before{}, after{};
   ::getrusage(RUSAGE_SELF, &before);
-  long sent = 0;
-  std::uint64_t received = 0;
-  while (sent < total) {
-    for (long k = 0; k < perWake && sent < total; ++k, ++sent) {
-      BuildEchoRequest(Family::V4, open.socket->Info().identifier, ProbeTag{1, static_cast<std::uint64_t>(sent)}, 56,
-                       message);
-      open.socket->Send(targets[static_cast<std::size_t>(sent % a.targets)], message, 0);
+  for (long sent = 0; sent < total;) {
+    const std::size_t n = std::min<std::size_t>(perWake, static_cast<std::size_t>(total - sent));
+    for (std::size_t k = 0; k < n; ++k, ++sent) {
+      const auto message = std::span(bytes).subspan(k * 64, 64);
+      BuildEchoRequest(Family::V4, socket.Info().identifier, ProbeTag{1, static_cast<std::uint64_t>(sent)}, 56, message);
+      batch[k] = {&targets[static_cast<std::size_t>(sent % a.targets)], message, 0, 0};
+      if (!batched) socket.Send(*batch[k].to, message, 0);
     }
-    do {
-      batch.Clear();
-    } while (open.socket->Receive(batch, 512) && (received += batch.items.size()));
-    received += batch.items.size();
+    if (batched) socket.SendBatch(std::span(batch).first(n));
+    bool more = true;
+    while (more) {
+      replies.Clear();
+      more = socket.Receive(replies, 512);
+      received += replies.items.size();
+    }
     std::this_thread::sleep_for(pacing);
   }
   ::getrusage(RUSAGE_SELF, &after);
-  std::printf("kernel floor, %s: %ld probes, %.2f us CPU per probe (%lu items read: replies and stamps)\n",
-              open.socket->Info().kind == SocketKind::Raw ? "raw socket" : "datagram socket", sent,
-              (CpuSeconds(after) - CpuSeconds(before)) * 1e6 / static_cast<double>(sent),
-              static_cast<unsigned long>(received));
+  return CpuSeconds(after) - CpuSeconds(before);
+}
+
+int Floor(const Args& a) {
+  const struct {
+    const char* name;
+    bool batched;
+    bool answers;
+  } loops[] = {
+      {"one sendmsg per probe", false, true},
+      {"one sendmmsg per period", true, true},
+      // Loopback charges the target's work (the answer and its way back)
+      // to the prober; with answering off it is left out.
+      {"one sendmmsg per period, echo answering off", true, false},
+  };
+  std::printf("kernel floor, %d targets every %d ms, %.1f ms periods, %d s each: the same socket in a bare loop\n",
+              a.targets, a.intervalMs, a.pacingMs, a.seconds);
+  for (const auto& loop : loops) {
+    std::ofstream("/proc/sys/net/ipv4/icmp_echo_ignore_all") << (loop.answers ? "0\n" : "1\n");
+    SocketOpen open = OpenKernelSocket(Family::V4, a.socket, SizingFor(a.targets * 1000.0 / a.intervalMs));
+    if (open.status != SocketOpen::Status::Ok) {
+      std::fprintf(stderr, "%s\n", open.message.c_str());
+      return 1;
+    }
+    std::uint64_t received = 0;
+    const double cpu = FloorLoop(a, *open.socket, loop.batched, received);
+    std::printf("  %-46s %s: %.2f us CPU per probe (%lu items read: replies and stamps)\n", loop.name,
+                open.socket->Info().kind == SocketKind::Raw ? "raw" : "datagram",
+                cpu * 1e6 / (static_cast<double>(a.targets) * a.seconds), static_cast<unsigned long>(received));
+    std::fflush(stdout);
+  }
+  std::ofstream("/proc/sys/net/ipv4/icmp_echo_ignore_all") << "0\n";
   return 0;
 }
 

@@ -8,6 +8,7 @@ namespace quorvel::icmp {
 namespace {
 
 constexpr std::size_t kReadLimit = 512;  // items per socket per Drain, so sending is not starved
+constexpr std::size_t kSendBatch = 64;   // messages per call to a socket
 
 std::size_t RingFor(const EchoSettings& s) {
   const auto slotsFor = [&](std::int64_t span) {
@@ -28,8 +29,14 @@ EchoProber::EchoProber(EchoSettings settings, std::vector<Address> targets, Icmp
                        const IcmpClock& clock, ResultSink sink, std::uint64_t token)
     : settings_(settings), clock_(clock), sink_(std::move(sink)), token_(token) {
   settings_.payloadBytes = std::clamp(settings_.payloadBytes, kMinPayloadBytes, kMaxPayloadBytes);
+  messageBytes_ = kIcmpHeaderBytes + settings_.payloadBytes;
   for (IcmpSocket* s : {v4, v6}) {
-    if (s != nullptr) sockets_.push_back(s);
+    if (s == nullptr) continue;
+    SendQueue& q = queues_.emplace_back();
+    q.socket = s;
+    q.probes.reserve(kSendBatch);
+    q.out.reserve(kSendBatch);
+    q.bytes.resize(kSendBatch * messageBytes_);
   }
   targets_.reserve(targets.size());
   for (std::size_t i = 0; i < targets.size(); ++i) {
@@ -37,12 +44,12 @@ EchoProber::EchoProber(EchoSettings settings, std::vector<Address> targets, Icmp
     t.address = targets[i];
     t.socket = t.address.is_v4() ? v4 : v6;
     if (t.socket != nullptr) t.identifier = t.socket->Info().identifier;
+    t.queue = t.socket == v4 || v4 == nullptr ? 0 : 1;
     byAddress_.emplace(t.address, static_cast<std::uint32_t>(i));
     targets_.push_back(t);
   }
   ringSize_ = RingFor(settings_);
   slots_.resize(targets_.size() * ringSize_);
-  message_.resize(kIcmpHeaderBytes + settings_.payloadBytes);
   // Probes due per wake-up, sixteen times over: a stall is caught up at that
   // pace instead of all at once, while wake-ups that come late because the
   // machine is busy (a step of 20 ms instead of 2) still keep up.
@@ -112,11 +119,12 @@ void EchoProber::SendDue(std::int64_t nowMonoNs) {
       // Too late for this slot: probing now would crowd the next one.
       ++counters_.skipped;
     } else {
-      Send(index_);
+      Queue(index_);
       ++sent;
     }
     Advance();
   }
+  for (SendQueue& q : queues_) Flush(q);
 }
 
 void EchoProber::Advance() {
@@ -126,10 +134,35 @@ void EchoProber::Advance() {
   }
 }
 
-void EchoProber::Send(std::uint32_t index) {
+void EchoProber::Queue(std::uint32_t index) {
   Target& t = targets_[index];
   const std::uint64_t sequence = t.nextSequence++;
   if (settings_.count != 0 && t.nextSequence == settings_.count) ++targetsDone_;
+  if (t.socket == nullptr) {
+    Sent(index, sequence, clock_.Now(), -1);
+    return;
+  }
+  SendQueue& q = queues_[t.queue];
+  const ProbeTag tag{token_, sequence, index, ProbeTag::Kind::Echo, 0};
+  const auto message = std::span(q.bytes).subspan(q.out.size() * messageBytes_, messageBytes_);
+  BuildEchoRequest(FamilyOf(t.address), t.identifier, tag, settings_.payloadBytes, message);
+  q.out.push_back({&t.address, message, settings_.ttl, 0});
+  q.probes.push_back({index, sequence});
+  if (q.out.size() >= q.limit) Flush(q);
+}
+
+void EchoProber::Flush(SendQueue& q) {
+  if (q.out.empty()) return;
+  // One reading of the clock for the batch: its probes leave within
+  // microseconds of each other, and each is timed by its transmit stamp.
+  const Instant now = clock_.Now();
+  q.socket->SendBatch(q.out);
+  for (std::size_t i = 0; i < q.out.size(); ++i) Sent(q.probes[i].target, q.probes[i].sequence, now, q.out[i].error);
+  q.out.clear();
+  q.probes.clear();
+}
+
+void EchoProber::Sent(std::uint32_t index, std::uint64_t sequence, const Instant& at, int error) {
   Slot& slot = SlotOf(index, sequence);
   if (slot.state == State::Pending) {
     // Only when the loop stalled for longer than the ring covers.
@@ -137,17 +170,12 @@ void EchoProber::Send(std::uint32_t index) {
     ++counters_.lost;
     Emit(index, slot, Outcome::Lost);
   }
-  const Family family = FamilyOf(t.address);
-  const ProbeTag tag{token_, sequence, index, ProbeTag::Kind::Echo, 0};
-  const std::size_t length = BuildEchoRequest(family, t.identifier, tag, settings_.payloadBytes, message_);
-  const Instant now = clock_.Now();
-  const int error = t.socket != nullptr ? t.socket->Send(t.address, std::span(message_).first(length), settings_.ttl) : -1;
   slot.sequence = sequence;
-  slot.times = {now.monoNs, now.wallNs, 0};
+  slot.times = {at.monoNs, at.wallNs, 0};
   if (error == 0) {
     slot.state = State::Pending;
     ++counters_.sent;
-    deadlines_.push_back({index, sequence, now.monoNs + settings_.timeoutNs});
+    deadlines_.push_back({index, sequence, at.monoNs + settings_.timeoutNs});
     return;
   }
   slot.state = State::Failed;
@@ -156,7 +184,7 @@ void EchoProber::Send(std::uint32_t index) {
   r.target = index;
   r.sequence = sequence;
   r.outcome = Outcome::Error;
-  r.sentUnixNs = now.wallNs;
+  r.sentUnixNs = at.wallNs;
   if (error < 0) {
     r.error = ProbeError::NoSocket;
   } else {
@@ -171,25 +199,25 @@ void EchoProber::Send(std::uint32_t index) {
 bool EchoProber::Drain() {
   bool more = false;
   std::uint64_t overruns = 0;
-  for (IcmpSocket* socket : sockets_) {
+  for (SendQueue& q : queues_) {
     batch_.Clear();
-    more |= socket->Receive(batch_, kReadLimit);
-    overruns += socket->Overruns();
+    more |= q.socket->Receive(batch_, kReadLimit);
+    overruns += q.socket->Overruns();
     if (batch_.items.empty()) continue;
     const std::int64_t readMonoNs = clock_.Now().monoNs;
-    for (const Received& item : batch_.items) Handle(item, batch_.Bytes(item), *socket, readMonoNs);
+    for (const Received& item : batch_.items) Handle(item, batch_.Bytes(item), q, readMonoNs);
   }
   counters_.overruns = overruns;
   return more;
 }
 
-void EchoProber::Handle(const Received& item, std::span<const std::uint8_t> bytes, IcmpSocket& socket,
+void EchoProber::Handle(const Received& item, std::span<const std::uint8_t> bytes, SendQueue& queue,
                         std::int64_t readMonoNs) {
   if (item.kind == Received::Kind::TxStamp) {
-    OnTxStamp(item, bytes);
+    OnTxStamp(item, bytes, queue);
     return;
   }
-  const SocketInfo info = socket.Info();
+  const SocketInfo info = queue.socket->Info();
   const auto fields = ReadEcho(bytes, token_);
   const bool reply = item.kind == Received::Kind::Message;
   const std::uint8_t expected = reply ? (info.family == Family::V4 ? kEchoReplyV4 : kEchoReplyV6)
@@ -230,6 +258,7 @@ void EchoProber::OnReply(const Received& item, const EchoFields& fields, std::in
     return;
   }
   const RoundTrip rtt = ChooseRoundTrip(slot.times, item.kernelNs, readMonoNs);
+  lastReplyStamped_ = item.kernelNs != 0;
   switch (slot.state) {
     case State::Pending:
       if (rtt.ns <= settings_.timeoutNs) {
@@ -303,7 +332,7 @@ void EchoProber::OnError(const Received& item, const EchoFields& fields, Family 
   if (sink_) sink_(r);
 }
 
-void EchoProber::OnTxStamp(const Received& item, std::span<const std::uint8_t> bytes) {
+void EchoProber::OnTxStamp(const Received& item, std::span<const std::uint8_t> bytes, SendQueue& queue) {
   // Where the kernel withholds the frame (net.core.tstamp_allow_data = 0
   // without CAP_NET_RAW) the stamp cannot be tied to its probe for sure, so
   // it is not used: those probes fall back to the clock at sending.
@@ -312,6 +341,9 @@ void EchoProber::OnTxStamp(const Received& item, std::span<const std::uint8_t> b
       fields->tag->target >= targets_.size()) {
     return;
   }
+  // This socket's stamps name their probes: from now on its probes can go
+  // out in batches without losing their own send times.
+  queue.limit = kSendBatch;
   Slot& slot = SlotOf(fields->tag->target, fields->tag->sequence);
   if (slot.sequence == fields->tag->sequence && slot.state == State::Pending) slot.times.txKernelNs = item.kernelNs;
 }

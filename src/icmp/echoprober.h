@@ -2,12 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <optional>
 #include <vector>
 
 #include "icmp/clock.h"
+#include "icmp/fifo.h"
 #include "icmp/result.h"
 #include "icmp/roundtrip.h"
 #include "icmp/socket.h"
@@ -64,7 +64,11 @@ struct EchoCounters {
 // reply matches when its identifier, source address, sequence and tag all
 // agree. Per-probe state lives in a fixed ring per target that covers the
 // timeout and the late window, so the cost per probe never grows with the
-// run.
+// run. The probes due at one step go to each socket in one call (in
+// batches of up to 64) once a transmit timestamp has named its probe on
+// that socket; until then, and on a socket without them, one call each, so
+// that a probe timed by the clock at sending is not timed by the start of
+// its batch.
 //
 // The sockets and the clock must outlive it; the sink is called from Step and
 // Drain. Not thread-safe.
@@ -87,6 +91,10 @@ class EchoProber {
   // answered the last probes, the run may end sooner than planned.
   std::optional<std::int64_t> NextWake();
 
+  // Whether the last reply read carried the kernel's receive timestamp: then
+  // a reply read some time after it came is timed as well as one read at once.
+  bool RepliesCarryStamps() const { return lastReplyStamped_; }
+
   const EchoCounters& Counters() const { return counters_; }
   std::size_t RingSize() const { return ringSize_; }
 
@@ -97,10 +105,23 @@ class EchoProber {
     ProbeTimes times;
     State state = State::Empty;
   };
+  // The probes built at one step for one socket, handed to it together.
+  struct SendQueue {
+    IcmpSocket* socket = nullptr;
+    std::size_t limit = 1;  // messages per call: 1 until a transmit stamp named its probe
+    struct Probe {
+      std::uint32_t target;
+      std::uint64_t sequence;
+    };
+    std::vector<Probe> probes;
+    std::vector<Outgoing> out;
+    std::vector<std::uint8_t> bytes;  // room for the largest batch of messages
+  };
   struct Target {
     Address address;
     IcmpSocket* socket = nullptr;
     std::uint16_t identifier = 0;
+    std::uint8_t queue = 0;  // in queues_
     std::uint64_t nextSequence = 0;
   };
   struct Deadline {
@@ -113,31 +134,34 @@ class EchoProber {
   std::int64_t SlotTime(std::uint64_t round, std::uint32_t index) const;
   void Expire(std::int64_t nowMonoNs);
   void SendDue(std::int64_t nowMonoNs);
-  void Send(std::uint32_t index);
+  void Queue(std::uint32_t index);
+  void Flush(SendQueue& queue);
+  void Sent(std::uint32_t index, std::uint64_t sequence, const Instant& at, int error);
   void Advance();
-  void Handle(const Received& item, std::span<const std::uint8_t> bytes, IcmpSocket& socket,
+  void Handle(const Received& item, std::span<const std::uint8_t> bytes, SendQueue& queue,
               std::int64_t readMonoNs);
   void OnReply(const Received& item, const EchoFields& fields, std::int64_t readMonoNs);
   void OnError(const Received& item, const EchoFields& fields, Family family);
-  void OnTxStamp(const Received& item, std::span<const std::uint8_t> bytes);
+  void OnTxStamp(const Received& item, std::span<const std::uint8_t> bytes, SendQueue& queue);
   void Emit(std::uint32_t target, const Slot& slot, Outcome outcome, RoundTrip rtt = {});
 
   EchoSettings settings_;
   std::vector<Target> targets_;
-  std::vector<IcmpSocket*> sockets_;
+  std::vector<SendQueue> queues_;  // one per socket
   const IcmpClock& clock_;
   ResultSink sink_;
   std::uint64_t token_;
   std::size_t ringSize_ = 4;
   std::vector<Slot> slots_;
-  std::deque<Deadline> deadlines_;
+  Fifo<Deadline> deadlines_;
   std::map<Address, std::uint32_t> byAddress_;  // for errors that quote no tag
   std::int64_t startMonoNs_ = 0;
   std::uint64_t round_ = 0;
   std::uint32_t index_ = 0;
   std::size_t targetsDone_ = 0;  // targets that have made `count` probes
   std::size_t burstLimit_ = 16;
-  std::vector<std::uint8_t> message_;
+  std::size_t messageBytes_ = 0;
+  bool lastReplyStamped_ = false;
   ReceiveBatch batch_;
   EchoCounters counters_;
 };

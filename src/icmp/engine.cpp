@@ -158,6 +158,7 @@ EngineStatus EchoEngine::Start() {
   callbacks.step = [this] { return prober_->Step(); };
   callbacks.drain = [this] { return prober_->Drain(); };
   callbacks.nextWake = [this] { return prober_->NextWake(); };
+  callbacks.repliesCanWait = [this] { return prober_->RepliesCarryStamps(); };
   callbacks.published = [this] {
     std::lock_guard<std::mutex> lock(mutex_);
     published_ = prober_->Counters();

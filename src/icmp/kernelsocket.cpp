@@ -1,5 +1,6 @@
 #include "icmp/kernelsocket.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -17,7 +18,8 @@
 namespace quorvel::icmp {
 namespace {
 
-constexpr std::size_t kBatch = 32;
+constexpr std::size_t kBatch = 32;       // items per recvmmsg
+constexpr std::size_t kSendBatch = 64;   // messages per sendmmsg
 constexpr std::size_t kMessageBytes = 2048;
 constexpr std::size_t kControlBytes = 256;
 
@@ -78,30 +80,37 @@ class KernelSocket final : public IcmpSocket {
   std::uint64_t Overruns() const override { return overruns_; }
 
   int Send(const Address& to, std::span<const std::uint8_t> message, int ttl) override {
-    sockaddr_storage dest;
-    msghdr m{};
-    m.msg_name = &dest;
-    m.msg_namelen = ToSockaddr(to, dest);
-    iovec io{const_cast<std::uint8_t*>(message.data()), message.size()};
-    m.msg_iov = &io;
-    m.msg_iovlen = 1;
-    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int))> control{};
-    if (ttl > 0) {
-      m.msg_control = control.data();
-      m.msg_controllen = control.size();
-      cmsghdr* c = CMSG_FIRSTHDR(&m);
-      c->cmsg_level = info_.family == Family::V4 ? SOL_IP : SOL_IPV6;
-      c->cmsg_type = info_.family == Family::V4 ? IP_TTL : IPV6_HOPLIMIT;
-      c->cmsg_len = CMSG_LEN(sizeof(int));
-      std::memcpy(CMSG_DATA(c), &ttl, sizeof ttl);
+    Outgoing one{&to, message, ttl, 0};
+    SendBatch(std::span(&one, 1));
+    return one.error;
+  }
+
+  void SendBatch(std::span<Outgoing> batch) override {
+    for (std::size_t chunk = 0; chunk < batch.size(); chunk += kSendBatch) {
+      const std::size_t count = std::min(kSendBatch, batch.size() - chunk);
+      for (std::size_t i = 0; i < count; ++i) PrepareSend(i, batch[chunk + i]);
+      // sendmmsg stops at the first message the kernel refuses and keeps
+      // its errno for the next call (EAGAIN aside), which then fails with
+      // it at once: that message is tried again as Send would try it.
+      std::size_t at = 0;
+      int attempt = 0;
+      while (at < count) {
+        const int sent = ::sendmmsg(fd_, &sendHeaders_[at], static_cast<unsigned>(count - at), MSG_DONTWAIT);
+        if (sent > 0) {
+          for (int i = 0; i < sent; ++i) batch[chunk + at + static_cast<std::size_t>(i)].error = 0;
+          at += static_cast<std::size_t>(sent);
+          attempt = 0;
+          continue;
+        }
+        const int error = errno;
+        if (attempt < 2 && (error == EINTR || (attempt == 0 && MayBePendingError(error)))) {
+          ++attempt;
+          continue;
+        }
+        batch[chunk + at++].error = error;
+        attempt = 0;
+      }
     }
-    int error = 0;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      if (::sendmsg(fd_, &m, MSG_DONTWAIT) >= 0) return 0;
-      error = errno;
-      if (error != EINTR && !(attempt == 0 && MayBePendingError(error))) break;
-    }
-    return error;
   }
 
   bool Receive(ReceiveBatch& batch, std::size_t limit) override {
@@ -129,6 +138,25 @@ class KernelSocket final : public IcmpSocket {
   }
 
  private:
+  void PrepareSend(std::size_t i, const Outgoing& out) {
+    msghdr& m = sendHeaders_[i].msg_hdr;
+    m = {};
+    m.msg_name = &sendNames_[i];
+    m.msg_namelen = ToSockaddr(*out.to, sendNames_[i]);
+    sendIov_[i] = {const_cast<std::uint8_t*>(out.message.data()), out.message.size()};
+    m.msg_iov = &sendIov_[i];
+    m.msg_iovlen = 1;
+    if (out.ttl > 0) {
+      m.msg_control = sendControls_[i].data();
+      m.msg_controllen = sendControls_[i].size();
+      cmsghdr* c = CMSG_FIRSTHDR(&m);
+      c->cmsg_level = info_.family == Family::V4 ? SOL_IP : SOL_IPV6;
+      c->cmsg_type = info_.family == Family::V4 ? IP_TTL : IPV6_HOPLIMIT;
+      c->cmsg_len = CMSG_LEN(sizeof(int));
+      std::memcpy(CMSG_DATA(c), &out.ttl, sizeof out.ttl);
+    }
+  }
+
   void Prepare(std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
       msghdr& m = headers_[i].msg_hdr;
@@ -201,6 +229,11 @@ class KernelSocket final : public IcmpSocket {
   std::array<sockaddr_storage, kBatch> names_{};
   std::array<std::array<std::uint8_t, kMessageBytes>, kBatch> buffers_{};
   std::array<std::array<char, kControlBytes>, kBatch> controls_{};
+  std::array<mmsghdr, kSendBatch> sendHeaders_{};
+  std::array<iovec, kSendBatch> sendIov_{};
+  std::array<sockaddr_storage, kSendBatch> sendNames_{};
+  struct alignas(cmsghdr) TtlControl : std::array<char, CMSG_SPACE(sizeof(int))> {};
+  std::array<TtlControl, kSendBatch> sendControls_{};
 };
 
 bool SetInt(int fd, int level, int name, int value) {

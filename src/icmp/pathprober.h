@@ -2,13 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "stats/runstatistics.h"
 #include "icmp/clock.h"
+#include "icmp/fifo.h"
 #include "icmp/result.h"
 #include "icmp/roundtrip.h"
 #include "icmp/socket.h"
@@ -156,7 +156,7 @@ class PathProber {
     std::uint64_t sequence;
     std::int64_t atMonoNs;
   };
-  std::deque<Deadline> deadlines_;
+  Fifo<Deadline> deadlines_;
   std::vector<std::uint8_t> message_;
   ReceiveBatch batch_;
   std::uint64_t invalid_ = 0;

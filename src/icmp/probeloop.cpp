@@ -14,10 +14,12 @@ namespace quorvel::icmp {
 namespace asio = boost::asio;
 
 struct ProbeLoop::Impl {
-  Impl(std::vector<int> handles, std::int64_t pacing, Callbacks c, std::atomic<bool>& done)
+  Impl(std::vector<int> fds, std::int64_t pacing, Callbacks c, std::atomic<bool>& done)
       : timer(io), pacingNs(pacing), callbacks(std::move(c)), finished(done) {
-    for (int fd : handles) {
-      if (fd >= 0) waits.emplace_back(std::make_unique<asio::posix::stream_descriptor>(io, fd));
+    for (int fd : fds) {
+      if (fd < 0) continue;
+      handles.push_back(fd);
+      waits.emplace_back(std::make_unique<asio::posix::stream_descriptor>(io));
     }
   }
   ~Impl() {
@@ -32,7 +34,7 @@ struct ProbeLoop::Impl {
   }
 
   void Run() {
-    for (auto& w : waits) Wait(*w);
+    Watch(true);
     asio::post(io, [this] { Step(); });
     io.run();
     finished.store(true);
@@ -48,6 +50,25 @@ struct ProbeLoop::Impl {
     }
     lastStepNs = stepped;
     Arm(*next);
+    Watch(!callbacks.repliesCanWait || !callbacks.repliesCanWait() || armedNs - stepped > 2 * pacingNs);
+  }
+
+  // Registers the sockets with the reactor, or takes them out, so that the
+  // kernel has no one to tell of each packet. A pending wait ends with
+  // operation_aborted; one registered anew reports what is already waiting.
+  void Watch(bool on) {
+    if (on == watching) return;
+    watching = on;
+    ++watchRound;
+    for (std::size_t i = 0; i < waits.size(); ++i) {
+      if (!on) {
+        waits[i]->release();
+        continue;
+      }
+      boost::system::error_code error;
+      waits[i]->assign(handles[i], error);
+      if (!error) Wait(*waits[i]);
+    }
   }
 
   void Arm(std::int64_t next) {
@@ -59,8 +80,10 @@ struct ProbeLoop::Impl {
   }
 
   void Wait(asio::posix::stream_descriptor& w) {
-    w.async_wait(asio::posix::stream_descriptor::wait_read, [this, &w](const std::error_code& e) {
-      if (e) return;
+    w.async_wait(asio::posix::stream_descriptor::wait_read, [this, &w, round = watchRound](const std::error_code& e) {
+      // A wait that completed just before the sockets were taken out must
+      // not wait again: that would leave two waits on one socket.
+      if (e || round != watchRound) return;
       // Armed again before reading: a packet that comes after the read
       // below still wakes the loop (the descriptor is edge-triggered).
       Wait(w);
@@ -85,7 +108,10 @@ struct ProbeLoop::Impl {
 
   asio::io_context io;
   asio::steady_timer timer;
+  std::vector<int> handles;
   std::vector<std::unique_ptr<asio::posix::stream_descriptor>> waits;
+  bool watching = false;
+  std::uint64_t watchRound = 0;
   std::int64_t pacingNs;
   std::int64_t lastStepNs = 0;
   std::int64_t armedNs = 0;

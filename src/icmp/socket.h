@@ -61,6 +61,14 @@ class ReceiveBatch {
   std::vector<std::uint8_t> bytes_;
 };
 
+// One message of a batch for IcmpSocket::SendBatch.
+struct Outgoing {
+  const Address* to = nullptr;  // must outlive the call
+  std::span<const std::uint8_t> message;
+  int ttl = 0;    // as for Send
+  int error = 0;  // set by SendBatch: what Send would have returned
+};
+
 struct SocketInfo {
   Family family = Family::V4;
   SocketKind kind = SocketKind::Datagram;
@@ -79,6 +87,9 @@ class IcmpSocket {
   // this message alone. 0 when sent, otherwise the errno (EAGAIN, ENOBUFS,
   // EHOSTUNREACH...). Never blocks.
   virtual int Send(const Address& to, std::span<const std::uint8_t> message, int ttl) = 0;
+  // Sends the messages in order, each as Send would, in as few calls to the
+  // kernel as it can, and sets each one's `error`. Never blocks.
+  virtual void SendBatch(std::span<Outgoing> batch) = 0;
   // Appends to `batch` what is waiting, transmit timestamps and errors
   // before messages, at most `limit` items. Never blocks. Returns whether
   // more may be waiting (the limit was reached).

@@ -234,6 +234,42 @@ TEST(EchoProber, SendFailuresAndNetworkErrorsEndTheProbeWithAReason) {
   EXPECT_EQ(rig.prober.Counters().lost, 1u);
 }
 
+TEST(EchoProber, ProbesDueTogetherGoOutInOneCallPerSocketOnceStampsNameTheirProbes) {
+  // A target due every 10 ms: kA, kB, kSix, kA, kB, kSix...
+  std::vector<Address> targets;
+  for (int i = 0; i < 100; ++i) targets.push_back(i % 3 == 0 ? kA : i % 3 == 1 ? kB : kSix);
+  Rig rig(targets);
+  rig.v4.sendError = [](const Address& to) { return to == kB ? EHOSTUNREACH : 0; };
+  rig.At(0);
+  rig.At(50);  // targets 1 to 5; no stamp has named a probe yet: one call each
+  EXPECT_EQ(rig.v4.batches, (std::vector<std::size_t>{1, 1, 1, 1}));
+  EXPECT_EQ(rig.v6.batches, (std::vector<std::size_t>{1, 1}));
+  rig.v4.QueueTxStamp(rig.v4.sent[0], rig.clock.Wall(rig.start) + 1000);
+  rig.At(100);  // targets 6 to 10: one call for the four IPv4 ones
+  EXPECT_EQ(rig.v4.batches.back(), 4u);
+  EXPECT_EQ(rig.v6.batches.back(), 1u);
+  // The refused sends of a batch end their own probes, no others.
+  std::vector<std::uint32_t> failed;
+  for (const ProbeResult& r : rig.results) {
+    if (r.outcome == Outcome::Error && r.error == ProbeError::Unreachable) failed.push_back(r.target);
+  }
+  EXPECT_EQ(failed, (std::vector<std::uint32_t>{1, 4, 7, 10}));
+  EXPECT_EQ(rig.prober.Counters().sent, 7u);
+}
+
+TEST(Fifo, KeepsItsOrderWhileGrowingAroundTheEndOfItsBuffer) {
+  Fifo<int> fifo;
+  int pushed = 0, popped = 0;
+  for (const int size : {50, 10, 120, 0, 300, 5}) {
+    while (static_cast<int>(fifo.size()) < size) fifo.push_back(pushed++);
+    while (static_cast<int>(fifo.size()) > size / 2) {
+      ASSERT_EQ(fifo.front(), popped++);
+      fifo.pop_front();
+    }
+  }
+  EXPECT_EQ(static_cast<int>(fifo.size()), pushed - popped);
+}
+
 TEST(ChooseRoundTrip, PrefersKernelStampsUnlessTheWallClockMoved) {
   const ProbeTimes sent{1000, 5000, 5100};
   const struct {

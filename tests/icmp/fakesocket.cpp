@@ -18,6 +18,11 @@ int FakeSocket::Send(const Address& to, std::span<const std::uint8_t> message, i
   return 0;
 }
 
+void FakeSocket::SendBatch(std::span<Outgoing> batch) {
+  batches.push_back(batch.size());
+  for (Outgoing& out : batch) out.error = Send(*out.to, out.message, out.ttl);
+}
+
 bool FakeSocket::Receive(ReceiveBatch& batch, std::size_t limit) {
   std::size_t n = 0;
   while (!incoming_.empty() && n < limit) {

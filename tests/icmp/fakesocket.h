@@ -35,6 +35,7 @@ class FakeSocket final : public IcmpSocket {
 
   SocketInfo Info() const override { return info_; }
   int Send(const Address& to, std::span<const std::uint8_t> message, int ttl) override;
+  void SendBatch(std::span<Outgoing> batch) override;
   bool Receive(ReceiveBatch& batch, std::size_t limit) override;
   std::uint64_t Overruns() const override { return 0; }
   int Handle() const override { return -1; }
@@ -51,6 +52,7 @@ class FakeSocket final : public IcmpSocket {
                   std::size_t quoteBytes, std::int64_t rxKernelNs);
 
   std::vector<Sent> sent;
+  std::vector<std::size_t> batches;  // the size of each SendBatch call
   // The errno for the next sends, 0 for success.
   std::function<int(const Address&)> sendError;
 

@@ -7,11 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
 
 #include "icmp/privatenetwork.h"
+#include "icmp/roundtrip.h"
 
 namespace quorvel::icmp {
 namespace {
@@ -120,6 +122,57 @@ TEST_F(Loopback, ThousandsOfTargetsOnOneSocketLoseNothing) {
     if (r.outcome == Outcome::Reply) ++perTarget[r.target];
   }
   EXPECT_EQ(std::count(perTarget.begin(), perTarget.end(), 3), 4000);
+}
+
+// With a target due every half millisecond the loop reads replies at its
+// steps, not on each packet; once all is sent it watches the socket again
+// and the run ends with the last reply, not at the deadline three minutes
+// on (a failure here is the test's own time limit).
+TEST_F(Loopback, RunEndsWithItsLastReplyNotAtItsDeadline) {
+  EchoOptions options = Quick(3);
+  options.interval = 100ms;
+  options.timeout = 3min;
+  const Outcomes o = Probe(LoopbackTargets(200), options);
+  ASSERT_TRUE(o.status.Ok()) << o.status.message;
+  EXPECT_EQ(o.counters.replies, 600u);
+}
+
+// sendmmsg stops at a message the kernel refuses: the ones after it still
+// go, and it alone carries the error.
+TEST_F(Loopback, ABatchGoesOutAroundAMessageTheKernelRefuses) {
+  ASSERT_EQ(testing::RunProgram({"ip", "route", "replace", "unreachable", "203.0.113.0/24"}), 0);
+  ASSERT_EQ(testing::RunProgram({"ip", "-6", "route", "replace", "unreachable", "2001:db8:2::/48"}), 0);
+  for (const Family family : {Family::V4, Family::V6}) {
+    SocketOpen open = OpenKernelSocket(family, SocketPreference::Datagram);
+    ASSERT_EQ(open.status, SocketOpen::Status::Ok) << open.message;
+    const bool v4 = family == Family::V4;
+    const Address good = A(v4 ? "127.0.0.1" : "::1"), refused = A(v4 ? "203.0.113.1" : "2001:db8:2::1");
+    std::vector<std::uint8_t> message(64);
+    BuildEchoRequest(family, open.socket->Info().identifier, ProbeTag{}, 56, message);
+    for (const auto& [targets, expected] : std::vector<std::pair<std::vector<const Address*>, std::vector<bool>>>{
+             {{&good, &refused, &good, &good}, {true, false, true, true}},
+             {{&good, &good, &refused}, {true, true, false}},
+             {{&refused, &good}, {false, true}},
+         }) {
+      std::vector<Outgoing> batch;
+      for (const Address* to : targets) batch.push_back({to, message, 0, 0});
+      open.socket->SendBatch(batch);
+      ReceiveBatch got;
+      while (open.socket->Receive(got, 512)) {
+      }
+      std::size_t replies = 0;
+      for (std::size_t i = 0; i < batch.size(); ++i) {
+        EXPECT_EQ(batch[i].error == 0, expected[i]) << i << ": " << std::strerror(batch[i].error);
+        if (batch[i].error != 0) {
+          EXPECT_EQ(SendErrorKind(batch[i].error), ProbeError::Unreachable);
+        }
+        replies += expected[i];
+      }
+      EXPECT_EQ(std::count_if(got.items.begin(), got.items.end(),
+                              [](const Received& r) { return r.kind == Received::Kind::Message; }),
+                static_cast<long>(replies));
+    }
+  }
 }
 
 TEST_F(Loopback, TwoRawEnginesSeeEachOthersRepliesButMatchOnlyTheirOwn) {
