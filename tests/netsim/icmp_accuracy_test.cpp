@@ -43,8 +43,11 @@ using netsim::TruthProbe;
 // The engine's error against the truth, in ms: its kernel stamps are taken
 // as a probe enters the TUN device and as a reply leaves it, the truth's as
 // the simulator reads the probe and just before it writes the reply, so the
-// engine sees a little more than the truth.
-constexpr double kMedianLow = 0, kMedianHigh = 0.1, kP99Bound = 0.5;
+// engine sees a little more than the truth. The tail is the simulator's
+// own: when the machine is busy it reads a probe late (iputils beside the
+// engine shows the same p99, 1-2 ms on a busy two-core machine), while a
+// reply paired with the wrong probe would be off by a whole interval.
+constexpr double kMedianLow = 0, kMedianHigh = 0.25, kP99Bound = 3.0;
 
 struct Errors {
   std::vector<double> ms;
