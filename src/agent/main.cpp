@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
-#include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -22,6 +21,7 @@
 #include "agent/report.h"
 #include "agent/rowoutput.h"
 #include "agent/statuspage.h"
+#include "agent/terminal.h"
 #include "alert/alertcommand.h"
 #include "system/descriptorlimit.h"
 #include "system/processfigures.h"
@@ -44,21 +44,6 @@ std::string AlertEventText(const AlertEvent& event) {
   const std::string line = AlertEventLine(event);
   const std::string prefix = "quorvel: ";
   return line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : line;
-}
-
-struct TerminalSize {
-  std::size_t columns = 80;
-  std::size_t rows = 24;
-};
-
-TerminalSize SizeOf(int fd) {
-  TerminalSize size;
-  winsize w{};
-  if (::ioctl(fd, TIOCGWINSZ, &w) == 0 && w.ws_col > 0 && w.ws_row > 0) {
-    size.columns = w.ws_col;
-    size.rows = w.ws_row;
-  }
-  return size;
 }
 
 std::vector<std::string> LiveLines(const std::vector<TargetSnapshot>& snapshots, RecentCount& missed) {

@@ -1,4 +1,5 @@
 #include "agent/report.h"
+#include "agent/terminal.h"
 
 #include <gtest/gtest.h>
 
