@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/text.h"
 #include "stats/isotime.h"
 #include "stats/targetfigures.h"
 
@@ -65,21 +66,6 @@ std::string Stamp(const LocalTime& now) {
 
 }  // namespace
 
-std::string EscapeHtml(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 int StatusPageRefreshSeconds(std::chrono::milliseconds interval) {
   const auto seconds = (interval.count() + 999) / 1000;

@@ -37,7 +37,5 @@ int StatusPageRefreshSeconds(std::chrono::milliseconds interval);
 // the range of the replies.
 std::string SparklineSvg(const std::vector<std::optional<std::int64_t>>& recent);
 
-// `text` with &, <, >, " and ' as character references.
-std::string EscapeHtml(const std::string& text);
 
 }  // namespace quorvel

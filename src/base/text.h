@@ -23,4 +23,9 @@ bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
 // The value of a hexadecimal digit (either case), or -1.
 int HexDigitValue(char c);
 
+// `text` with &, <, >, " and ' as character references, so that text from
+// outside (a client's path, an address, a rule's name) put into an HTML page
+// or attribute cannot open markup there.
+std::string EscapeHtml(std::string_view text);
+
 }  // namespace quorvel

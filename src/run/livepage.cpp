@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/text.h"
 #include "stats/isotime.h"
 
 namespace quorvel {
@@ -10,7 +11,7 @@ namespace quorvel {
 namespace {
 
 std::string Row(const char* name, const std::string& value, const char* id) {
-  return std::string("<tr><th>") + name + "</th><td id=\"" + id + "\">" + HtmlEscape(value) +
+  return std::string("<tr><th>") + name + "</th><td id=\"" + id + "\">" + EscapeHtml(value) +
          "</td></tr>\n";
 }
 
@@ -34,22 +35,6 @@ std::string UrlSegment(const std::string& name) {
 
 }  // namespace
 
-std::string HtmlEscape(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 std::string LivePageHtml(const LivePage& page) {
   const StatisticsSummary& s = page.summary;
   const bool replies = s.received > 0;
@@ -66,7 +51,7 @@ std::string LivePageHtml(const LivePage& page) {
   html += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
   html += "<meta http-equiv=\"refresh\" content=\"" + std::to_string(std::max(1, page.refreshSeconds)) + "\">\n";
   html += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
-  html += "<title>" + HtmlEscape(title) + "</title>\n";
+  html += "<title>" + EscapeHtml(title) + "</title>\n";
   html +=
       "<style>\n"
       "body{font-family:sans-serif;margin:1em;color:#111;background:#fff}\n"
@@ -76,17 +61,17 @@ std::string LivePageHtml(const LivePage& page) {
       "td{font-variant-numeric:tabular-nums}\n"
       ".alert{color:#b00000;font-weight:bold}\n"
       "</style>\n</head>\n<body>\n";
-  html += "<h1>" + HtmlEscape(title) + "</h1>\n";
+  html += "<h1>" + EscapeHtml(title) + "</h1>\n";
   html += "<p><img id=\"graph\" src=\"" + UrlSegment(page.imageName) + "?t=" +
-          std::to_string(page.nowUnixMs) + "\" alt=\"The graph of " + HtmlEscape(page.address) + "\"></p>\n";
+          std::to_string(page.nowUnixMs) + "\" alt=\"The graph of " + EscapeHtml(page.address) + "\"></p>\n";
   if (page.alertsOn) {
     if (page.alerts.empty()) {
       html += "<p id=\"alerts\">No alert is active.</p>\n";
     } else {
       html += "<ul id=\"alerts\" class=\"alert\">\n";
       for (const ActiveAlert& a : page.alerts) {
-        html += "<li>ALERT " + HtmlEscape(a.rule) + ": " + HtmlEscape(a.figures.description) +
-                " (since " + HtmlEscape(FormatIsoLocal(a.sinceUnixMs, page.utcOffsetSeconds)) + ")</li>\n";
+        html += "<li>ALERT " + EscapeHtml(a.rule) + ": " + EscapeHtml(a.figures.description) +
+                " (since " + EscapeHtml(FormatIsoLocal(a.sinceUnixMs, page.utcOffsetSeconds)) + ")</li>\n";
       }
       html += "</ul>\n";
     }
@@ -101,7 +86,7 @@ std::string LivePageHtml(const LivePage& page) {
               s.lastLossUnixMs ? FormatIsoLocal(*s.lastLossUnixMs, s.lastLossUtcOffsetSeconds) : "none",
               "lastloss");
   html += "</table>\n";
-  html += "<p><small>Made " + HtmlEscape(FormatIsoLocal(page.nowUnixMs, page.utcOffsetSeconds)) +
+  html += "<p><small>Made " + EscapeHtml(FormatIsoLocal(page.nowUnixMs, page.utcOffsetSeconds)) +
           "; reloads every " + std::to_string(std::max(1, page.refreshSeconds)) + " s.</small></p>\n";
   html += "</body>\n</html>\n";
   return html;

@@ -29,7 +29,4 @@ struct LivePage {
 // function; any thread.
 std::string LivePageHtml(const LivePage& page);
 
-// `text` with &, <, >, " and ' as character references.
-std::string HtmlEscape(const std::string& text);
-
 }  // namespace quorvel

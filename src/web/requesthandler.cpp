@@ -1,5 +1,6 @@
 #include "web/requesthandler.h"
 
+#include "base/text.h"
 #include "web/httpdecode.h"
 #include "web/mimetypes.h"
 
@@ -15,24 +16,6 @@ constexpr std::string_view kAuthFailedPage =
     "<html><head><title>Error</title></head><body><h1>Authentication failed</h1></body></html>";
 constexpr std::string_view kChallenge = "Basic realm=\"Quorvel Web Service\"";
 
-// The path comes from the client and goes into an HTML page: the characters
-// that could open markup are escaped, so a crafted link cannot run script in
-// the page. Ordinary names are unchanged.
-std::string EscapeHtml(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out.push_back(c);
-    }
-  }
-  return out;
-}
 
 WebReply TextReply(int status, std::string reason, std::string text) {
   WebReply reply;
@@ -93,7 +76,7 @@ WebReply HandleRequest(const WebRequest& request, const WebContext& context,
     if (!imagePath) {
       std::string page(kNotFoundStart);
       page += '"';
-      page += EscapeHtml(path);
+      page += EscapeHtml(path);  // the client's path: no markup of its own
       page += '"';
       page += kNotFoundEnd;
       reply = TextReply(404, "Not Found", std::move(page));
