@@ -52,12 +52,12 @@ bool Capture(const ChartModel& m, bool gray, const std::string& path, Times& tim
   const auto t2 = LocalClock::now();
   const quorvel::RasterView raster{image.constBits(), image.width(), image.height(),
                                    image.bytesPerLine(), quorvel::PixelFormat::Xrgb32};
-  const quorvel::ImageResult written =
+  const quorvel::Status written =
       quorvel::WriteGraphImage(raster, quorvel::ImageType::Jpeg,
                                quorvel::ImageDestination::File(path), quorvel::kFileJpegQuality);
   const auto t3 = LocalClock::now();
   if (!written) {
-    std::fprintf(stderr, "%s\n", written.error().c_str());
+    std::fprintf(stderr, "%s\n", written.message().c_str());
     return false;
   }
   times.render.push_back(Ms(t0, t1));

@@ -73,11 +73,9 @@ Result<QImage> GraphOutput::RenderGraphBitmap(OutputTarget target) const {
 
 Status GraphOutput::WriteImageFile(const QImage& image, ImageType type,
                                    const QString& fileName) const {
-  const ImageResult written =
-      WriteGraphImage(ViewOf(image), type,
-                      ImageDestination::File(QFile::encodeName(fileName).toStdString()),
-                      kFileJpegQuality);
-  return written ? Status::Ok() : Status::Error(written.error());
+  return WriteGraphImage(ViewOf(image), type,
+                         ImageDestination::File(QFile::encodeName(fileName).toStdString()),
+                         kFileJpegQuality);
 }
 
 Status GraphOutput::CaptureNow(const LocalTime& now) const {
@@ -91,9 +89,8 @@ Status GraphOutput::CaptureNow(const LocalTime& now) const {
   // A capture never replaces a file: a second one within the minute is
   // written with "-2" before its extension, and so on.
   std::vector<std::uint8_t> bytes;
-  if (const ImageResult encoded = EncodeImage(ViewOf(image.value()), type, kFileJpegQuality, bytes);
-      !encoded) {
-    return Status::Error(encoded.error());
+  if (Status encoded = EncodeImage(ViewOf(image.value()), type, kFileJpegQuality, bytes); !encoded) {
+    return encoded;
   }
   const std::string path = QFile::encodeName(QString::fromStdString(name)).toStdString();
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -107,9 +104,9 @@ RenderOutcome GraphOutput::SaveTemp() const {
   const Result<QImage> image = RenderGraphBitmap(OutputTarget::WebImage);
   if (!image) return RenderOutcome::Failed(image.status().message());
   std::vector<std::uint8_t> buffer;
-  const ImageResult written = WriteGraphImage(ViewOf(image.value()), m_settings.image.Type(),
-                                              ImageDestination::Memory(buffer), kWebJpegQuality);
-  if (!written) return RenderOutcome::Failed(written.error());
+  const Status written = WriteGraphImage(ViewOf(image.value()), m_settings.image.Type(),
+                                         ImageDestination::Memory(buffer), kWebJpegQuality);
+  if (!written) return RenderOutcome::Failed(written.message());
   return RenderOutcome::Ok(std::make_shared<const std::string>(buffer.begin(), buffer.end()));
 }
 

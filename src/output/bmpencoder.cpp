@@ -42,15 +42,15 @@ void PutRows(const RasterView& raster, std::uint8_t* p, std::size_t paddedRow) {
 
 }  // namespace
 
-ImageResult EncodeBmp(const RasterView& raster, std::vector<std::uint8_t>& out) {
+Status EncodeBmp(const RasterView& raster, std::vector<std::uint8_t>& out) {
   out.clear();
   if (std::string problem = RasterProblem(raster); !problem.empty()) {
-    return ImageResult::Failure(std::move(problem));
+    return Status::Error(std::move(problem));
   }
   const std::uint64_t paddedRow = (static_cast<std::uint64_t>(raster.width) * 3 + 3) & ~std::uint64_t{3};
   const std::uint64_t pixelBytes = paddedRow * static_cast<std::uint64_t>(raster.height);
   const std::uint64_t fileSize = kFileHeaderSize + kInfoHeaderSize + pixelBytes;
-  if (fileSize > 0xFFFFFFFFu) return ImageResult::Failure("The image is too large for a bitmap file");
+  if (fileSize > 0xFFFFFFFFu) return Status::Error("The image is too large for a bitmap file");
 
   out.assign(static_cast<std::size_t>(fileSize), 0);
   std::uint8_t* p = out.data();
@@ -75,7 +75,7 @@ ImageResult EncodeBmp(const RasterView& raster, std::vector<std::uint8_t>& out) 
   } else {
     PutRows<PixelFormat::Rgb24>(raster, p, static_cast<std::size_t>(paddedRow));
   }
-  return ImageResult::Ok();
+  return Status::Ok();
 }
 
 }  // namespace quorvel

@@ -173,13 +173,13 @@ void Put16(std::vector<std::uint8_t>& out, unsigned v) {
 
 }  // namespace
 
-ImageResult EncodeGif(const RasterView& raster, std::vector<std::uint8_t>& out) {
+Status EncodeGif(const RasterView& raster, std::vector<std::uint8_t>& out) {
   out.clear();
   if (std::string problem = RasterProblem(raster); !problem.empty()) {
-    return ImageResult::Failure(std::move(problem));
+    return Status::Error(std::move(problem));
   }
   if (raster.width > 0xFFFF || raster.height > 0xFFFF) {
-    return ImageResult::Failure("The image is too large for a GIF file");
+    return Status::Error("The image is too large for a GIF file");
   }
   const auto width = static_cast<unsigned>(raster.width);
   const auto height = static_cast<unsigned>(raster.height);
@@ -197,7 +197,7 @@ ImageResult EncodeGif(const RasterView& raster, std::vector<std::uint8_t>& out) 
     indices = std::make_unique_for_overwrite<std::uint8_t[]>(width);
     lzw = std::make_unique<LzwEncoder>(codes.get());
   } catch (const std::bad_alloc&) {
-    return ImageResult::Failure("Not enough memory for the GIF image");
+    return Status::Error("Not enough memory for the GIF image");
   }
 
   for (int y = 0; y < raster.height; ++y) {
@@ -245,7 +245,7 @@ ImageResult EncodeGif(const RasterView& raster, std::vector<std::uint8_t>& out) 
   }
   out.push_back(0);     // block terminator
   out.push_back(0x3B);  // trailer
-  return ImageResult::Ok();
+  return Status::Ok();
 }
 
 }  // namespace quorvel

@@ -116,10 +116,10 @@ bool EncodeWithLibjpeg(const RasterView& raster, int quality, VectorDestination&
 
 }  // namespace
 
-ImageResult EncodeJpeg(const RasterView& raster, int quality, std::vector<std::uint8_t>& out) {
+Status EncodeJpeg(const RasterView& raster, int quality, std::vector<std::uint8_t>& out) {
   out.clear();
   if (std::string problem = RasterProblem(raster); !problem.empty()) {
-    return ImageResult::Failure(std::move(problem));
+    return Status::Error(std::move(problem));
   }
   VectorDestination dest{};
   dest.out = &out;
@@ -127,9 +127,9 @@ ImageResult EncodeJpeg(const RasterView& raster, int quality, std::vector<std::u
   ErrorManager err{};
   if (!EncodeWithLibjpeg(raster, quality, dest, err)) {
     out.clear();
-    return ImageResult::Failure(std::string("JPEG error: ") + err.message);
+    return Status::Error(std::string("JPEG error: ") + err.message);
   }
-  return ImageResult::Ok();
+  return Status::Ok();
 }
 
 }  // namespace quorvel

@@ -138,14 +138,14 @@ bool WriteRows(const RasterView& raster, IdatWriter& idat) {
 
 }  // namespace
 
-ImageResult EncodePng(const RasterView& raster, std::vector<std::uint8_t>& out) {
+Status EncodePng(const RasterView& raster, std::vector<std::uint8_t>& out) {
   out.clear();
   if (std::string problem = RasterProblem(raster); !problem.empty()) {
-    return ImageResult::Failure(std::move(problem));
+    return Status::Error(std::move(problem));
   }
   // The whole filtered row has to fit one deflate call's 32-bit count.
   if (static_cast<std::uint64_t>(raster.width) * 3 + 1 > 0x7FFFFFFFu) {
-    return ImageResult::Failure("The image is too large for a PNG file");
+    return Status::Error("The image is too large for a PNG file");
   }
   try {
     static constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -163,20 +163,20 @@ ImageResult EncodePng(const RasterView& raster, std::vector<std::uint8_t>& out) 
     CloseChunk(out, ihdr, 13);
 
     IdatWriter idat(out);
-    if (!idat.Init()) return ImageResult::Failure("PNG compression could not start");
+    if (!idat.Init()) return Status::Error("PNG compression could not start");
     const bool written = raster.format == PixelFormat::Xrgb32
                              ? WriteRows<PixelFormat::Xrgb32>(raster, idat)
                              : WriteRows<PixelFormat::Rgb24>(raster, idat);
     if (!written) {
       out.clear();
-      return ImageResult::Failure("PNG compression failed");
+      return Status::Error("PNG compression failed");
     }
     CloseChunk(out, OpenChunk(out, "IEND"), 0);
   } catch (const std::bad_alloc&) {
     out.clear();
-    return ImageResult::Failure("Not enough memory for the PNG image");
+    return Status::Error("Not enough memory for the PNG image");
   }
-  return ImageResult::Ok();
+  return Status::Ok();
 }
 
 }  // namespace quorvel

@@ -7,7 +7,7 @@
 
 namespace quorvel {
 
-ImageResult EncodeImage(const RasterView& raster, ImageType type, int jpegQuality,
+Status EncodeImage(const RasterView& raster, ImageType type, int jpegQuality,
                         std::vector<std::uint8_t>& out) {
   switch (type) {
     case ImageType::Bmp: return EncodeBmp(raster, out);
@@ -15,21 +15,21 @@ ImageResult EncodeImage(const RasterView& raster, ImageType type, int jpegQualit
     case ImageType::Gif: return EncodeGif(raster, out);
     case ImageType::Png: return EncodePng(raster, out);
   }
-  return ImageResult::Failure("Unknown image type");
+  return Status::Error("Unknown image type");
 }
 
-ImageResult WriteGraphImage(const RasterView& raster, ImageType type,
+Status WriteGraphImage(const RasterView& raster, ImageType type,
                             const ImageDestination& destination, int jpegQuality) {
   if (!destination.IsFile()) return EncodeImage(raster, type, jpegQuality, *destination.buffer());
   std::vector<std::uint8_t> bytes;
-  if (ImageResult encoded = EncodeImage(raster, type, jpegQuality, bytes); !encoded) return encoded;
+  if (Status encoded = EncodeImage(raster, type, jpegQuality, bytes); !encoded) return encoded;
   // An image file is replaced whole, a link at its place included.
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (const std::error_code error = ReplaceFileWhole(destination.path(), text)) {
-    return ImageResult::Failure("Cannot create file \"" + destination.path() + "\". " +
+    return Status::Error("Cannot create file \"" + destination.path() + "\". " +
                                 error.message());
   }
-  return ImageResult::Ok();
+  return Status::Ok();
 }
 
 }  // namespace quorvel

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "output/imageresult.h"
+#include "base/status.h"
 #include "output/imagetypes.h"
 #include "output/raster.h"
 
@@ -35,11 +35,11 @@ class ImageDestination {
 // matters for JPEG only: 90 for image files, 100 for the web image. A failure
 // to encode or to write returns the text for the user's message box and
 // leaves no partial file behind. The raster is only read; any thread.
-ImageResult WriteGraphImage(const RasterView& raster, ImageType type,
+Status WriteGraphImage(const RasterView& raster, ImageType type,
                             const ImageDestination& destination, int jpegQuality);
 
 // The encoder of `type` alone, into `out`.
-ImageResult EncodeImage(const RasterView& raster, ImageType type, int jpegQuality,
+Status EncodeImage(const RasterView& raster, ImageType type, int jpegQuality,
                         std::vector<std::uint8_t>& out);
 
 }  // namespace quorvel

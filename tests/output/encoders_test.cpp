@@ -26,8 +26,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes Encoded(const RasterView& raster, ImageType type, int quality = 90) {
   Bytes out;
-  const ImageResult result = EncodeImage(raster, type, quality, out);
-  EXPECT_TRUE(result.ok()) << result.error();
+  const Status result = EncodeImage(raster, type, quality, out);
+  EXPECT_TRUE(result.ok()) << result.message();
   return out;
 }
 
@@ -567,9 +567,9 @@ TEST(EncodeJpeg, LibraryErrorComesBackAsText) {
   // Wider than JPEG allows: libjpeg raises its error from inside.
   TestRaster raster(70000, 1);
   Bytes out{1, 2, 3};
-  const ImageResult result = EncodeJpeg(raster.View(), 90, out);
+  const Status result = EncodeJpeg(raster.View(), 90, out);
   EXPECT_FALSE(result.ok());
-  EXPECT_NE(result.error().find("JPEG"), std::string::npos) << result.error();
+  EXPECT_NE(result.message().find("JPEG"), std::string::npos) << result.message();
   EXPECT_TRUE(out.empty());
   // The encoder keeps no state: the next image is fine.
   EXPECT_TRUE(EncodeJpeg(test::PatternRaster(10, 10).View(), 90, out).ok());
@@ -617,9 +617,9 @@ TEST(Encoders, RefuseUnusableRasters) {
   for (ImageType type : kTypes) {
     for (const RasterView& view : bad) {
       Bytes out{1};
-      const ImageResult result = EncodeImage(view, type, 90, out);
+      const Status result = EncodeImage(view, type, 90, out);
       EXPECT_FALSE(result.ok());
-      EXPECT_FALSE(result.error().empty());
+      EXPECT_FALSE(result.message().empty());
     }
   }
 }

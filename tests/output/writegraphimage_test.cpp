@@ -57,14 +57,14 @@ TEST_F(WriteGraphImageTest, MemoryBufferGetsTheEncodedImage) {
     Bytes expected;
     ASSERT_TRUE(EncodeImage(raster_.View(), type, 100, expected).ok());
     Bytes buffer(5, 0xEE);  // old content is replaced
-    const ImageResult result = WriteGraphImage(raster_.View(), type, ImageDestination::Memory(buffer), 100);
-    ASSERT_TRUE(result.ok()) << result.error();
+    const Status result = WriteGraphImage(raster_.View(), type, ImageDestination::Memory(buffer), 100);
+    ASSERT_TRUE(result.ok()) << result.message();
     EXPECT_EQ(buffer, expected);
   }
   // The quality reaches the JPEG encoder.
   Bytes q90, q100;
-  WriteGraphImage(raster_.View(), ImageType::Jpeg, ImageDestination::Memory(q90), 90);
-  WriteGraphImage(raster_.View(), ImageType::Jpeg, ImageDestination::Memory(q100), 100);
+  ASSERT_TRUE(WriteGraphImage(raster_.View(), ImageType::Jpeg, ImageDestination::Memory(q90), 90));
+  ASSERT_TRUE(WriteGraphImage(raster_.View(), ImageType::Jpeg, ImageDestination::Memory(q100), 100));
   EXPECT_LT(q90.size(), q100.size());
 }
 
@@ -72,10 +72,10 @@ TEST_F(WriteGraphImageTest, FileIsCreatedAndReplacedWhole) {
   const fs::path target = dir_ / "Ping - milliseconds-2024Mar05-1437.png";
   WriteFile(target, std::string(100000, 'x'));  // longer than the image
   const mode_t old = ::umask(022);
-  const ImageResult result =
+  const Status result =
       WriteGraphImage(raster_.View(), ImageType::Png, ImageDestination::File(target.string()), 90);
   ::umask(old);
-  ASSERT_TRUE(result.ok()) << result.error();
+  ASSERT_TRUE(result.ok()) << result.message();
   Bytes expected;
   ASSERT_TRUE(EncodeImage(raster_.View(), ImageType::Png, 90, expected).ok());
   EXPECT_EQ(ReadFile(target), expected);
@@ -86,38 +86,38 @@ TEST_F(WriteGraphImageTest, FileIsCreatedAndReplacedWhole) {
 
 TEST_F(WriteGraphImageTest, NameAtTheLengthLimit) {
   const std::string name = std::string(251, 'g') + ".png";  // 255 characters
-  const ImageResult result =
+  const Status result =
       WriteGraphImage(raster_.View(), ImageType::Png, ImageDestination::File((dir_ / name).string()), 90);
-  ASSERT_TRUE(result.ok()) << result.error();
+  ASSERT_TRUE(result.ok()) << result.message();
   EXPECT_EQ(Entries(), std::vector<std::string>{name});
 }
 
 TEST_F(WriteGraphImageTest, MissingFolderGivesTheSystemText) {
   const fs::path target = dir_ / "missing" / "graph.jpg";
-  const ImageResult result =
+  const Status result =
       WriteGraphImage(raster_.View(), ImageType::Jpeg, ImageDestination::File(target.string()), 90);
   ASSERT_FALSE(result.ok());
-  EXPECT_EQ(result.error(), "Cannot create file \"" + target.string() + "\". No such file or directory");
+  EXPECT_EQ(result.message(), "Cannot create file \"" + target.string() + "\". No such file or directory");
   EXPECT_TRUE(Entries().empty());
 }
 
 TEST_F(WriteGraphImageTest, FolderThatIsAFile) {
   WriteFile(dir_ / "plain", "x");
   const fs::path target = dir_ / "plain" / "graph.gif";
-  const ImageResult result =
+  const Status result =
       WriteGraphImage(raster_.View(), ImageType::Gif, ImageDestination::File(target.string()), 90);
   ASSERT_FALSE(result.ok());
-  EXPECT_NE(result.error().find("Not a directory"), std::string::npos) << result.error();
+  EXPECT_NE(result.message().find("Not a directory"), std::string::npos) << result.message();
 }
 
 TEST_F(WriteGraphImageTest, FailedRenameLeavesNoTemporary) {
   // The name is taken by a directory: the temporary is written, the rename
   // fails, and the temporary must go.
   fs::create_directory(dir_ / "graph.bmp");
-  const ImageResult result = WriteGraphImage(raster_.View(), ImageType::Bmp,
+  const Status result = WriteGraphImage(raster_.View(), ImageType::Bmp,
                                              ImageDestination::File((dir_ / "graph.bmp").string()), 90);
   ASSERT_FALSE(result.ok());
-  EXPECT_NE(result.error().find("Is a directory"), std::string::npos) << result.error();
+  EXPECT_NE(result.message().find("Is a directory"), std::string::npos) << result.message();
   EXPECT_EQ(Entries(), std::vector<std::string>{"graph.bmp"});
   EXPECT_TRUE(fs::is_directory(dir_ / "graph.bmp"));
 }
@@ -136,12 +136,12 @@ TEST_F(WriteGraphImageTest, FailedWriteKeepsTheOldFile) {
   small.rlim_cur = 4096;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
   const test::TestRaster big = test::PatternRaster(400, 300);
-  const ImageResult result =
+  const Status result =
       WriteGraphImage(big.View(), ImageType::Bmp, ImageDestination::File(target.string()), 90);
   ::setrlimit(RLIMIT_FSIZE, &oldLimit);
   ::sigaction(SIGXFSZ, &oldAction, nullptr);
   ASSERT_FALSE(result.ok());
-  EXPECT_NE(result.error().find("File too large"), std::string::npos) << result.error();
+  EXPECT_NE(result.message().find("File too large"), std::string::npos) << result.message();
   const Bytes kept = ReadFile(target);
   EXPECT_EQ(std::string(kept.begin(), kept.end()), "old image");
   EXPECT_EQ(Entries(), std::vector<std::string>{"graph.bmp"});
@@ -151,10 +151,10 @@ TEST_F(WriteGraphImageTest, ReadOnlyFolder) {
   fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
   if (::access(dir_.c_str(), W_OK) == 0) GTEST_SKIP() << "this user may write anywhere";
   const fs::path target = dir_ / "graph.png";
-  const ImageResult result =
+  const Status result =
       WriteGraphImage(raster_.View(), ImageType::Png, ImageDestination::File(target.string()), 90);
   ASSERT_FALSE(result.ok());
-  EXPECT_NE(result.error().find("Permission denied"), std::string::npos) << result.error();
+  EXPECT_NE(result.message().find("Permission denied"), std::string::npos) << result.message();
   EXPECT_TRUE(Entries().empty());
 }
 
