@@ -10,4 +10,7 @@ if(QUORVEL_SANITIZE)
                          -fno-omit-frame-pointer)
   target_compile_options(quorvel_options INTERFACE ${quorvel_sanitizers})
   target_link_options(quorvel_options INTERFACE ${quorvel_sanitizers})
+  # For the few tests that starve the process of what the sanitizers'
+  # runtime needs itself.
+  target_compile_definitions(quorvel_options INTERFACE QUORVEL_SANITIZED=1)
 endif()

@@ -288,6 +288,11 @@ TEST_F(AgentProgram, KilledItLeavesNoProbeBehind) {
 // With no descriptor to spare, no probe can be made: each is an error of
 // its reason, not a loss; the reason is told once; the status is 4.
 TEST_F(AgentProgram, ProbesThatCannotBeMadeAreErrorsNotLosses) {
+#ifdef QUORVEL_SANITIZED
+  // UBSan checks a pointer's memory through a pipe of its own; without a
+  // descriptor to spare it reports a fault that is not there.
+  GTEST_SKIP() << "the sanitizers need descriptors of their own";
+#endif
   // Standard input, output and error, the signal and progress descriptors:
   // one more is no room for a probe's pipes.
   auto agent = std::make_unique<ChildProgram>(
