@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/fixedclock.h"
+#include "graph/sampleexport.h"
 
 namespace quorvel {
 namespace {
@@ -41,7 +42,7 @@ class Recorder final : public PlotSessionListener {
   RunState state;
   int captures = 0;
   bool captureFails = false;
-  std::vector<std::string> messages, errors, statusLines, history;
+  std::vector<std::string> messages, errors, statusLines, history, errorLines;
   std::string startedPanel;
   std::function<void()> duringCapture;
 
@@ -62,6 +63,7 @@ class Recorder final : public PlotSessionListener {
     (kind == NoticeKind::Error ? errors : kind == NoticeKind::Message ? messages : statusLines)
         .push_back(text);
   }
+  void ErrorLine(const std::string& line) override { errorLines.push_back(line); }
   Status CapturePage() override {
     if (duringCapture) duringCapture();
     if (captureFails) return Status::Error("No space left on device");
@@ -100,6 +102,7 @@ class PlotSessionTest : public testing::Test {
   Recorder recorder;
   FakeFiles files;
   std::deque<std::string> responses;  // one per probe; none left: lost
+  std::deque<ProbeResult> results;    // taken before responses while any are left
   std::vector<std::string> commandLines;
   std::function<void()> duringProbe;
   PlotSession session{clock, settings, look,
@@ -107,6 +110,11 @@ class PlotSessionTest : public testing::Test {
                         commandLines.push_back(line);
                         if (duringProbe) duringProbe();
                         ProbeResult r;
+                        if (!results.empty()) {
+                          r = results.front();
+                          results.pop_front();
+                          return r;
+                        }
                         r.text = responses.empty() ? "\n\n\nRequest timed out.\n" : responses.front();
                         if (!responses.empty()) responses.pop_front();
                         return r;
@@ -357,6 +365,82 @@ TEST_F(PlotSessionTest, ClearAndStopLeaveWhatTheyShould) {
   EXPECT_EQ(session.Published().metrics->requests, 2u);
   session.Stop();
   EXPECT_EQ(recorder.state, (RunState{false, false, true, false}));
+}
+
+ProbeResult NotMade(const char* reason) {
+  ProbeResult r;
+  r.outcome = ProbeResult::Outcome::Failed;
+  r.reason = reason;
+  return r;
+}
+
+ProbeResult Spoilt(int ms) {
+  ProbeResult r;
+  r.corrupted = true;
+  r.text = Reply(ms);
+  return r;
+}
+
+// A ping that could not be run is drawn as the empty reply it leaves, but
+// counted apart by its reason everywhere the figures go, and told once per
+// run of such pings; a spoilt reply is drawn as its line says, counted lost.
+TEST_F(PlotSessionTest, APingNotRunIsAnErrorAndASpoiltReplyIsLost) {
+  settings.ignoreFirst = false;
+  settings.pages = 0;
+  settings.capture = false;
+  const char* kEmfile = "Too many open files";
+  results = {NotMade(kEmfile)};
+  session.Tick();
+  ASSERT_TRUE(session.Published().metrics);  // an error alone is on /metrics
+  EXPECT_EQ(session.Published().metrics->requests, 0u);
+
+  results = {Spoilt(10), NotMade(kEmfile), NotMade(kEmfile), Spoilt(12),
+             NotMade(kEmfile), NotMade("Cannot allocate memory")};
+  responses = {Reply(11)};
+  for (int k = 0; k < 7; ++k) session.Tick();
+  EXPECT_EQ(Plotted(), (std::vector<int>{800, 10, 800, 800, 12, 800, 800, 11}));
+  EXPECT_EQ(session.Chart().data.Ping(0).colour, kRed);
+  EXPECT_EQ(session.Counters().windowTicks, 8);
+  EXPECT_EQ(files.lines.size(), 8u);  // the log as ever
+
+  const StatisticsSummary s = session.Chart().figures.Summary();
+  EXPECT_EQ(s.sent, 3u);
+  EXPECT_EQ(s.lost, 2u);
+  const std::string json = session.Published().json;
+  EXPECT_NE(json.find("\"sent\":3,\"received\":1,\"lost\":2,"), std::string::npos) << json;
+  EXPECT_NE(json.find(",\"corrupted\":2,\"errors\":{\"Cannot allocate memory\":1,"
+                      "\"Too many open files\":4}}"),
+            std::string::npos)
+      << json;
+  const std::string metrics = PlotSession::MetricsText(session.Published());
+  for (const char* line : {"quorvel_requests_total{host=\"127.0.0.1\"} 3\n",
+                           "quorvel_corrupted_replies_total{host=\"127.0.0.1\"} 2\n",
+                           "quorvel_probe_errors_total{host=\"127.0.0.1\",reason=\"Too many open files\"} 4\n"}) {
+    EXPECT_NE(metrics.find(line), std::string::npos) << line;
+  }
+
+  // Told once per run of failures: ticks 1, 3-4 and 6-7.
+  EXPECT_EQ(recorder.statusLines, std::vector<std::string>(3, "Ping could not be run: Too many open files"));
+  ASSERT_EQ(recorder.errorLines.size(), 3u);
+  EXPECT_EQ(recorder.errorLines[0],
+            "quorvel: 127.0.0.1: a ping could not be run (Too many open files); such pings are "
+            "counted as errors, not as lost\n");
+
+  // The export tells the three kinds apart; the time of a failed point stays.
+  const std::string csv = ExportPoints(session.Chart().data, ExportFormat::Csv);
+  const std::string at = "," + std::to_string(clock.Now().unixMs) + ",";
+  EXPECT_EQ(csv.substr(0, csv.find('\n')), "time,unix_ms,reply_ms,lost,plotted_ms,error\r");
+  EXPECT_NE(csv.find(at + ",0,800,1\r\n"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(at + "10.500,0,10,0\r\n"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(at + "11.500,0,11,0\r\n"), std::string::npos) << csv;
+  EXPECT_NE(ExportPoints(session.Chart().data, ExportFormat::JsonLines)
+                .find("\"reply_ms\":null,\"lost\":0,\"plotted_ms\":800,\"error\":1}\n"),
+            std::string::npos);
+
+  // Clear starts the run's count again; the exposition's goes on.
+  session.Clear();
+  EXPECT_NE(session.Published().json.find(",\"corrupted\":0,\"errors\":{}}"), std::string::npos);
+  EXPECT_EQ(session.Published().metrics->errors.size(), 2u);
 }
 
 // A reply is drawn in the plot colour, anything lost in red.
