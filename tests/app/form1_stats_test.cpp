@@ -356,6 +356,8 @@ class Form1StatsTest : public QObject {
                              "quorvel_response_duration_seconds_bucket{host=\"127.0.0.1\",le=\"5e-05\"} 1\n",
                              "quorvel_response_duration_seconds_bucket{host=\"127.0.0.1\",le=\"0.0002\"} 3\n",
                              "quorvel_response_duration_seconds_count{host=\"127.0.0.1\"} 3\n",
+                             // Spoilt replies and pings not run are counted too.
+                             "quorvel_corrupted_replies_total{host=\"127.0.0.1\"} 0\n",
                              // The server's and the process's own figures.
                              "quorvel_http_replies_total{status=\"404\"} 1\n", "process_open_fds "}) {
       QVERIFY2(reply.find(line) != std::string::npos, line);
