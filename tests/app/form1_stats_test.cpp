@@ -291,8 +291,7 @@ class Form1StatsTest : public QObject {
   }
 
   // With every descriptor taken (as under a flood of connections) the ping
-  // cannot be run: the point is drawn as an empty reply, but the figures
-  // count it as an error, and its reason is told once per run of them.
+  // child cannot start: drawn as an empty reply, counted as an error, told once.
   void aPingThatCannotBeRunIsAnErrorNotALoss() {
     Find<QCheckBox>("cbIgnore")->setChecked(false);
     PingScript({"reply 0.047"});
@@ -301,8 +300,7 @@ class Form1StatsTest : public QObject {
     std::streambuf* const savedErrors = std::cerr.rdbuf(errors.rdbuf());
     rlimit saved{};
     QVERIFY(getrlimit(RLIMIT_NOFILE, &saved) == 0);
-    rlimit low = saved;
-    low.rlim_cur = 256;
+    rlimit low{256, saved.rlim_max};
     QVERIFY(setrlimit(RLIMIT_NOFILE, &low) == 0);
     std::vector<int> taken;
     for (int fd; (fd = dup(0)) >= 0;) taken.push_back(fd);
@@ -318,15 +316,10 @@ class Form1StatsTest : public QObject {
     QCOMPARE(QString::fromStdString(errors.str()),
              QStringLiteral("quorvel: 127.0.0.1: a ping could not be run (Too many open files); "
                             "such pings are counted as errors, not as lost\n"));
-    const PlotData& data = m_form->session().Chart().data;
-    QCOMPARE(data.PingCount(), std::size_t{4});
-    QCOMPARE(data.Ping(1).value, 800);  // drawn as the empty reply
-    QVERIFY(data.Detail(2).failed);
-    const StatisticsSummary summary = m_form->session().Chart().figures.Summary();
-    QCOMPARE(summary.sent, std::uint64_t{2});
-    QCOMPARE(summary.lost, std::uint64_t{0});
-    QVERIFY(m_form->session().Published().json.find("\"errors\":{\"Too many open files\":2}") !=
-            std::string::npos);
+    QCOMPARE(m_form->session().Chart().data.Ping(1).value, 800);  // drawn as the empty reply
+    const std::string json = m_form->session().Published().json;
+    QVERIFY2(json.find("\"sent\":2,\"received\":2,\"lost\":0,") != std::string::npos, json.c_str());
+    QVERIFY2(json.find("\"errors\":{\"Too many open files\":2}") != std::string::npos, json.c_str());
   }
 
   // /metrics is a 404 until the access dialog's switch turns it on; its
