@@ -10,6 +10,7 @@
 #include <QToolButton>
 
 #include <exception>
+#include <iostream>
 
 #include "app/addressbox.h"
 #include "app/chartview.h"
@@ -71,6 +72,8 @@ void TForm1::SessionView::Notify(const std::string& text, NoticeKind kind) {
   }
 }
 
+void TForm1::SessionView::ErrorLine(const std::string& line) { std::cerr << line << std::flush; }
+
 Status TForm1::SessionView::CapturePage() { return f.m_output->CaptureNow(f.m_clock.Now()); }
 
 void TForm1::SessionView::HistoryInserted(std::size_t position, const std::string& entry) {
@@ -104,6 +107,18 @@ void TForm1::ChartChanged() {
     const QString line = Q(lines[i]);
     statisticsItems[i]->setText(line);
     if (summary.sent > 0) tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + line;
+  }
+  // Probes that could not be made are no part of the loss: they are named
+  // apart, by reason.
+  const TargetFigures& figures = m_session->Chart().figures;
+  if (figures.RunErrorCount() > 0) {
+    std::string errors = "Pings that could not be run: " + std::to_string(figures.RunErrorCount()) + " (";
+    bool first = true;
+    for (const auto& [reason, count] : figures.RunErrors()) {
+      errors += (first ? "" : ", ") + reason + ": " + std::to_string(count);
+      first = false;
+    }
+    tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + Q(errors + ")");
   }
   lblStatistics->setToolTip(tip);
   m_statisticsLines = StatisticsLineVariants(summary);

@@ -19,6 +19,7 @@ class TForm1::SessionView final : public PlotSessionListener {
   void Starting() override;
   void StartedPanelChanged(const std::string& text) override;
   void Notify(const std::string& text, NoticeKind kind) override;
+  void ErrorLine(const std::string& line) override;
 
   Status CapturePage() override;
   void HistoryInserted(std::size_t position, const std::string& entry) override;

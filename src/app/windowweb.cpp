@@ -97,10 +97,9 @@ ImageServing WindowWebServer::HTTPServerCommandGet() {
       return WebDocument{"text/html; charset=utf-8", LivePageHtml(page)};
     }
     if (path == "/metrics" && documents.metrics) {
-      std::vector<TargetMetrics> targets;
-      if (auto published = m_figures().metrics) targets.push_back(std::move(*published));
-      // The server's own figures and the process's beside the address's.
-      std::string body = FormatMetrics(targets);
+      // The address's figures (its probe errors and spoilt replies too),
+      // then the server's own and the process's.
+      std::string body = PlotSession::MetricsText(m_figures());
       // This runs on a worker of m_server, which is only replaced while no
       // server runs.
       body += FormatServerMetrics(m_server->Counters());

@@ -38,7 +38,7 @@ void PlotData::AddPing(std::int32_t value, Colour colour, const PointStamp& stam
   if (stretches_.empty() || stretches_.back().labelShift != shift ||
       stretches_.back().utcOffsetSeconds != stamp.utcOffsetSeconds ||
       stamp.unixMs < stretches_.back().baseMs ||
-      stamp.unixMs - stretches_.back().baseMs > std::int64_t{0xFFFFFFFF}) {
+      stamp.unixMs - stretches_.back().baseMs > kMaxOffsetMs) {
     stretches_.push_back({ping_.size(), stamp.unixMs, shift, stamp.utcOffsetSeconds});
   }
   const std::uint32_t kept =
@@ -51,6 +51,11 @@ void PlotData::AddPing(std::int32_t value, Colour colour, const PointStamp& stam
   }
   ping_.push_back({value, colour, kept,
                    static_cast<std::uint32_t>(stamp.unixMs - stretches_.back().baseMs)});
+}
+
+void PlotData::AddFailedPing(std::int32_t value, Colour colour, const PointStamp& stamp) {
+  AddPing(value, colour, stamp, std::nullopt);
+  ping_[ping_.size() - 1].offsetMs |= kFailedBit;
 }
 
 void PlotData::AddAverage(double value, Colour colour, std::uint32_t time) {
@@ -94,7 +99,7 @@ const PlotData::Stretch& PlotData::StretchOf(std::size_t i) const {
 PingPoint PlotData::Ping(std::size_t i) const {
   const PingRecord& r = ping_[i];
   const Stretch& s = StretchOf(i);
-  const std::int64_t unixMs = s.baseMs + r.offsetMs;
+  const std::int64_t unixMs = s.baseMs + (r.offsetMs & ~kFailedBit);
   const auto time = static_cast<std::uint32_t>(Mod86400(FloorDiv(unixMs, 1000) + s.labelShift));
   return {r.value, r.colour, time};
 }
@@ -102,7 +107,8 @@ PingPoint PlotData::Ping(std::size_t i) const {
 PingDetail PlotData::Detail(std::size_t i) const {
   const PingRecord& r = ping_[i];
   const Stretch& s = StretchOf(i);
-  PingDetail d{s.baseMs + r.offsetMs, s.utcOffsetSeconds, std::nullopt};
+  PingDetail d{s.baseMs + (r.offsetMs & ~kFailedBit), s.utcOffsetSeconds, std::nullopt,
+               (r.offsetMs & kFailedBit) != 0};
   if (r.micros != kNoReply) d.micros = r.micros;
   return d;
 }

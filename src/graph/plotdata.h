@@ -40,6 +40,8 @@ struct PingDetail {
   std::int64_t unixMs;
   std::int32_t utcOffsetSeconds;
   std::optional<std::int64_t> micros;  // the precise reply time; empty: lost
+  // The probe could not be made at all (drawn as a lost ping, but not lost).
+  bool failed = false;
 };
 
 // The points of the graph. A point's position on the bottom axis is its index
@@ -51,7 +53,8 @@ struct PingDetail {
 // average point 12: a ping point keeps its instant as milliseconds after the
 // start of its stretch of time, and its label's time of day is derived from
 // it (a new stretch begins when the clock goes back, the local offset changes
-// or 49 days have passed); the average colour is kept once per change. Both
+// or 24 days have passed; the offset's top bit marks a probe that could not
+// be made); the average colour is kept once per change. Both
 // series are stored in chunks: no reallocation spikes and no capacity
 // overshoot as a run grows without limit.
 class PlotData {
@@ -62,6 +65,9 @@ class PlotData {
   // Reply times beyond 2^32 - 2 us (71 minutes) are kept as that.
   void AddPing(std::int32_t value, Colour colour, const PointStamp& stamp,
                std::optional<std::int64_t> micros);
+  // A point drawn as a lost ping whose probe could not be made at all: its
+  // detail says `failed` and has no reply time.
+  void AddFailedPing(std::int32_t value, Colour colour, const PointStamp& stamp);
   void AddAverage(double value, Colour colour, std::uint32_t time);
   void Clear();
 
@@ -90,7 +96,7 @@ class PlotData {
     std::int32_t value;
     Colour colour;
     std::uint32_t micros;    // kNoReply for a lost ping
-    std::uint32_t offsetMs;  // after the base of its stretch
+    std::uint32_t offsetMs;  // after the base of its stretch; kFailedBit set: failed
   };
 #pragma pack(push, 4)
   struct AverageRecord {
@@ -110,6 +116,8 @@ class PlotData {
     Colour colour;
   };
   static constexpr std::uint32_t kNoReply = 0xFFFFFFFFu;
+  static constexpr std::uint32_t kFailedBit = 0x80000000u;
+  static constexpr std::int64_t kMaxOffsetMs = kFailedBit - 1;
   static constexpr std::size_t kReplyCheckpointEvery = 256;
 
   const Stretch& StretchOf(std::size_t i) const;

@@ -7,6 +7,8 @@
 #include "run/sample.h"
 #include "run/sessionalerts.h"
 #include "run/usererror.h"
+#include "stats/runstatistics.h"
+#include "stats/targetfigures.h"
 
 namespace quorvel {
 
@@ -15,6 +17,25 @@ namespace {
 // Thrown out of a tick whose probe was cut short: the tick ends there, and
 // nothing is told.
 struct ProbeCancelled {};
+
+bool Failed(const ProbeResult& result) { return result.outcome == ProbeResult::Outcome::Failed; }
+
+// The reason a failed probe is counted under: the prober's, or "failed".
+std::string FailureReason(const ProbeResult& result) {
+  return result.reason.empty() ? std::string("failed") : result.reason;
+}
+
+// The run's spoilt replies and errors by reason, as JSON members.
+std::string AccountingMembers(const TargetFigures& figures) {
+  std::string members = ",\"corrupted\":" + std::to_string(figures.RunCorrupted()) + ",\"errors\":{";
+  bool first = true;
+  for (const auto& [reason, count] : figures.RunErrors()) {
+    if (!first) members += ',';
+    first = false;
+    members += JsonString(reason) + ":" + std::to_string(count);
+  }
+  return members + "}";
+}
 
 }  // namespace
 
@@ -124,13 +145,15 @@ void PlotSession::TickSteps() {
   const std::string reply = ReplyLine(response_);
   listener_.ReplyLineShown(reply);
   const Sample sample = ParsePingReply(reply, pingTimeout_, look_.plot);
+  // Told even when the point is ignored: the user learns why at once.
+  NoteFailure(result);
 
   ++counters_.windowTicks;
   ++counters_.captureTicks;
   ++counters_.pageTicks;
   if (counters_.windowTicks == 1 && settings_.ignoreFirst) return;
 
-  AddPoint(sample);
+  AddPoint(sample, result);
 
   // Both values read now: a change made during the probe counts.
   const int pages = settings_.pages;
@@ -200,15 +223,41 @@ void PlotSession::LogStepOnce(const std::string& sampleText, double comparison,
   }
 }
 
-void PlotSession::AddPoint(const Sample& sample) {
+void PlotSession::NoteFailure(const ProbeResult& result) {
+  if (!Failed(result)) {
+    failureShown_ = false;
+    return;
+  }
+  if (failureShown_) return;
+  failureShown_ = true;
+  const std::string reason = FailureReason(result);
+  listener_.Notify("Ping could not be run: " + reason, NoticeKind::StatusBar);
+  listener_.ErrorLine("quorvel: " + settings_.address + ": a ping could not be run (" + reason +
+                      "); such pings are counted as errors, not as lost\n");
+}
+
+void PlotSession::AddPoint(const Sample& sample, const ProbeResult& result) {
   const LocalTime now = clock_.Now();
-  chart_.data.AddPing(sample.value, sample.colour,
-                      PointStamp{now.SecondsOfDay(), now.unixMs, now.utcOffsetSeconds},
-                      sample.micros);
+  const PointStamp stamp{now.SecondsOfDay(), now.unixMs, now.utcOffsetSeconds};
+  // The point is drawn as its response text says; the figures count what
+  // happened to the probe.
+  if (Failed(result)) {
+    chart_.data.AddFailedPing(sample.value, sample.colour, stamp);
+  } else {
+    chart_.data.AddPing(sample.value, sample.colour, stamp, sample.micros);
+  }
   // The counters of /metrics start again when another address is measured.
   chart_.figures.SetHost(settings_.address);
-  chart_.figures.Add(sample.micros, now.unixMs, now.utcOffsetSeconds);
-  CheckAlerts(now, sample.micros);
+  if (Failed(result)) {
+    // No probe was made: nothing for the alert rules either.
+    chart_.figures.AddError(FailureReason(result));
+  } else if (result.corrupted) {
+    chart_.figures.AddCorrupted(now.unixMs, now.utcOffsetSeconds);
+    CheckAlerts(now, std::nullopt);
+  } else {
+    chart_.figures.Add(sample.micros, now.unixMs, now.utcOffsetSeconds);
+    CheckAlerts(now, sample.micros);
+  }
   Publish();
   ChartEdited();
 }
@@ -289,7 +338,11 @@ void PlotSession::Publish() {
   figures.address = settings_.address;
   figures.summary = chart_.figures.Summary();
   figures.json = StatisticsJson(figures.summary, settings_.address);
-  if (chart_.figures.AnyProbe()) figures.metrics = chart_.figures.Metrics();
+  const std::size_t close = figures.json.rfind('}');
+  if (close != std::string::npos) figures.json.insert(close, AccountingMembers(chart_.figures));
+  if (chart_.figures.AnyProbe() || chart_.figures.ErrorCount() > 0) {
+    figures.metrics = chart_.figures.Metrics();
+  }
   if (alerts_) {
     figures.alertsOn = true;
     figures.alerts = alerts_->Active();
@@ -303,6 +356,12 @@ void PlotSession::Publish() {
 PlotSession::PublishedFigures PlotSession::Published() const {
   std::lock_guard lock(publishedMutex_);
   return published_;
+}
+
+std::string PlotSession::MetricsText(const PublishedFigures& figures) {
+  std::vector<TargetMetrics> targets;
+  if (figures.metrics) targets.push_back(*figures.metrics);
+  return FormatMetrics(targets) + FormatProbeAccountingMetrics(targets);
 }
 
 }  // namespace quorvel

@@ -74,8 +74,10 @@ class PlotSessionListener {
   virtual void StartedPanelChanged(const std::string& text) = 0;
   // A notice: an error raised in a command (the general error box), a plain
   // message ("Unable to find host ..."), or, for a failure already shown
-  // once, a status-bar line.
+  // once or a probe that could not be made, a status-bar line.
   virtual void Notify(const std::string& text, NoticeKind kind) = 0;
+  // A line for standard error, with the program's prefix and its line end.
+  virtual void ErrorLine(const std::string& line) { (void)line; }
   // The page capture the tick asks for; its error, if any.
   virtual Status CapturePage() = 0;
   // Start added an address to the history at `position`.
@@ -99,6 +101,15 @@ using CommandProbe = std::function<ProbeResult(const std::string& commandLine)>;
 // three series and the time window (ChartModel), the run counters and the
 // tick, the target's figures, the vertical limits, the ping log step, the
 // address history, and the alert rules checked at every point.
+//
+// A probe that could not be made at all (Failed: the system refused the
+// pipes or the process) is drawn as the empty reply it leaves (a lost ping at
+// the timeout, the counters advancing as for any tick), but the figures, the
+// JSON, the exposition and the export count it as an error of its reason,
+// neither sent nor lost; its reason goes to the status bar and to standard
+// error once per run of such probes, again only after a probe was made. A
+// reply whose payload came back spoilt (`corrupted`) is drawn as its reply
+// line says and counted as lost and spoilt.
 //
 // A ping log that cannot be written is shown in the error box once; later
 // failures go to the status bar until a line is written or the log settings
@@ -165,10 +176,12 @@ class PlotSession {
   // The figures as the web server's request threads read them: the JSON of
   // the run statistics and the exposition's counters, as of the last change.
   struct PublishedFigures {
-    // The figures as one JSON object; with alert rules set, it ends with
-    // "alerts", the active alerts.
+    // The figures as one JSON object, after those of StatisticsJson the
+    // run's "corrupted" replies and its "errors" by reason (probes that
+    // could not be made, {"Too many open files":3}); with alert rules set,
+    // it ends with "alerts", the active alerts.
     std::string json;
-    std::optional<TargetMetrics> metrics;  // none before the first probe
+    std::optional<TargetMetrics> metrics;  // none before the first probe or error
     std::string address;
     StatisticsSummary summary;
     bool alertsOn = false;  // alert rules are set
@@ -176,12 +189,17 @@ class PlotSession {
   };
   PublishedFigures Published() const;
 
+  // The target's part of /metrics for `figures`: the exposition of its
+  // replies, then its spoilt replies and its probe errors by reason.
+  static std::string MetricsText(const PublishedFigures& figures);
+
  private:
   void StartOnce();
   void TickSteps();
   void SetState(const RunState& state, unsigned changed);
   void StopRun();
-  void AddPoint(const Sample& sample);
+  void AddPoint(const Sample& sample, const ProbeResult& result);
+  void NoteFailure(const ProbeResult& result);
   void PageReset();
   void Publish();
   void LogStepOnce(const std::string& sampleText, double comparison,
@@ -208,6 +226,7 @@ class PlotSession {
   bool tickRunning_ = false;
   bool startPending_ = false;
   bool cancelled_ = false;  // the probe of this tick was cut short
+  bool failureShown_ = false;  // in a run of probes that could not be made, told
   // The log settings of a failure shown in its box, while no line has been
   // written since.
   std::optional<LogSettings> logFailureShown_;

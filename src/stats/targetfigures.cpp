@@ -30,15 +30,36 @@ void TargetFigures::Add(const std::optional<std::int64_t>& micros, std::int64_t 
 void TargetFigures::AddCorrupted(std::int64_t unixMs, std::int32_t utcOffsetSeconds) {
   Add(std::nullopt, unixMs, utcOffsetSeconds);
   ++corrupted_;
+  ++runCorrupted_;
 }
+
+void TargetFigures::ClearRun() {
+  run_.Clear();
+  runErrors_.clear();
+  runErrorCount_ = 0;
+  runCorrupted_ = 0;
+}
+
+namespace {
+
+// Counts one of `reason` in `errors`, under "other" once `limit` reasons
+// are told apart.
+void CountReason(std::map<std::string, std::uint64_t>& errors, const std::string& reason,
+                 std::size_t limit) {
+  auto found = errors.find(reason);
+  if (found == errors.end() && errors.size() >= limit) found = errors.try_emplace("other").first;
+  if (found == errors.end()) found = errors.emplace(reason, 0).first;
+  ++found->second;
+}
+
+}  // namespace
 
 void TargetFigures::AddError(const std::string& reason) {
   ++errorCount_;
   lastError_ = reason;
-  auto found = errors_.find(reason);
-  if (found == errors_.end() && errors_.size() >= kMaxErrorReasons) found = errors_.try_emplace("other").first;
-  if (found == errors_.end()) found = errors_.emplace(reason, 0).first;
-  ++found->second;
+  CountReason(errors_, reason, kMaxErrorReasons);
+  ++runErrorCount_;
+  CountReason(runErrors_, reason, kMaxErrorReasons);
 }
 
 std::vector<std::optional<std::int64_t>> TargetFigures::Recent() const {

@@ -58,8 +58,9 @@ class TargetFigures {
   // was still running (or the program was held up) when they came.
   void AddMissedSlots(std::uint64_t count) { missedSlots_ += count; }
 
-  // The run statistics start again; the counters go on.
-  void ClearRun() { run_.Clear(); }
+  // The run statistics start again (with the run's own count of errors and
+  // spoilt replies); the counters go on.
+  void ClearRun();
 
   const RunStatistics& Run() const { return run_; }
   StatisticsSummary Summary() const { return run_.Summary(); }
@@ -74,6 +75,11 @@ class TargetFigures {
   // Probes that could not be made, by reason, and all of them.
   const std::map<std::string, std::uint64_t>& Errors() const { return errors_; }
   std::uint64_t ErrorCount() const { return errorCount_; }
+  // The same since the last ClearRun, beside the run statistics: probes that
+  // could not be made, by reason and all of them, and spoilt replies.
+  const std::map<std::string, std::uint64_t>& RunErrors() const { return runErrors_; }
+  std::uint64_t RunErrorCount() const { return runErrorCount_; }
+  std::uint64_t RunCorrupted() const { return runCorrupted_; }
   // The last kRecent probes, oldest first: a reply time, or empty for a lost one.
   std::vector<std::optional<std::int64_t>> Recent() const;
 
@@ -99,6 +105,9 @@ class TargetFigures {
   std::uint64_t missedSlots_ = 0;
   std::map<std::string, std::uint64_t> errors_;
   std::uint64_t errorCount_ = 0;
+  std::map<std::string, std::uint64_t> runErrors_;
+  std::uint64_t runErrorCount_ = 0;
+  std::uint64_t runCorrupted_ = 0;
   // A ring of the last probes: -1 for a lost one.
   std::array<std::int64_t, kRecent> recent_{};
   std::size_t recentCount_ = 0;  // probes ever added, for the ring's place

@@ -18,10 +18,16 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <future>
+#include <iostream>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/form1.h"
 #include "app/windowweb.h"
@@ -211,10 +217,10 @@ class Form1StatsTest : public QObject {
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().split('\n');
     QCOMPARE(lines.size(), 5);  // header, three rows, the empty rest after the last CR LF
-    QCOMPARE(lines[0], QByteArray("time,unix_ms,reply_ms,lost,plotted_ms\r"));
-    QVERIFY(lines[1].endsWith(",0.047,0,0\r"));
-    QVERIFY(lines[2].endsWith(",,1,800\r"));
-    QVERIFY(lines[3].endsWith(",315.522,0,315\r"));
+    QCOMPARE(lines[0], QByteArray("time,unix_ms,reply_ms,lost,plotted_ms,error\r"));
+    QVERIFY(lines[1].endsWith(",0.047,0,0,0\r"));
+    QVERIFY(lines[2].endsWith(",,1,800,0\r"));
+    QVERIFY(lines[3].endsWith(",315.522,0,315,0\r"));
     QCOMPARE(m_dialogs.saves.back().filter,
              QString("CSV File (*.csv)|*.csv|JSON Lines File (*.jsonl)|*.jsonl"));
 
@@ -284,6 +290,38 @@ class Form1StatsTest : public QObject {
     QVERIFY(Fetch(port, "/graph.json", "Authorization: Basic dTpw\r\n").find("HTTP/1.1 200 OK") == 0);
   }
 
+  // With every descriptor taken (as under a flood of connections) the ping
+  // child cannot start: drawn as an empty reply, counted as an error, told once.
+  void aPingThatCannotBeRunIsAnErrorNotALoss() {
+    Find<QCheckBox>("cbIgnore")->setChecked(false);
+    PingScript({"reply 0.047"});
+    Run(1);
+    std::ostringstream errors;
+    std::streambuf* const savedErrors = std::cerr.rdbuf(errors.rdbuf());
+    rlimit saved{};
+    QVERIFY(getrlimit(RLIMIT_NOFILE, &saved) == 0);
+    rlimit low{256, saved.rlim_max};
+    QVERIFY(setrlimit(RLIMIT_NOFILE, &low) == 0);
+    std::vector<int> taken;
+    for (int fd; (fd = dup(0)) >= 0;) taken.push_back(fd);
+    m_form->Timer1Timer();
+    const QString told = Find<QLabel>("StatusPanel1")->text();
+    m_form->Timer1Timer();
+    for (const int fd : taken) close(fd);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    std::cerr.rdbuf(savedErrors);
+    m_form->Timer1Timer();
+
+    QCOMPARE(told, QStringLiteral("Ping could not be run: Too many open files"));
+    QCOMPARE(QString::fromStdString(errors.str()),
+             QStringLiteral("quorvel: 127.0.0.1: a ping could not be run (Too many open files); "
+                            "such pings are counted as errors, not as lost\n"));
+    QCOMPARE(m_form->session().Chart().data.Ping(1).value, 800);  // drawn as the empty reply
+    const std::string json = m_form->session().Published().json;
+    QVERIFY2(json.find("\"sent\":2,\"received\":2,\"lost\":0,") != std::string::npos, json.c_str());
+    QVERIFY2(json.find("\"errors\":{\"Too many open files\":2}") != std::string::npos, json.c_str());
+  }
+
   // /metrics is a 404 until the access dialog's switch turns it on; its
   // counters then run for the life of the program, through Clear.
   void metricsAreServedWhereSwitchedOn() {
@@ -311,6 +349,8 @@ class Form1StatsTest : public QObject {
                              "quorvel_response_duration_seconds_bucket{host=\"127.0.0.1\",le=\"5e-05\"} 1\n",
                              "quorvel_response_duration_seconds_bucket{host=\"127.0.0.1\",le=\"0.0002\"} 3\n",
                              "quorvel_response_duration_seconds_count{host=\"127.0.0.1\"} 3\n",
+                             // Spoilt replies and pings not run are counted too.
+                             "quorvel_corrupted_replies_total{host=\"127.0.0.1\"} 0\n",
                              // The server's and the process's own figures.
                              "quorvel_http_replies_total{status=\"404\"} 1\n", "process_open_fds "}) {
       QVERIFY2(reply.find(line) != std::string::npos, line);

@@ -33,11 +33,12 @@ def check(row, expected, where):
     else:
         assert round(float(reply) * 1000) == micros, where
     assert int(row["plotted_ms"]) == plotted, where
+    assert int(row["error"]) == 0, where
 
 
 with open(os.path.join(folder, "export.csv"), newline="") as f:
     reader = csv.DictReader(f)
-    assert reader.fieldnames == ["time", "unix_ms", "reply_ms", "lost", "plotted_ms"], reader.fieldnames
+    assert reader.fieldnames == ["time", "unix_ms", "reply_ms", "lost", "plotted_ms", "error"], reader.fieldnames
     rows = list(reader)
 assert len(rows) == len(truth), (len(rows), len(truth))
 for i, (row, expected) in enumerate(zip(rows, truth)):

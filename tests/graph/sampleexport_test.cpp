@@ -119,11 +119,14 @@ TEST(ExportPoints, IsTheHeaderAndOneLinePerPingPoint) {
   PlotData d;
   d.AddPing(0, kBlue, PointStamp{0, 1'000, 0}, 470);
   d.AddPing(800, kRed, PointStamp{1, 2'000, 0}, std::nullopt);
+  d.AddFailedPing(800, kRed, PointStamp{2, 3'000, 0});
   d.AddAverage(400, kFuchsia, 1);
+  // The window's document adds the last column "error".
   EXPECT_EQ(ExportPoints(d, ExportFormat::Csv),
-            "time,unix_ms,reply_ms,lost,plotted_ms\r\n"
-            "1970-01-01T00:00:01.000+00:00,1000,0.470,0,0\r\n"
-            "1970-01-01T00:00:02.000+00:00,2000,,1,800\r\n");
+            "time,unix_ms,reply_ms,lost,plotted_ms,error\r\n"
+            "1970-01-01T00:00:01.000+00:00,1000,0.470,0,0,0\r\n"
+            "1970-01-01T00:00:02.000+00:00,2000,,1,800,0\r\n"
+            "1970-01-01T00:00:03.000+00:00,3000,,0,800,1\r\n");
   EXPECT_EQ(ExportPoints(PlotData{}, ExportFormat::JsonLines), "");
 }
 

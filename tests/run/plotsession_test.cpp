@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/fixedclock.h"
+#include "graph/sampleexport.h"
 
 namespace quorvel {
 namespace {
@@ -41,7 +42,7 @@ class Recorder final : public PlotSessionListener {
   RunState state;
   int captures = 0;
   bool captureFails = false;
-  std::vector<std::string> messages, errors, statusLines, history;
+  std::vector<std::string> messages, errors, statusLines, history, errorLines;
   std::string startedPanel;
   std::function<void()> duringCapture;
 
@@ -62,6 +63,7 @@ class Recorder final : public PlotSessionListener {
     (kind == NoticeKind::Error ? errors : kind == NoticeKind::Message ? messages : statusLines)
         .push_back(text);
   }
+  void ErrorLine(const std::string& line) override { errorLines.push_back(line); }
   Status CapturePage() override {
     if (duringCapture) duringCapture();
     if (captureFails) return Status::Error("No space left on device");
@@ -100,6 +102,7 @@ class PlotSessionTest : public testing::Test {
   Recorder recorder;
   FakeFiles files;
   std::deque<std::string> responses;  // one per probe; none left: lost
+  std::deque<ProbeResult> results;    // taken before responses while any are left
   std::vector<std::string> commandLines;
   std::function<void()> duringProbe;
   PlotSession session{clock, settings, look,
@@ -107,6 +110,11 @@ class PlotSessionTest : public testing::Test {
                         commandLines.push_back(line);
                         if (duringProbe) duringProbe();
                         ProbeResult r;
+                        if (!results.empty()) {
+                          r = results.front();
+                          results.pop_front();
+                          return r;
+                        }
                         r.text = responses.empty() ? "\n\n\nRequest timed out.\n" : responses.front();
                         if (!responses.empty()) responses.pop_front();
                         return r;
@@ -357,6 +365,60 @@ TEST_F(PlotSessionTest, ClearAndStopLeaveWhatTheyShould) {
   EXPECT_EQ(session.Published().metrics->requests, 2u);
   session.Stop();
   EXPECT_EQ(recorder.state, (RunState{false, false, true, false}));
+}
+
+ProbeResult NotMade(const char* reason) {
+  ProbeResult r;
+  r.outcome = ProbeResult::Outcome::Failed;
+  r.reason = reason;
+  return r;
+}
+
+// A ping that could not be run is drawn as the empty reply it leaves, but
+// counted apart by its reason wherever the figures go, and told once per
+// run of such pings; a spoilt reply is drawn as its line says, counted lost.
+TEST_F(PlotSessionTest, APingNotRunIsAnErrorAndASpoiltReplyIsLost) {
+  settings.ignoreFirst = false;
+  settings.pages = 0;
+  settings.capture = false;
+  const ProbeResult emfile = NotMade("Too many open files");
+  ProbeResult spoilt;
+  spoilt.corrupted = true;
+  spoilt.text = Reply(10);
+  results = {emfile};
+  session.Tick();
+  ASSERT_TRUE(session.Published().metrics);  // an error alone is on /metrics
+  results = {spoilt, emfile, emfile, spoilt, emfile, NotMade("Cannot allocate memory")};
+  responses = {Reply(11)};
+  for (int k = 0; k < 7; ++k) session.Tick();
+  EXPECT_EQ(Plotted(), (std::vector<int>{800, 10, 800, 800, 10, 800, 800, 11}));
+  EXPECT_EQ(files.lines.size(), 8u);  // the log as ever
+  // Told at ticks 1, 3 and 6: once per run of failures.
+  EXPECT_EQ(recorder.statusLines, std::vector<std::string>(3, "Ping could not be run: Too many open files"));
+  EXPECT_EQ(recorder.errorLines,
+            std::vector<std::string>(3, "quorvel: 127.0.0.1: a ping could not be run (Too many open "
+                                        "files); such pings are counted as errors, not as lost\n"));
+
+  const std::string json = session.Published().json;
+  const std::string metrics = PlotSession::MetricsText(session.Published());
+  const std::string csv = ExportPoints(session.Chart().data, ExportFormat::Csv);
+  const std::string at = "," + std::to_string(clock.Now().unixMs) + ",";
+  for (const auto& [text, part] : std::vector<std::pair<std::string, std::string>>{
+           {json, "\"sent\":3,\"received\":1,\"lost\":2,"},
+           {json, ",\"corrupted\":2,\"errors\":{\"Cannot allocate memory\":1,\"Too many open files\":4}}"},
+           {metrics, "quorvel_requests_total{host=\"127.0.0.1\"} 3\n"},
+           {metrics, "quorvel_corrupted_replies_total{host=\"127.0.0.1\"} 2\n"},
+           {metrics, "quorvel_probe_errors_total{host=\"127.0.0.1\",reason=\"Too many open files\"} 4\n"},
+           {csv, "plotted_ms,error\r\n"},
+           {csv, at + ",0,800,1\r\n"},  // not run: no reply, not lost, an error
+           {csv, at + "11.500,0,11,0\r\n"},
+           {ExportPoints(session.Chart().data, ExportFormat::JsonLines),
+            "\"reply_ms\":null,\"lost\":0,\"plotted_ms\":800,\"error\":1}\n"}}) {
+    EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
+  }
+  session.Clear();  // the run's count starts again, the exposition's goes on
+  EXPECT_NE(session.Published().json.find(",\"corrupted\":0,\"errors\":{}}"), std::string::npos);
+  EXPECT_EQ(session.Published().metrics->errors.size(), 2u);
 }
 
 // A reply is drawn in the plot colour, anything lost in red.
