@@ -107,9 +107,9 @@ class WindowAccuracyTest : public QObject {
     std::vector<double> truthMs;
     int truthLost = 0, astray = 0;
     for (int k = 0; k < kTicks; ++k) {
-      // time,unix_ms,reply_ms,lost,plotted_ms
+      // time,unix_ms,reply_ms,lost,plotted_ms,error
       const QList<QByteArray> f = rows[k].trimmed().split(',');
-      QCOMPARE(f.size(), 5);
+      QCOMPARE(f.size(), 6);
       const std::optional<std::int64_t> rtt = truth[static_cast<std::size_t>(k)].RttWithin(kTimeoutMs * 1'000'000LL);
       const int plotted = f[4].toInt();
       const QString where = QString("tick %1, truth %2").arg(k).arg(rtt ? double(*rtt) / 1e6 : -1.0);
