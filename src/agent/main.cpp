@@ -18,6 +18,7 @@
 #include "agent/agent.h"
 #include "agent/agentoptions.h"
 #include "agent/agentweb.h"
+#include "agent/enginemetrics.h"
 #include "agent/report.h"
 #include "agent/rowoutput.h"
 #include "agent/statuspage.h"
@@ -146,8 +147,9 @@ int Run(const AgentOptions& options) {
                                             SystemLocalClock().Now()};
             return AgentStatusPage(agent.Snapshot(true), context);
           };
-          return AgentWebReply(request, [&agent] { return agent.Metrics(); }, [raw] {
-            return FormatServerMetrics(raw->Counters()) + FormatProcessMetrics(ReadProcessFigures());
+          return AgentWebReply(request, [&agent] { return agent.Metrics(); }, [&agent, raw] {
+            return FormatEngineMetrics(agent.Engine(), agent.Metrics()) + FormatServerMetrics(raw->Counters()) +
+                   FormatProcessMetrics(ReadProcessFigures());
           }, page);
         });
     const HttpServerStart started = server->Start(options.listen->port, std::move(handler));
@@ -158,9 +160,10 @@ int Run(const AgentOptions& options) {
   }
 
   std::string error;
-  if (!agent.Start(error)) {
+  int startStatus = 2;
+  if (!agent.Start(error, startStatus)) {
     Complain(error);
-    return 2;
+    return startStatus;
   }
 
   const bool live = !options.quiet && ::isatty(1) == 1 && !rowsOnStandardOutput;
@@ -170,7 +173,9 @@ int Run(const AgentOptions& options) {
   auto lastDraw = SteadyClock::now() - std::chrono::seconds(1);
   while (!agent.Finished()) {
     pollfd fds[2] = {{signals, POLLIN, 0}, {progress, POLLIN, 0}};
-    ::poll(fds, 2, live ? 200 : -1);
+    // The ICMP engine ends its count on its own thread after its last
+    // result: a bounded wait sees that end without a signal from it.
+    ::poll(fds, 2, 200);
     if ((fds[0].revents & POLLIN) != 0) {
       agent.RequestStop();  // before the read, which clears the pending signal
       signalfd_siginfo info{};
@@ -204,6 +209,7 @@ int Run(const AgentOptions& options) {
   std::string report;
   const std::vector<TargetSnapshot> snapshots = agent.Snapshot();
   for (const TargetSnapshot& s : snapshots) report += ReportLine(s) + "\n";
+  report += EngineLine(agent.Engine()) + "\n";
   WriteAll(rowsOnStandardOutput ? 2 : 1, report);
 
   const std::string writeError = agent.WriteError();

@@ -130,7 +130,7 @@ try:
     children.append(subprocess.Popen(
         # A timeout of 1 s, so that the 300 ms replies of "slow" count; an
         # alert rule of its own, which "lost" raises.
-        [agent, "--quiet", "--interval", "0.2", "--timeout", "1000", "--alert", "lost>=3",
+        [agent, "--engine", "ping", "--quiet", "--interval", "0.2", "--timeout", "1000", "--alert", "lost>=3",
          "--listen", "127.0.0.1:%d" % agent_port] + list(scripts),
         env=environment, stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "agent.log"), "w")))
     children.append(subprocess.Popen(
