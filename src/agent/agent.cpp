@@ -220,7 +220,14 @@ EngineFigures Agent::Engine() const {
     f.description = "no target resolved";
     return f;
   }
-  const icmp::EngineInfo info = engine_->Info();
+  f = IcmpEngineFigures(engine_->Info());
+  f.counters = engine_->Counters();
+  return f;
+}
+
+EngineFigures IcmpEngineFigures(const icmp::EngineInfo& info) {
+  EngineFigures f;
+  f.engine = "icmp";
   f.socket.clear();
   for (const auto* s : {&info.v4, &info.v6}) {
     if (!*s) continue;
@@ -229,7 +236,6 @@ EngineFigures Agent::Engine() const {
   }
   f.timestamps = icmp::StampSourceName(icmp::EngineStamps(info));
   f.description = icmp::DescribeEngine(info);
-  f.counters = engine_->Counters();
   return f;
 }
 

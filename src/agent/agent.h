@@ -101,6 +101,9 @@ struct EngineFigures {
   std::optional<icmp::EchoCounters> counters;  // the ICMP engine's, over every target
 };
 
+// The figures of an ICMP engine with those sockets (no counters).
+EngineFigures IcmpEngineFigures(const icmp::EngineInfo& info);
+
 // "engine: icmp (IPv4 datagram socket; kernel timestamps)": the report's last line.
 std::string EngineLine(const EngineFigures& figures);
 

@@ -556,4 +556,53 @@ TEST_F(AgentProgram, TheIcmpEngineMetricsPassPromtool) {
   EXPECT_EQ(ended.status, 0) << ended.errors;
 }
 
+// --path on loopback: each target is the first hop; /metrics carries the
+// hop series and the path changes, and passes promtool.
+TEST_F(AgentProgram, APathOnLoopbackIsOneHop) {
+  const int port = FreeLoopbackPort();
+  ChildProgram agent({QUORVEL_AGENT, "--path", "-i", "0.1", "--listen", "127.0.0.1:" + std::to_string(port), "--csv",
+                      In("hops.csv"), "127.0.0.1", "::1"},
+                     {}, folder_.string());
+  // Three rounds of each target at least.
+  ASSERT_TRUE(Eventually([&] { return Split(FileText(In("hops.csv")), "\r\n").size() >= 7; }, 15s));
+  const std::string reply = RoundTrip(port, "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  const std::string body = reply.substr(reply.find("\r\n\r\n") + 4);
+  for (const std::string line :
+       {"\nquorvel_hop_requests_total{host=\"127.0.0.1\",hop=\"1\",address=\"127.0.0.1\"} ",
+        "\nquorvel_hop_responses_total{host=\"::1\",hop=\"1\",address=\"::1\"} ",
+        "\nquorvel_hop_response_duration_seconds_count{host=\"::1\",hop=\"1\",address=\"::1\"} ",
+        "\nquorvel_path_changes_total{host=\"127.0.0.1\"} 0\n", "\nquorvel_engine_info{engine=\"icmp\","}) {
+    EXPECT_NE(body.find(line), std::string::npos) << line << body;
+  }
+  EXPECT_EQ(body.find("hop=\"2\""), std::string::npos) << body;
+  {
+    std::ofstream(In("scrape.txt"), std::ios::binary) << body;
+  }
+  ChildProgram promtool({"promtool", "check", "metrics"}, {}, folder_.string(), In("scrape.txt"));
+  const ChildProgram::Ended checked = promtool.Wait(60s);
+  EXPECT_EQ(checked.status, 0) << checked.output << checked.errors;
+  EXPECT_EQ(checked.output + checked.errors, "");
+
+  agent.Signal(SIGTERM);
+  const ChildProgram::Ended ended = agent.Wait(10s);
+  EXPECT_LT(ended.took, 2s);
+  EXPECT_EQ(ended.status, 0) << ended.errors;
+  // Per target: its HOST line, one hop (the target itself), its summary line.
+  const std::vector<std::string> report = Split(ended.output, "\n");
+  ASSERT_EQ(report.size(), 7u) << ended.output;
+  EXPECT_EQ(report[1].rfind("  1.|-- 127.0.0.1 ", 0), 0u) << report[1];
+  EXPECT_EQ(report[2].rfind("path to 127.0.0.1: ", 0), 0u) << report[2];
+  EXPECT_EQ(report[4].rfind("  1.|-- ::1 ", 0), 0u) << report[4];
+  EXPECT_EQ(report[6].rfind("engine: icmp (", 0), 0u) << report[6];
+  std::string header;
+  for (const std::string& row : Split(FileText(In("hops.csv")), "\r\n")) {
+    if (header.empty()) {
+      header = row;
+      continue;
+    }
+    EXPECT_NE(row.find(",1,127.0.0.1,reply,"), row.find(",1,::1,reply,")) << row;  // hop 1, the target
+  }
+  EXPECT_EQ(header, "time,unix_ms,target,round,hop,address,status,rtt_ms");
+}
+
 }  // namespace
