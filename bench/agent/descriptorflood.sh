@@ -15,6 +15,7 @@
 # Bounded: the flood stops after 20 s, the agent is stopped after 25 s.
 # BUILD_DIR (default build/), AGENT (default BUILD_DIR/quorvel-agent),
 # FLOOD_PORT (18443), LIMIT, FLOOD, TARGETS, SLOW.
+# ENGINE (ping) is the agent's --engine: these figures are the ping child's.
 set -eu
 
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -46,7 +47,7 @@ targets=""
 i=1
 while [ "$i" -le "$count" ]; do targets="$targets 127.0.0.$i"; i=$((i + 1)); done
 # shellcheck disable=SC2086 # one word per target
-prlimit --nofile="$limit:$limit" "$agent" --quiet --interval 0.2 --listen "127.0.0.1:$port" $targets \
+prlimit --nofile="$limit:$limit" "$agent" --quiet --engine "${ENGINE:-ping}" --interval 0.2 --listen "127.0.0.1:$port" $targets \
   >"$report" 2>&1 &
 agent_pid=$!
 sleep 1

@@ -5,6 +5,7 @@
 # and the probes lost (every target answers: a loss is the agent's own,
 # a reply it was too busy to read in time). Loopback only; not part of the
 # test run. BUILD_DIR (default build/), AGENT (default BUILD_DIR/quorvel-agent).
+# ENGINE (ping) is the agent's --engine: these figures are the ping child's.
 set -eu
 
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -25,7 +26,7 @@ while [ "$i" -lt "$count" ]; do
   i=$((i + 1))
 done
 # shellcheck disable=SC2086 # one word per target
-"$agent" --quiet --interval "$interval" $targets >"$report" 2>&1 &
+"$agent" --quiet --engine "${ENGINE:-ping}" --interval "$interval" $targets >"$report" 2>&1 &
 pid=$!
 sleep "$run"
 kill -TERM "$pid"

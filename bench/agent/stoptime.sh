@@ -4,7 +4,8 @@
 # after RUN (10) seconds, ROUNDS (3) times; prints each stop time and the
 # ping children left behind. With HANG=1 the fake ping (tests/fakeping)
 # stands in for ping and never answers, so that every target has a child
-# to kill at the stop. Loopback only; not part of the test run.
+# to kill at the stop. ENGINE (auto) is the agent's --engine (HANG=1 makes
+# it ping). Loopback only; not part of the test run.
 # BUILD_DIR (default build/), AGENT (default BUILD_DIR/quorvel-agent).
 set -eu
 
@@ -15,10 +16,12 @@ count="${TARGETS:-1000}"
 interval="${INTERVAL:-1}"
 run="${RUN:-10}"
 rounds="${ROUNDS:-3}"
+engine="${ENGINE:-auto}"
 [ -x "$agent" ] || { echo "missing $agent: build the project first"; exit 1; }
 if [ "${HANG:-0}" = 1 ]; then
   PATH="$top/tests/fakeping:$PATH" FAKE_PING_MODE=hang
   export PATH FAKE_PING_MODE
+  engine=ping
 fi
 ulimit -n 8192 2>/dev/null || true
 
@@ -32,7 +35,7 @@ now() { date +%s%N; }
 round=1
 while [ "$round" -le "$rounds" ]; do
   # shellcheck disable=SC2086 # one word per target
-  "$agent" --quiet --interval "$interval" $targets >/dev/null 2>&1 &
+  "$agent" --quiet --engine "$engine" --interval "$interval" $targets >/dev/null 2>&1 &
   pid=$!
   sleep "$run"
   start=$(now)
@@ -40,6 +43,6 @@ while [ "$round" -le "$rounds" ]; do
   wait "$pid" || true
   end=$(now)
   left=$(ps -eo ppid=,comm= | awk -v p="$pid" '$1 == p' | wc -l)
-  echo "$count targets at $interval s: stopped $(( (end - start) / 1000000 )) ms after SIGTERM, $left children left"
+  echo "$count targets at $interval s ($engine): stopped $(( (end - start) / 1000000 )) ms after SIGTERM, $left children left"
   round=$((round + 1))
 done

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <system_error>
 
 #include "probe/pingchild.h"
@@ -64,7 +65,41 @@ Agent::~Agent() {
   Wait();
 }
 
+std::string EngineLine(const EngineFigures& figures) {
+  return "engine: " + figures.engine + " (" + figures.description + ")";
+}
+
 bool Agent::Start(std::string& error) {
+  int status = 0;
+  return Start(error, status);
+}
+
+bool Agent::Start(std::string& error, int& status) {
+  status = 2;
+  if (options_.engine != EngineChoice::Ping) {
+    const icmp::EngineStatus started = StartEngine();
+    if (started.Ok()) return true;
+    const bool noSocket = started.code == icmp::EngineStatus::Code::NoPermission ||
+                          started.code == icmp::EngineStatus::Code::Unavailable;
+    if (!noSocket || options_.engine == EngineChoice::Icmp) {
+      error = "the ICMP engine cannot start: " + started.message;
+      if (noSocket) status = kExitNoIcmpSocket;
+      return false;
+    }
+    if (options_.interval < kMinInterval) {
+      error = "no ICMP socket for an interval below 0.2 s (the ping child's shortest): " + started.message;
+      status = kExitNoIcmpSocket;
+      return false;
+    }
+    if (dependencies_.complain) {
+      dependencies_.complain("quorvel-agent: no ICMP socket, so each probe runs ping instead: " + started.message +
+                             "\n");
+    }
+  }
+  return StartThreads(error);
+}
+
+bool Agent::StartThreads(std::string& error) {
   const auto start = std::chrono::steady_clock::now();
   const auto n = static_cast<std::int64_t>(targets_.size());
   const auto interval = std::chrono::duration_cast<std::chrono::steady_clock::duration>(options_.interval);
@@ -84,7 +119,129 @@ bool Agent::Start(std::string& error) {
   return true;
 }
 
+icmp::EngineStatus Agent::StartEngine() {
+  // Names first, so that no probe waits for a resolver; a name that does
+  // not resolve is said and counted once, after the engine has started (a
+  // fallback to ping leaves names to ping).
+  std::vector<icmp::Address> addresses;
+  std::vector<std::size_t> unresolved;
+  for (std::size_t i = 0; i < targets_.size(); ++i) {
+    if (const auto a = dependencies_.resolve(targets_[i]->name, options_.family)) {
+      addresses.push_back(*a);
+      engineTargets_.push_back(i);
+    } else {
+      unresolved.push_back(i);
+    }
+  }
+  if (!addresses.empty()) {
+    icmp::EchoOptions echo;
+    echo.interval = options_.interval;
+    echo.timeout = std::chrono::milliseconds(options_.timeoutMs);
+    echo.count = options_.count.value_or(0);
+    engine_ = std::make_unique<icmp::EchoEngine>(
+        echo, std::move(addresses), [this](const icmp::ProbeResult& r) { RecordEcho(r); }, dependencies_.engine);
+    const icmp::EngineStatus started = engine_->Start();
+    if (!started.Ok()) {
+      engine_.reset();
+      engineTargets_.clear();
+      return started;
+    }
+  }
+  engineRuns_ = true;
+  const LocalTime stamp = dependencies_.clock->Now();
+  for (const std::size_t i : unresolved) {
+    ProbeResult result;
+    result.outcome = ProbeResult::Outcome::UnknownHost;
+    RecordError(*targets_[i], result, stamp);
+  }
+  Progress();
+  return {};
+}
+
+void Agent::RecordEcho(const icmp::ProbeResult& r) {
+  if (stop_.load(std::memory_order_relaxed) || r.target >= engineTargets_.size()) return;
+  Target& target = *targets_[engineTargets_[r.target]];
+  LocalTime stamp = dependencies_.clock->Now();
+  stamp.unixMs = r.sentUnixNs / 1'000'000;
+  switch (r.outcome) {
+    case icmp::Outcome::Reply:
+      RecordProbe(target, r.rttNs / 1000, false, stamp);
+      break;
+    case icmp::Outcome::Lost:
+      RecordProbe(target, std::nullopt, false, stamp);
+      break;
+    case icmp::Outcome::Late: {
+      std::lock_guard<std::mutex> lock(target.mutex);
+      target.figures.AddLate();
+      return;
+    }
+    case icmp::Outcome::Duplicate: {
+      std::lock_guard<std::mutex> lock(target.mutex);
+      target.figures.AddDuplicate();
+      return;
+    }
+    case icmp::Outcome::Error:
+      if (r.error == icmp::ProbeError::IcmpUnreachable || r.error == icmp::ProbeError::IcmpTimeExceeded ||
+          r.error == icmp::ProbeError::IcmpOther) {
+        // The network answered instead of the target: lost, as ping counts it.
+        RecordProbe(target, std::nullopt, false, stamp);
+      } else {
+        // Never sent: an error of the system's reason, as a child that
+        // could not be made.
+        {
+          std::lock_guard<std::mutex> lock(target.mutex);
+          target.figures.AddSendError();
+        }
+        ProbeResult failed;
+        failed.outcome = ProbeResult::Outcome::Failed;
+        failed.reason = r.systemError != 0 ? std::string(std::strerror(r.systemError)) : icmp::DescribeError(r);
+        RecordError(target, failed, stamp);
+      }
+      break;
+  }
+  Progress();
+}
+
+bool Agent::Finished() const {
+  if (engineRuns_) return stop_.load() || !engine_ || engine_->Finished();
+  return running_.load() == 0;
+}
+
+EngineFigures Agent::Engine() const {
+  EngineFigures f;
+  if (!engineRuns_) {
+    f.description = "a ping child per probe";
+    return f;
+  }
+  f.engine = "icmp";
+  if (!engine_) {
+    f.socket = "none";
+    f.timestamps = "none";
+    f.description = "no target resolved";
+    return f;
+  }
+  f = IcmpEngineFigures(engine_->Info());
+  f.counters = engine_->Counters();
+  return f;
+}
+
+EngineFigures IcmpEngineFigures(const icmp::EngineInfo& info) {
+  EngineFigures f;
+  f.engine = "icmp";
+  f.socket.clear();
+  for (const auto* s : {&info.v4, &info.v6}) {
+    if (!*s) continue;
+    const std::string kind = (*s)->kind == icmp::SocketKind::Raw ? "raw" : "datagram";
+    if (f.socket.find(kind) == std::string::npos) f.socket += (f.socket.empty() ? "" : "+") + kind;
+  }
+  f.timestamps = icmp::StampSourceName(icmp::EngineStamps(info));
+  f.description = icmp::DescribeEngine(info);
+  return f;
+}
+
 void Agent::RequestStop() {
+  // The engine itself is stopped by Wait: this may be called from its
+  // loop thread (a row that could not be written), which must not stop it.
   stop_.store(true);
   for (const auto& target : targets_) {
     // Taken, so that a loop between its test of stop_ and its sleep cannot
@@ -95,6 +252,10 @@ void Agent::RequestStop() {
 }
 
 void Agent::Wait() {
+  if (engine_) {
+    engine_->Stop();
+    engine_->Wait();
+  }
   for (std::thread& t : threads_) {
     if (t.joinable()) t.join();
   }
@@ -171,10 +332,14 @@ void Agent::Record(Target& target, const ProbeResult& result, const LocalTime& s
   if (result.IsReply() && result.RttMicros() <= std::int64_t{options_.timeoutMs} * 1000) {
     micros = result.RttMicros();
   }
+  RecordProbe(target, micros, result.corrupted, stamp);
+}
+
+void Agent::RecordProbe(Target& target, std::optional<std::int64_t> micros, bool corrupted, const LocalTime& stamp) {
   std::vector<AlertEvent> events;
   {
     std::lock_guard<std::mutex> lock(target.mutex);
-    if (result.corrupted) {
+    if (corrupted) {
       target.figures.AddCorrupted(stamp.unixMs, stamp.utcOffsetSeconds);
     } else {
       target.figures.Add(micros, stamp.unixMs, stamp.utcOffsetSeconds);
@@ -280,7 +445,13 @@ std::vector<TargetMetrics> Agent::Metrics() const {
   for (const auto& target : targets_) {
     std::lock_guard<std::mutex> lock(target->mutex);
     TargetMetrics m = target->figures.Metrics();
+    // The engine's slots it was too late for are counted over every target
+    // (quorvel_icmp_skipped_slots_total), so a target's own stay 0.
     m.missedSlots = target->figures.MissedSlots();
+    if (engineRuns_) {
+      m.engine = TargetMetrics::EngineCounts{target->figures.Late(), target->figures.Duplicates(),
+                                             target->figures.SendErrors()};
+    }
     for (std::size_t i = 0; i < target->alerts.RuleCount(); ++i) {
       m.alerts.emplace_back(target->alerts.RuleText(i), target->alerts.IsActive(i));
     }

@@ -16,7 +16,9 @@
 #include "agent/probeerrorlog.h"
 #include "agent/report.h"
 #include "agent/rowoutput.h"
+#include "agent/targetaddress.h"
 #include "alert/alertengine.h"
+#include "icmp/engine.h"
 #include "stats/targetfigures.h"
 #include "probe/proberesult.h"
 #include "run/timeformat.h"
@@ -80,7 +82,30 @@ struct AgentDependencies {
   std::function<void(const AlertEvent& event)> onAlert;
   // The time for the rate limit of those lines.
   std::function<std::chrono::steady_clock::time_point()> now = [] { return std::chrono::steady_clock::now(); };
+  // The ICMP engine's sockets and clock (--engine auto or icmp).
+  icmp::EngineDependencies engine;
+  // A target as the ICMP engine probes it; none when its name does not resolve.
+  std::function<std::optional<icmp::Address>(const std::string& target, int family)> resolve = ResolveTarget;
 };
+
+// The exit status when --engine icmp was asked for and no ICMP socket opens
+// (and when an interval below the ping child's 0.2 s cannot fall back).
+inline constexpr int kExitNoIcmpSocket = 6;
+
+// Which engine ran, for the report and the metrics.
+struct EngineFigures {
+  std::string engine = "ping";        // "icmp" or "ping"
+  std::string socket = "child";       // "datagram", "raw", "datagram+raw" (IPv4+IPv6), or "child"
+  std::string timestamps = "ping";    // StampSourceName of the sockets, or "ping"
+  std::string description;            // DescribeEngine, or the ping child's line
+  std::optional<icmp::EchoCounters> counters;  // the ICMP engine's, over every target
+};
+
+// The figures of an ICMP engine with those sockets (no counters).
+EngineFigures IcmpEngineFigures(const icmp::EngineInfo& info);
+
+// "engine: icmp (IPv4 datagram socket; kernel timestamps)": the report's last line.
+std::string EngineLine(const EngineFigures& figures);
 
 // The probe loops of every target: one thread per target, all at the same
 // interval, the start of target i put off by i / n of an interval so that
@@ -100,6 +125,14 @@ struct AgentDependencies {
 // AlertEngine fed each probe that was made (not the errors); its events go
 // to `onAlert` and, as JSON lines of their own, after the probe's row.
 //
+// With the ICMP engine (--engine auto or icmp) the same is done without a
+// thread per target: every name is resolved first (one that does not is an
+// error of reason "unknown host", once), then one EchoEngine probes every
+// target from its one loop thread and each of its results is recorded as
+// above on that thread; late and duplicate replies and send errors are
+// counted per target. Where no ICMP socket opens, auto falls back to the
+// ping child, saying so through `complain` with both remedies; icmp fails.
+//
 // Thread: Start, RequestStop, Wait and the destructor on one thread;
 // Snapshot, Finished and RequestStop from any thread. The outputs must
 // outlive the agent.
@@ -113,20 +146,26 @@ class Agent {
   // Starts the loops. False with `error` set when a thread cannot be started;
   // the loops already started are then stopped and joined.
   bool Start(std::string& error);
+  // The same; on failure `status` is the exit status it calls for (2, or
+  // kExitNoIcmpSocket).
+  bool Start(std::string& error, int& status);
   // Wakes sleeping loops and tells running probes to end; each loop ends
   // without recording the probe it was making. Safe to call twice.
   void RequestStop();
   // Joins every loop.
   void Wait();
 
-  // Whether every loop has ended (its count reached, or stopped).
-  bool Finished() const { return running_.load() == 0; }
+  // Whether every loop has ended (its count reached, or stopped). With the
+  // ICMP engine: its count reached, or a stop requested (Wait ends it).
+  bool Finished() const;
   bool StopRequested() const { return stop_.load(); }
   // The first row that could not be written, or empty.
   std::string WriteError() const;
 
   std::vector<TargetSnapshot> Snapshot(bool withRecent = false) const;
   std::vector<TargetMetrics> Metrics() const;
+  // Which engine runs, once started.
+  EngineFigures Engine() const;
   // One JSON line per target with its closing figures, for the JSON outputs.
   // Written by the caller once the loops have ended.
   bool WriteSummaries();
@@ -135,7 +174,11 @@ class Agent {
   struct Target;
 
   void Loop(Target& target, std::chrono::steady_clock::time_point base);
+  bool StartThreads(std::string& error);
+  icmp::EngineStatus StartEngine();
+  void RecordEcho(const icmp::ProbeResult& result);
   void Record(Target& target, const ProbeResult& result, const LocalTime& stamp);
+  void RecordProbe(Target& target, std::optional<std::int64_t> micros, bool corrupted, const LocalTime& stamp);
   void RecordError(Target& target, const ProbeResult& result, const LocalTime& stamp);
   bool WriteToAll(const std::function<bool(RowOutput&)>& write);
   void Progress();
@@ -150,6 +193,11 @@ class Agent {
   mutable std::mutex errorMutex_;
   std::string writeError_;
   ProbeErrorLog errorLog_;
+  // The ICMP engine, when it runs: engineTargets_[i] is the agent's index
+  // of the engine's target i.
+  std::unique_ptr<icmp::EchoEngine> engine_;
+  bool engineRuns_ = false;  // set by Start, read-only after
+  std::vector<std::size_t> engineTargets_;
 };
 
 }  // namespace quorvel

@@ -51,7 +51,8 @@ std::chrono::milliseconds ReadInterval(std::string_view text) {
   std::int64_t scale = 100;
   for (std::size_t i = 0; i < fraction.size() && i < 3; ++i, scale /= 10) ms += (fraction[i] - '0') * scale;
   const std::chrono::milliseconds interval(ms);
-  if (interval < kMinInterval) throw Failure{"--interval: " + std::string(text) + " s is below the shortest interval, 0.2 s"};
+  // The ping child's floor is held once --engine is known.
+  if (interval < kMinEngineInterval) throw Failure{"--interval: " + std::string(text) + " s is below the shortest interval, 0.01 s"};
   if (interval > kMaxInterval) throw Failure{"--interval: " + std::string(text) + " s is above the longest interval, 86400 s"};
   return interval;
 }
@@ -146,6 +147,8 @@ enum OptionValue : int {
   kVersionLong,
   kAlert,
   kOnAlert,
+  kEngine,
+  kPath,
 };
 
 constexpr option kLongOptions[] = {
@@ -158,6 +161,8 @@ constexpr option kLongOptions[] = {
     {"listen", required_argument, nullptr, kListen},
     {"alert", required_argument, nullptr, kAlert},
     {"on-alert", required_argument, nullptr, kOnAlert},
+    {"engine", required_argument, nullptr, kEngine},
+    {"path", no_argument, nullptr, kPath},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersionLong},
     {nullptr, 0, nullptr, 0},
@@ -206,6 +211,7 @@ ParsedArguments Parse(const std::vector<std::string>& arguments) {
   std::set<int> seen;
   std::set<std::string> targets;
   bool timeoutGiven = false;
+  std::string intervalText;
   bool help = false;
   bool version = false;
 
@@ -253,7 +259,10 @@ ParsedArguments Parse(const std::vector<std::string>& arguments) {
     if (!seen.insert(key).second && key != kAlert) throw Failure{NameOf(key) + " is given twice"};
     const std::string value = optarg ? optarg : "";
     switch (c) {
-      case 'i': o.interval = ReadInterval(value); break;
+      case 'i':
+        o.interval = ReadInterval(value);
+        intervalText = value;
+        break;
       case 'c': o.count = ReadCount(value); break;
       case 't': o.timeoutMs = ReadTimeout(value); timeoutGiven = true; break;
       case 'q': o.quiet = true; break;
@@ -266,6 +275,13 @@ ParsedArguments Parse(const std::vector<std::string>& arguments) {
       case kJson: o.jsonPath = ReadFile("--json", value); break;
       case kListen: o.listen = ReadListen(value); break;
       case kAlert: AddRule(o.alerts, value); break;
+      case kEngine:
+        if (value == "auto") o.engine = EngineChoice::Auto;
+        else if (value == "icmp") o.engine = EngineChoice::Icmp;
+        else if (value == "ping") o.engine = EngineChoice::Ping;
+        else throw Failure{"--engine: " + Quoted(value) + " is not auto, icmp or ping"};
+        break;
+      case kPath: o.path = true; break;
       case kOnAlert:
         if (value.empty()) throw Failure{"--on-alert needs a program"};
         o.onAlert = value;
@@ -285,6 +301,10 @@ ParsedArguments Parse(const std::vector<std::string>& arguments) {
                                     : "--csv and --json cannot write to the same file"};
   }
   if (o.targets.empty()) throw Failure{"no target given"};
+  if (o.engine == EngineChoice::Ping && o.interval < kMinInterval) {
+    throw Failure{"--interval: " + intervalText + " s is below the shortest interval, 0.2 s"};
+  }
+  if (o.engine == EngineChoice::Ping && o.path) throw Failure{"--path needs the ICMP engine, not --engine ping"};
   if (!timeoutGiven) o.timeoutMs = DefaultTimeoutMs(o.interval);
   parsed.status = ParsedArguments::Status::Run;
   return parsed;
@@ -317,7 +337,7 @@ ParsedArguments ParseAgentArguments(const std::vector<std::string>& arguments) {
 std::string AgentUsage() {
   return "usage: quorvel-agent [-46q] [-i SECONDS] [-c N] [-t MS] [--csv FILE|-] [--json FILE|-]\n"
          "                     [--listen [ADDRESS]:PORT] [--alert RULE]... [--on-alert PROGRAM]\n"
-         "                     TARGET...\n";
+         "                     [--engine auto|icmp|ping] [--path] TARGET...\n";
 }
 
 std::string AgentVersion() { return std::string("quorvel-agent ") + QUORVEL_VERSION + "\n"; }
@@ -325,11 +345,11 @@ std::string AgentVersion() { return std::string("quorvel-agent ") + QUORVEL_VERS
 std::string AgentHelp() {
   return AgentUsage() +
          "\n"
-         "Pings every TARGET once per interval with the system ping, all targets at once,\n"
-         "and prints a report line per target at the end (see quorvel-agent(1)).\n"
+         "Pings every TARGET once per interval, all targets at once, and prints a report\n"
+         "line per target at the end (see quorvel-agent(1)).\n"
          "\n"
-         "  -i, --interval SECONDS   time between two probes of a target, 0.2 to 86400\n"
-         "                           (default 1)\n"
+         "  -i, --interval SECONDS   time between two probes of a target, 0.01 (--engine\n"
+         "                           ping: 0.2) to 86400 (default 1)\n"
          "  -c, --count N            stop after N probes per target (default: run until\n"
          "                           SIGINT or SIGTERM)\n"
          "  -t, --timeout MS         the longest round trip that counts as a reply, 1 to\n"
@@ -352,6 +372,14 @@ std::string AgentHelp() {
          "                           --json and to /metrics\n"
          "      --on-alert PROGRAM   run PROGRAM (no shell, no arguments) for every alert event,\n"
          "                           the event in QUORVEL_ALERT_* environment variables\n"
+         "      --engine auto|icmp|ping\n"
+         "                           icmp: one ICMP socket per address family for every\n"
+         "                           target, with kernel timestamps (a datagram socket where\n"
+         "                           net.ipv4.ping_group_range allows, else a raw one, which\n"
+         "                           needs CAP_NET_RAW); ping: a ping child per probe; auto\n"
+         "                           (default): icmp where a socket opens, else ping\n"
+         "      --path               the hops to each TARGET (TTL-limited echoes), a report\n"
+         "                           per target; --count is the number of rounds\n"
          "  -h, --help               this text\n"
          "  -V, --version            the version\n"
          "  --                       every word after it is a target, even one starting with -\n"
@@ -359,7 +387,8 @@ std::string AgentHelp() {
          "Exit status: 0 when every target answered at least once, 1 when one never did,\n"
          "2 for bad arguments, 3 when a row could not be written, 4 when no probe could\n"
          "be made at all (the system refused descriptors or processes), 5 when a target's\n"
-         "name never resolved.\n";
+         "name never resolved, 6 when --engine icmp (or an interval below 0.2 s) found no\n"
+         "ICMP socket it may open.\n";
 }
 
 }  // namespace quorvel

@@ -19,9 +19,16 @@ struct ListenAddress {
   std::string text;     // as given, for messages
 };
 
+// Which engine probes the targets (--engine).
+enum class EngineChoice {
+  Auto,  // the ICMP engine where an ICMP socket opens, else the ping child
+  Icmp,  // the ICMP engine, or nothing (kExitNoIcmpSocket)
+  Ping,  // a ping child per probe, a thread per target
+};
+
 // What the command line of quorvel-agent asks for.
 struct AgentOptions {
-  std::chrono::milliseconds interval{1000};  // 0.2 s to one day
+  std::chrono::milliseconds interval{1000};  // 0.2 s (the ICMP engine: 0.01 s) to one day
   std::optional<std::uint64_t> count;        // probes per target; none: until a stop signal
   int timeoutMs = 800;                       // the reply timeout handed to ping
   std::optional<std::string> csvPath;        // "-" is standard output
@@ -31,11 +38,14 @@ struct AgentOptions {
   int family = 0;                            // 4 or 6 (-4, -6): that address family only
   std::vector<AlertRule> alerts;             // --alert, in the order given, no two alike
   std::optional<std::string> onAlert;        // --on-alert: a program run for every alert event
+  EngineChoice engine = EngineChoice::Auto;
+  bool path = false;                         // --path: the hops to each target (the ICMP engine only)
   std::vector<std::string> targets;          // in the order given, no two alike
 };
 
 // The limits the parse holds the values to.
-inline constexpr std::chrono::milliseconds kMinInterval{200};
+inline constexpr std::chrono::milliseconds kMinInterval{200};        // the ping child's
+inline constexpr std::chrono::milliseconds kMinEngineInterval{10};   // the ICMP engine's
 inline constexpr std::chrono::milliseconds kMaxInterval{86'400'000};
 inline constexpr int kMinTimeoutMs = 1;
 inline constexpr int kMaxTimeoutMs = 60'000;
@@ -85,7 +95,8 @@ struct ParsedArguments {
 // missing), a value that is not a number or out of range, an option given
 // twice (but --alert, which may come up to kMaxAlertRules times), a rule
 // that ParseAlertRule refuses or one given twice (by its canonical text), an
-// empty --on-alert, -4 with -6, --csv and --json both on standard output or on the same
+// empty --on-alert, an --engine other than auto, icmp or ping, an interval
+// below 0.2 s with --engine ping, --path with --engine ping, -4 with -6, --csv and --json both on standard output or on the same
 // file, no target, more than kMaxTargets, a target that starts with "-" but
 // stands before "--", an empty target, one longer than kMaxTargetLength or
 // holding a blank or control character, and the same target twice.

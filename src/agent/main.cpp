@@ -1,6 +1,7 @@
 // quorvel-agent: pings several targets at once without a window and reports
 // on them (see AgentHelp for the command line).
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
@@ -8,7 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -18,6 +22,10 @@
 #include "agent/agent.h"
 #include "agent/agentoptions.h"
 #include "agent/agentweb.h"
+#include "agent/enginemetrics.h"
+#include "agent/pathmetrics.h"
+#include "icmp/pathengine.h"
+#include "icmp/pathreport.h"
 #include "agent/report.h"
 #include "agent/rowoutput.h"
 #include "agent/statuspage.h"
@@ -61,6 +69,171 @@ std::vector<std::string> LiveLines(const std::vector<TargetSnapshot>& snapshots,
   return lines;
 }
 
+// A file of --path rows or its JSON report: "-" is standard output. A CSV
+// file gets the header once, when it is empty; one that starts with
+// another line is refused (its rows are of another kind). -1 and `error`
+// on failure.
+int OpenPathOutput(const std::string& path, bool csv, std::string& error) {
+  if (path == "-") {
+    if (csv) WriteAll(1, icmp::PathCsvHeader());
+    return 1;
+  }
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = path + ": " + std::strerror(errno);
+    return -1;
+  }
+  if (!csv) return fd;
+  const std::string header = icmp::PathCsvHeader();
+  std::string first(header.size(), '\0');
+  const ssize_t n = ::pread(fd, first.data(), first.size(), 0);
+  if (n == 0) {
+    if (WriteAll(fd, header)) return fd;
+    error = path + ": " + std::strerror(errno);
+  } else if (n == static_cast<ssize_t>(header.size()) && first == header) {
+    return fd;
+  } else {
+    error = path + ": not a CSV file of --path rows (its first line differs)";
+  }
+  ::close(fd);
+  return -1;
+}
+
+// --path: the hops to every target by the ICMP engine's path discovery,
+// one loop thread for all; a live report on a terminal, the final report
+// (mtr's layout) per target, rows per hop per round, the JSON report.
+int RunPath(const AgentOptions& options, int signals) {
+  std::vector<icmp::Address> addresses;
+  std::vector<std::string> names;
+  bool unresolved = false;
+  for (const std::string& target : options.targets) {
+    if (const auto address = ResolveTarget(target, options.family)) {
+      addresses.push_back(*address);
+      names.push_back(target);
+    } else {
+      Complain(target + ": the name does not resolve");
+      unresolved = true;
+    }
+  }
+  if (addresses.empty()) return kExitUnknownHost;
+
+  int csv = -1;
+  int json = -1;
+  for (const auto& [path, isCsv] : {std::pair{&options.csvPath, true}, std::pair{&options.jsonPath, false}}) {
+    if (!*path) continue;
+    std::string error;
+    const int fd = OpenPathOutput(**path, isCsv, error);
+    if (fd < 0) {
+      Complain(error);
+      return 2;
+    }
+    (isCsv ? csv : json) = fd;
+  }
+  const bool rowsOnStandardOutput = csv == 1 || json == 1;
+
+  icmp::PathOptions pathOptions;
+  pathOptions.interval = options.interval;
+  pathOptions.timeout = std::chrono::milliseconds(options.timeoutMs);
+  pathOptions.rounds = options.count.value_or(0);
+  const std::int32_t offset = SystemLocalClock().Now().utcOffsetSeconds;
+  std::atomic<bool> writeFailed{false};
+  std::string writeError;  // set once, on the loop thread, before writeFailed
+  icmp::PathEngine engine(pathOptions, addresses, [&](const icmp::HopResult& r) {
+    if (csv < 0 || writeFailed.load()) return;
+    if (!WriteAll(csv, icmp::PathCsvLine(r, names[r.target], offset))) {
+      writeError = std::string(std::strerror(errno));
+      writeFailed.store(true);
+    }
+  });
+
+  std::unique_ptr<HttpServer> server;
+  if (options.listen) {
+    HttpServerOptions serverOptions;
+    serverOptions.bindAddress = options.listen->address;
+    server = std::make_unique<HttpServer>(serverOptions);
+    auto handler = std::make_shared<CallbackHandler>([&engine, &names, raw = server.get()](const WebRequest& request) {
+      return AgentWebReply(request, [] { return std::vector<TargetMetrics>(); }, [&engine, &names, raw] {
+        return FormatEngineMetrics(IcmpEngineFigures(engine.Info()), {}) +
+               FormatPathMetrics(engine.Snapshot(), names) + FormatServerMetrics(raw->Counters()) +
+               FormatProcessMetrics(ReadProcessFigures());
+      });
+    });
+    const HttpServerStart started = server->Start(options.listen->port, std::move(handler));
+    if (!started.ok) {
+      Complain("cannot listen on " + options.listen->text + ": " + started.error);
+      return 2;
+    }
+  }
+
+  const icmp::EngineStatus started = engine.Start();
+  if (!started.Ok()) {
+    Complain("the ICMP engine cannot start: " + started.message);
+    const bool noSocket = started.code == icmp::EngineStatus::Code::NoPermission ||
+                          started.code == icmp::EngineStatus::Code::Unavailable;
+    return noSocket ? kExitNoIcmpSocket : 2;
+  }
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  const bool live = !options.quiet && ::isatty(1) == 1 && !rowsOnStandardOutput;
+  std::size_t drawn = 0;
+  auto lastDraw = SteadyClock::now() - std::chrono::seconds(1);
+  bool stopped = false;
+  while (!engine.Finished() && !writeFailed.load()) {
+    pollfd fds[1] = {{signals, POLLIN, 0}};
+    ::poll(fds, 1, 200);
+    if ((fds[0].revents & POLLIN) != 0) {
+      stopped = true;
+      break;
+    }
+    const auto now = SteadyClock::now();
+    if (live && now - lastDraw >= std::chrono::seconds(1)) {
+      std::vector<std::string> lines;
+      for (const icmp::PathSnapshot& p : engine.Snapshot()) {
+        const std::string text = icmp::PathReport(p, host, false);
+        for (std::size_t at = 0; at < text.size();) {
+          const std::size_t end = text.find('\n', at);
+          lines.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
+          at = end == std::string::npos ? text.size() : end + 1;
+        }
+      }
+      const TerminalSize size = SizeOf(1);
+      WriteAll(1, LiveFrame(lines, drawn, size.columns, size.rows, drawn));
+      lastDraw = now;
+    }
+  }
+  (void)stopped;
+  engine.Stop();
+  engine.Wait();
+  server.reset();
+  if (live) WriteAll(1, ClearLiveFrame(drawn));
+
+  const std::vector<icmp::PathSnapshot> paths = engine.Snapshot();
+  std::string report;
+  std::string jsonText;
+  bool reachedAll = true;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    report += icmp::PathReport(paths[i], host, false);
+    if (!report.empty() && report.back() != '\n') report += '\n';
+    jsonText += icmp::PathJson(paths[i], host, engine.PacketBytes(paths[i].target)) + "\n";
+    reachedAll = reachedAll && paths[i].reached;
+  }
+  report += EngineLine(IcmpEngineFigures(engine.Info())) + "\n";
+  WriteAll(rowsOnStandardOutput ? 2 : 1, report);
+  if (json >= 0 && !writeFailed.load() && !WriteAll(json, jsonText)) {
+    writeError = std::string(std::strerror(errno));
+    writeFailed.store(true);
+  }
+  for (const int fd : {csv, json}) {
+    if (fd > 2) ::close(fd);
+  }
+  if (writeFailed.load()) {
+    Complain("a row could not be written, so the agent stopped: " + writeError);
+    return 3;
+  }
+  if (unresolved) return kExitUnknownHost;
+  return reachedAll ? 0 : 1;
+}
+
 int Run(const AgentOptions& options) {
   // The stop signals are taken from a signalfd by the main thread alone:
   // blocked here, before any thread exists, so that every thread inherits
@@ -78,6 +251,7 @@ int Run(const AgentOptions& options) {
     Complain("cannot set up the stop signals");
     return 2;
   }
+  if (options.path) return RunPath(options, signals);
 
   std::vector<std::unique_ptr<RowOutput>> owned;
   std::vector<RowOutput*> outputs;
@@ -146,8 +320,9 @@ int Run(const AgentOptions& options) {
                                             SystemLocalClock().Now()};
             return AgentStatusPage(agent.Snapshot(true), context);
           };
-          return AgentWebReply(request, [&agent] { return agent.Metrics(); }, [raw] {
-            return FormatServerMetrics(raw->Counters()) + FormatProcessMetrics(ReadProcessFigures());
+          return AgentWebReply(request, [&agent] { return agent.Metrics(); }, [&agent, raw] {
+            return FormatEngineMetrics(agent.Engine(), agent.Metrics()) + FormatServerMetrics(raw->Counters()) +
+                   FormatProcessMetrics(ReadProcessFigures());
           }, page);
         });
     const HttpServerStart started = server->Start(options.listen->port, std::move(handler));
@@ -158,9 +333,10 @@ int Run(const AgentOptions& options) {
   }
 
   std::string error;
-  if (!agent.Start(error)) {
+  int startStatus = 2;
+  if (!agent.Start(error, startStatus)) {
     Complain(error);
-    return 2;
+    return startStatus;
   }
 
   const bool live = !options.quiet && ::isatty(1) == 1 && !rowsOnStandardOutput;
@@ -170,7 +346,9 @@ int Run(const AgentOptions& options) {
   auto lastDraw = SteadyClock::now() - std::chrono::seconds(1);
   while (!agent.Finished()) {
     pollfd fds[2] = {{signals, POLLIN, 0}, {progress, POLLIN, 0}};
-    ::poll(fds, 2, live ? 200 : -1);
+    // The ICMP engine ends its count on its own thread after its last
+    // result: a bounded wait sees that end without a signal from it.
+    ::poll(fds, 2, 200);
     if ((fds[0].revents & POLLIN) != 0) {
       agent.RequestStop();  // before the read, which clears the pending signal
       signalfd_siginfo info{};
@@ -204,6 +382,7 @@ int Run(const AgentOptions& options) {
   std::string report;
   const std::vector<TargetSnapshot> snapshots = agent.Snapshot();
   for (const TargetSnapshot& s : snapshots) report += ReportLine(s) + "\n";
+  report += EngineLine(agent.Engine()) + "\n";
   WriteAll(rowsOnStandardOutput ? 2 : 1, report);
 
   const std::string writeError = agent.WriteError();

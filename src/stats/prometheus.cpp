@@ -180,3 +180,33 @@ std::string FormatProbeAccountingMetrics(const std::vector<TargetMetrics>& targe
 }
 
 }  // namespace quorvel
+
+namespace quorvel {
+
+std::string FormatEngineTargetMetrics(const std::vector<TargetMetrics>& targets) {
+  std::string out;
+  if (std::none_of(targets.begin(), targets.end(), [](const TargetMetrics& t) { return t.engine.has_value(); })) {
+    return out;
+  }
+  const struct {
+    const char* name;
+    const char* help;
+    std::uint64_t TargetMetrics::EngineCounts::*count;
+  } families[] = {
+      {"quorvel_late_replies_total", "Replies that came after their probe's deadline (the probe counted lost).",
+       &TargetMetrics::EngineCounts::late},
+      {"quorvel_duplicate_replies_total", "Further copies of a reply already counted.",
+       &TargetMetrics::EngineCounts::duplicates},
+      {"quorvel_send_errors_total", "Probes the kernel refused to send (also probe errors).",
+       &TargetMetrics::EngineCounts::sendErrors},
+  };
+  for (const auto& f : families) {
+    Family(out, f.name, "counter", f.help);
+    for (const TargetMetrics& t : targets) {
+      if (t.engine) Series(out, f.name, EscapeLabelValue(t.host), {}, std::to_string((*t.engine).*f.count));
+    }
+  }
+  return out;
+}
+
+}  // namespace quorvel

@@ -58,6 +58,14 @@ struct TargetMetrics {
   std::optional<std::uint64_t> missedSlots;
   // The alert rules of the target (canonical text) and whether each is raised.
   std::vector<std::pair<std::string, bool>> alerts;
+  // What an engine of our own tells apart (TargetFigures::Late...); only
+  // where one ran.
+  struct EngineCounts {
+    std::uint64_t late = 0;
+    std::uint64_t duplicates = 0;
+    std::uint64_t sendErrors = 0;
+  };
+  std::optional<EngineCounts> engine;
 };
 
 // The Prometheus text exposition (format 0.0.4) of every target, in the
@@ -88,6 +96,13 @@ void AppendMetricSample(std::string& out, std::string_view name, std::string_vie
 // there for a target that has a schedule (missedSlots set); the alert
 // family, with its HELP and TYPE, only where some target has a rule.
 std::string FormatProbeAccountingMetrics(const std::vector<TargetMetrics>& targets);
+
+// The per-target families of an engine of our own, for the targets whose
+// `engine` is set (none: empty text):
+//   quorvel_late_replies_total        counter  replies after their probe's deadline
+//   quorvel_duplicate_replies_total   counter  further copies of a reply
+//   quorvel_send_errors_total         counter  probes the kernel refused to send
+std::string FormatEngineTargetMetrics(const std::vector<TargetMetrics>& targets);
 
 // The Content-Type of that text.
 inline constexpr std::string_view kMetricsContentType = "text/plain; version=0.0.4";

@@ -58,6 +58,17 @@ class TargetFigures {
   // was still running (or the program was held up) when they came.
   void AddMissedSlots(std::uint64_t count) { missedSlots_ += count; }
 
+  // What only an engine of our own tells apart, none of them a probe: a
+  // reply after its probe's deadline (the probe was counted lost), a
+  // further copy of a reply, and a probe the kernel refused to send (also
+  // an error of its reason, through AddError).
+  void AddLate() { ++late_; }
+  void AddDuplicate() { ++duplicates_; }
+  void AddSendError() { ++sendErrors_; }
+  std::uint64_t Late() const { return late_; }
+  std::uint64_t Duplicates() const { return duplicates_; }
+  std::uint64_t SendErrors() const { return sendErrors_; }
+
   // The run statistics start again (with the run's own count of errors and
   // spoilt replies); the counters go on.
   void ClearRun();
@@ -108,6 +119,9 @@ class TargetFigures {
   std::map<std::string, std::uint64_t> runErrors_;
   std::uint64_t runErrorCount_ = 0;
   std::uint64_t runCorrupted_ = 0;
+  std::uint64_t late_ = 0;
+  std::uint64_t duplicates_ = 0;
+  std::uint64_t sendErrors_ = 0;
   // A ring of the last probes: -1 for a lost one.
   std::array<std::int64_t, kRecent> recent_{};
   std::size_t recentCount_ = 0;  // probes ever added, for the ring's place

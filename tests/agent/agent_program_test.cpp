@@ -75,6 +75,17 @@ std::string WithoutMissed(const std::string& line) {
   return line.substr(0, at) + (end == std::string::npos ? "" : line.substr(end));
 }
 
+// The report's line per target, without its last line, which names the
+// engine: the ping child in every run of these tests.
+std::vector<std::string> ReportLines(const std::string& output) {
+  std::vector<std::string> lines = Split(output, "\n");
+  EXPECT_FALSE(lines.empty());
+  if (lines.empty()) return lines;
+  EXPECT_EQ(lines.back(), "engine: ping (a ping child per probe)");
+  lines.pop_back();
+  return lines;
+}
+
 bool Alive(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
 
 // Running, as opposed to gone or a zombie nobody has reaped yet.
@@ -109,8 +120,9 @@ class AgentProgram : public ::testing::Test {
     return {FakePingPath(), "FAKE_PING_HOSTS=" + In("hosts"), "FAKE_PING_ARGS=" + In("args"),
             "FAKE_PING_PIDS=" + In("pids"), "FAKE_PING_MODE=reply", "FAKE_PING_TIME=12.345"};
   }
+  // The fake ping stands in for ping: these runs take the ping child.
   std::unique_ptr<ChildProgram> Start(std::vector<std::string> arguments, bool ownGroup = false) const {
-    arguments.insert(arguments.begin(), QUORVEL_AGENT);
+    arguments.insert(arguments.begin(), {QUORVEL_AGENT, "--engine", "ping"});
     auto child = std::make_unique<ChildProgram>(arguments, Environment(), folder_.string(),
                                                 "/dev/null", ownGroup);
     EXPECT_TRUE(child->Started());
@@ -146,7 +158,7 @@ TEST_F(AgentProgram, ThreeTargetsOneLostOneHungCountFive) {
   // The hung probe, killed 10 s after its wait (the 300 ms timeout and its
   // slack of 150 ms), ran past about 20 slots, which are counted as missed.
   // (On a busy machine another target may miss a slot too: it says so.)
-  const std::vector<std::string> report = Split(ended.output, "\n");
+  const std::vector<std::string> report = ReportLines(ended.output);
   ASSERT_EQ(report.size(), 3u) << ended.output;
   EXPECT_EQ(WithoutMissed(report[0]), "good sent=5 received=5 loss=0.000% min=1.250 avg=1.250 p50=1.250 "
                                       "p95=1.250 p99=1.250 max=1.250 jitter=0.000");
@@ -254,7 +266,7 @@ TEST_F(AgentProgram, StopSignalsEndItCleanlyWithinTwoSeconds) {
     EXPECT_EQ(ended.status, 1);  // "hung" never answered
     EXPECT_FALSE(Alive(hanging));
 
-    const std::vector<std::string> report = Split(ended.output, "\n");
+    const std::vector<std::string> report = ReportLines(ended.output);
     ASSERT_EQ(report.size(), 2u) << ended.output;
     EXPECT_EQ(report[0].rfind("good sent=", 0), 0u);
     EXPECT_EQ(report[1], "hung sent=0 received=0 loss=- min=- avg=- p50=- p95=- p99=- max=- jitter=-");
@@ -296,12 +308,12 @@ TEST_F(AgentProgram, ProbesThatCannotBeMadeAreErrorsNotLosses) {
   // Standard input, output and error, the signal and progress descriptors:
   // one more is no room for a probe's pipes.
   auto agent = std::make_unique<ChildProgram>(
-      std::vector<std::string>{"prlimit", "--nofile=6:6", QUORVEL_AGENT, "--count", "3", "--interval", "0.2", "a", "b"},
+      std::vector<std::string>{"prlimit", "--nofile=6:6", QUORVEL_AGENT, "--engine", "ping", "--count", "3", "--interval", "0.2", "a", "b"},
       Environment(), folder_.string());
   ASSERT_TRUE(agent->Started());
   const ChildProgram::Ended ended = agent->Wait(30s);
   EXPECT_EQ(ended.status, 4) << ended.errors;
-  const std::vector<std::string> report = Split(ended.output, "\n");
+  const std::vector<std::string> report = ReportLines(ended.output);
   ASSERT_EQ(report.size(), 2u) << ended.output;
   for (const std::string target : {"a", "b"}) {
     EXPECT_EQ(WithoutMissed(report[target == "a" ? 0 : 1]),
@@ -348,7 +360,7 @@ TEST_F(AgentProgram, AFullDiskLeavesEveryOutputEndingAtAWholeRow) {
 // ends its own child. (bench/agent/stoptime.sh prints the time it takes;
 // the bound here is only against a hang.)
 TEST_F(AgentProgram, AThousandHangingTargetsStopPromptly) {
-  std::vector<std::string> words = {"--interval", "1", "--quiet"};
+  std::vector<std::string> words = {"--engine", "ping", "--interval", "1", "--quiet"};
   for (int i = 0; i < 1000; ++i) words.push_back("h" + std::to_string(i));
   std::vector<std::string> environment = Environment();
   for (std::string& e : environment) {
@@ -393,7 +405,7 @@ TEST_F(AgentProgram, BadArgumentsStartNothing) {
               std::string("quorvel-agent: ") + c.message + "\n" +
                   "usage: quorvel-agent [-46q] [-i SECONDS] [-c N] [-t MS] [--csv FILE|-] [--json FILE|-]\n"
                   "                     [--listen [ADDRESS]:PORT] [--alert RULE]... [--on-alert PROGRAM]\n"
-                  "                     TARGET...\n");
+                  "                     [--engine auto|icmp|ping] [--path] TARGET...\n");
     EXPECT_FALSE(fs::exists(In("rows.csv")));
     EXPECT_FALSE(fs::exists(In("args")));  // no ping was run
   }
@@ -406,7 +418,7 @@ TEST_F(AgentProgram, ANameThatDoesNotResolveIsAnErrorNamingIt) {
   const ChildProgram::Ended ended = Start({"-4", "-c", "2", "-i", "0.2", "good", "nosuch.invalid"})->Wait(30s);
   EXPECT_EQ(ended.status, 5);
   EXPECT_EQ(ended.errors, "quorvel-agent: nosuch.invalid: the name does not resolve\n");
-  const std::vector<std::string> report = Split(ended.output, "\n");
+  const std::vector<std::string> report = ReportLines(ended.output);
   ASSERT_EQ(report.size(), 2u) << ended.output;
   EXPECT_EQ(WithoutMissed(report[1]), "nosuch.invalid sent=0 received=0 loss=- min=- avg=- p50=- p95=- p99=- max=- "
                                       "jitter=- errors=2 (unknown host: 2)");
@@ -503,6 +515,99 @@ TEST_F(AgentProgram, MetricsScrapePassesPromtool) {
   agent->Signal(SIGTERM);
   const ChildProgram::Ended ended = agent->Wait(10s);
   EXPECT_EQ(ended.status, 1);  // "lost" never answered
+}
+
+// Without the fake ping: the ICMP engine on loopback (the tests run as
+// root, so an ICMP socket opens), five probes each, and the report says so.
+TEST_F(AgentProgram, TheIcmpEngineProbesLoopbackAndSaysSo) {
+  ChildProgram agent({QUORVEL_AGENT, "--count", "5", "127.0.0.1", "::1"}, {}, folder_.string());
+  const ChildProgram::Ended ended = agent.Wait(30s);
+  EXPECT_EQ(ended.status, 0) << ended.errors;
+  EXPECT_EQ(ended.errors, "");
+  const std::vector<std::string> report = Split(ended.output, "\n");
+  ASSERT_EQ(report.size(), 3u) << ended.output;
+  EXPECT_EQ(report[0].rfind("127.0.0.1 sent=5 received=5 loss=0.000% ", 0), 0u) << report[0];
+  EXPECT_EQ(report[1].rfind("::1 sent=5 received=5 loss=0.000% ", 0), 0u) << report[1];
+  EXPECT_EQ(report[2].rfind("engine: icmp (IPv4 ", 0), 0u) << report[2];
+  EXPECT_NE(report[2].find("IPv6 "), std::string::npos) << report[2];
+}
+
+// Its /metrics names the engine and counts what only it tells apart, and
+// passes promtool.
+TEST_F(AgentProgram, TheIcmpEngineMetricsPassPromtool) {
+  const int port = FreeLoopbackPort();
+  ChildProgram agent({QUORVEL_AGENT, "--engine", "icmp", "-i", "0.05", "--listen", "127.0.0.1:" + std::to_string(port),
+                      "--csv", In("rows.csv"), "127.0.0.1", "::1"},
+                     {}, folder_.string());
+  ASSERT_TRUE(Eventually([&] { return Split(FileText(In("rows.csv")), "\r\n").size() >= 9; }, 15s));
+  const std::string reply = RoundTrip(port, "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  const std::string body = reply.substr(reply.find("\r\n\r\n") + 4);
+  for (const std::string line : {"\nquorvel_engine_info{engine=\"icmp\",socket=\"", "\nquorvel_late_replies_total{host=\"::1\"} ",
+                                 "\nquorvel_duplicate_replies_total{host=\"127.0.0.1\"} ",
+                                 "\nquorvel_send_errors_total{host=\"127.0.0.1\"} 0\n",
+                                 "\nquorvel_icmp_dropped_packets_total{reason=\"mismatched\"} "}) {
+    EXPECT_NE(body.find(line), std::string::npos) << line << body;
+  }
+  {
+    std::ofstream(In("scrape.txt"), std::ios::binary) << body;
+  }
+  ChildProgram promtool({"promtool", "check", "metrics"}, {}, folder_.string(), In("scrape.txt"));
+  const ChildProgram::Ended checked = promtool.Wait(60s);
+  EXPECT_EQ(checked.status, 0) << checked.output << checked.errors;
+  EXPECT_EQ(checked.output + checked.errors, "");
+  agent.Signal(SIGTERM);
+  const ChildProgram::Ended ended = agent.Wait(10s);
+  EXPECT_LT(ended.took, 2s);
+  EXPECT_EQ(ended.status, 0) << ended.errors;
+}
+
+// --path on loopback: each target is the first hop; /metrics carries the
+// hop series and the path changes, and passes promtool.
+TEST_F(AgentProgram, APathOnLoopbackIsOneHop) {
+  const int port = FreeLoopbackPort();
+  ChildProgram agent({QUORVEL_AGENT, "--path", "-i", "0.1", "--listen", "127.0.0.1:" + std::to_string(port), "--csv",
+                      In("hops.csv"), "127.0.0.1", "::1"},
+                     {}, folder_.string());
+  // Three rounds of each target at least.
+  ASSERT_TRUE(Eventually([&] { return Split(FileText(In("hops.csv")), "\r\n").size() >= 7; }, 15s));
+  const std::string reply = RoundTrip(port, "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  const std::string body = reply.substr(reply.find("\r\n\r\n") + 4);
+  for (const std::string line :
+       {"\nquorvel_hop_requests_total{host=\"127.0.0.1\",hop=\"1\",address=\"127.0.0.1\"} ",
+        "\nquorvel_hop_responses_total{host=\"::1\",hop=\"1\",address=\"::1\"} ",
+        "\nquorvel_hop_response_duration_seconds_count{host=\"::1\",hop=\"1\",address=\"::1\"} ",
+        "\nquorvel_path_changes_total{host=\"127.0.0.1\"} 0\n", "\nquorvel_engine_info{engine=\"icmp\","}) {
+    EXPECT_NE(body.find(line), std::string::npos) << line << body;
+  }
+  EXPECT_EQ(body.find("hop=\"2\""), std::string::npos) << body;
+  {
+    std::ofstream(In("scrape.txt"), std::ios::binary) << body;
+  }
+  ChildProgram promtool({"promtool", "check", "metrics"}, {}, folder_.string(), In("scrape.txt"));
+  const ChildProgram::Ended checked = promtool.Wait(60s);
+  EXPECT_EQ(checked.status, 0) << checked.output << checked.errors;
+  EXPECT_EQ(checked.output + checked.errors, "");
+
+  agent.Signal(SIGTERM);
+  const ChildProgram::Ended ended = agent.Wait(10s);
+  EXPECT_LT(ended.took, 2s);
+  EXPECT_EQ(ended.status, 0) << ended.errors;
+  // Per target: its HOST line, one hop (the target itself), its summary line.
+  const std::vector<std::string> report = Split(ended.output, "\n");
+  ASSERT_EQ(report.size(), 7u) << ended.output;
+  EXPECT_EQ(report[1].rfind("  1.|-- 127.0.0.1 ", 0), 0u) << report[1];
+  EXPECT_EQ(report[2].rfind("path to 127.0.0.1: ", 0), 0u) << report[2];
+  EXPECT_EQ(report[4].rfind("  1.|-- ::1 ", 0), 0u) << report[4];
+  EXPECT_EQ(report[6].rfind("engine: icmp (", 0), 0u) << report[6];
+  std::string header;
+  for (const std::string& row : Split(FileText(In("hops.csv")), "\r\n")) {
+    if (header.empty()) {
+      header = row;
+      continue;
+    }
+    EXPECT_NE(row.find(",1,127.0.0.1,reply,"), row.find(",1,::1,reply,")) << row;  // hop 1, the target
+  }
+  EXPECT_EQ(header, "time,unix_ms,target,round,hop,address,status,rtt_ms");
 }
 
 }  // namespace

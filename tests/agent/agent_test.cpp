@@ -43,6 +43,7 @@ TEST(NextSlot, SkipsOnlyTheSlotsAnOverrunMissed) {
 
 AgentOptions Options(std::vector<std::string> targets, std::optional<std::uint64_t> count) {
   AgentOptions o;
+  o.engine = EngineChoice::Ping;  // the probes are the tests' own
   o.interval = 200ms;
   o.timeoutMs = 100;
   o.count = count;

@@ -87,7 +87,7 @@ class Page(html.parser.HTMLParser):
 
 
 environment = dict(os.environ, PATH=fake_ping + ":" + os.environ["PATH"], FAKE_PING_HOSTS=os.path.join(work, "hosts"))
-child = subprocess.Popen([agent, "-q", "-i", "0.2", "--alert", "lost>=3", "--listen", "127.0.0.1:%d" % port, "--"]
+child = subprocess.Popen([agent, "--engine", "ping", "-q", "-i", "0.2", "--alert", "lost>=3", "--listen", "127.0.0.1:%d" % port, "--"]
                          + TARGETS, env=environment, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 try:
     # Until "down" has lost three in a row (bounded).

@@ -1,16 +1,19 @@
 """Runs every query of docs/grafana/quorvel.json and every expression of
 docs/prometheus/alerts.yml against a real Prometheus that scrapes a running
-quorvel-agent, and checks that each returns data. Loopback only: the agent
-pings through the fake ping, Prometheus and the agent listen on 127.0.0.1.
+quorvel-agent, and checks that each returns data. It runs inside the
+simulated network (tests/netsim/run_in_netsim.sh): the first agent pings
+through the fake ping, the programs listen on that network's 127.0.0.1.
 
-prometheus_kit_test.py <quorvel-agent> <fake ping folder> <docs folder> <work folder>
+prometheus_kit_test.py <quorvel-agent> <fake ping folder> <docs folder> <work folder> <path target>
 
 The agent's targets are made to trip every alert: "good" answers in 1 ms,
 "slow" alternates 1 ms and 300 ms (p95 and jitter), "lossy" loses every
 other probe, "lost" loses all (and raises the agent's own rule lost>=3);
-a second scrape target where nothing
-listens is an agent that is down. Prometheus loads a copy of alerts.yml
-without its "for:" durations, so that the alerts fire within the test (the
+a second agent follows the path to <path target>, which the simulated
+network it runs in changes after 15 s, once Prometheus has scraped it
+(quorvel_path_changes_total); a third scrape target where nothing listens
+is an agent that is down. Prometheus loads a copy of alerts.yml without
+its "for:" durations, so that the alerts fire within the test (the
 durations are what `promtool test rules` checks).
 """
 import json
@@ -25,12 +28,12 @@ import urllib.parse
 import urllib.request
 
 agent, fake_ping, docs, work = (os.path.abspath(a) for a in sys.argv[1:5])
+path_target = sys.argv[5]
 DEADLINE = time.monotonic() + 100
 
 # Metrics the agent does not export yet: their queries must come back
-# empty until they land (the path changes with the ICMP engine); then move
-# them out of this list.
-NOT_YET_EXPORTED = ("quorvel_path_changes_total",)
+# empty until they land; then move them out of this list.
+NOT_YET_EXPORTED = ()
 
 
 def free_port():
@@ -112,7 +115,7 @@ for host, lines in scripts.items():
     with open(os.path.join(work, "hosts", host), "w") as f:
         f.write("\n".join(lines) + "\n")
 
-agent_port, prometheus_port, nobody_port = free_port(), free_port(), free_port()
+agent_port, prometheus_port, nobody_port, path_port = free_port(), free_port(), free_port(), free_port()
 rules_copy = os.path.join(work, "alerts.yml")
 with open(rules_copy, "w") as f:
     f.write(re.sub(r"(?m)^\s+for: .*\n", "", open(rules_path).read()))
@@ -121,7 +124,8 @@ with open(os.path.join(work, "prometheus.yml"), "w") as f:
         "global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
         "rule_files:\n  - %s\n"
         "scrape_configs:\n  - job_name: quorvel\n    static_configs:\n"
-        "      - targets: ['127.0.0.1:%d', '127.0.0.1:%d']\n" % (rules_copy, agent_port, nobody_port)
+        "      - targets: ['127.0.0.1:%d', '127.0.0.1:%d', '127.0.0.1:%d']\n"
+        % (rules_copy, agent_port, nobody_port, path_port)
     )
 
 environment = dict(os.environ, PATH=fake_ping + ":" + os.environ["PATH"], FAKE_PING_HOSTS=os.path.join(work, "hosts"))
@@ -130,9 +134,12 @@ try:
     children.append(subprocess.Popen(
         # A timeout of 1 s, so that the 300 ms replies of "slow" count; an
         # alert rule of its own, which "lost" raises.
-        [agent, "--quiet", "--interval", "0.2", "--timeout", "1000", "--alert", "lost>=3",
+        [agent, "--engine", "ping", "--quiet", "--interval", "0.2", "--timeout", "1000", "--alert", "lost>=3",
          "--listen", "127.0.0.1:%d" % agent_port] + list(scripts),
         env=environment, stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "agent.log"), "w")))
+    children.append(subprocess.Popen(
+        [agent, "--path", "--quiet", "--interval", "0.5", "--listen", "127.0.0.1:%d" % path_port, path_target],
+        stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "path-agent.log"), "w")))
     children.append(subprocess.Popen(
         ["prometheus", "--config.file=" + os.path.join(work, "prometheus.yml"),
          "--storage.tsdb.path=" + os.path.join(work, "data"),

@@ -61,7 +61,8 @@ struct Engine {
 };
 
 const Engine kEngines[] = {
-    {"ping", {}, -0.05, 0.25, 3.0, false},
+    {"ping", {"--engine", "ping"}, -0.05, 0.25, 3.0, false},
+    {"icmp", {"--engine", "icmp"}, -0.05, 0.25, 3.0, false},
 };
 
 const std::vector<std::string> kReferences = {"192.0.2.201", "192.0.2.202", "2001:db8::202",
