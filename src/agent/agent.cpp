@@ -86,6 +86,11 @@ bool Agent::Start(std::string& error, int& status) {
       if (noSocket) status = kExitNoIcmpSocket;
       return false;
     }
+    if (targets_.size() > kMaxChildTargets) {
+      error = "no ICMP socket, and the ping child runs at most 1000 targets: " + started.message;
+      status = kExitNoIcmpSocket;
+      return false;
+    }
     if (options_.interval < kMinInterval) {
       error = "no ICMP socket for an interval below 0.2 s (the ping child's shortest): " + started.message;
       status = kExitNoIcmpSocket;
@@ -123,10 +128,15 @@ icmp::EngineStatus Agent::StartEngine() {
   // Names first, so that no probe waits for a resolver; a name that does
   // not resolve is said and counted once, after the engine has started (a
   // fallback to ping leaves names to ping).
+  std::vector<std::string> names;
+  for (const auto& target : targets_) names.push_back(target->name);
+  const std::vector<std::optional<icmp::Address>> resolved = ResolveTargets(
+      names, options_.family, dependencies_.resolve, kResolveBound,
+      [this] { return StopRequested() || (dependencies_.stopPending && dependencies_.stopPending()); });
   std::vector<icmp::Address> addresses;
   std::vector<std::size_t> unresolved;
   for (std::size_t i = 0; i < targets_.size(); ++i) {
-    if (const auto a = dependencies_.resolve(targets_[i]->name, options_.family)) {
+    if (const std::optional<icmp::Address>& a = resolved[i]) {
       addresses.push_back(*a);
       engineTargets_.push_back(i);
     } else {

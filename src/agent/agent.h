@@ -85,7 +85,7 @@ struct AgentDependencies {
   // The ICMP engine's sockets and clock (--engine auto or icmp).
   icmp::EngineDependencies engine;
   // A target as the ICMP engine probes it; none when its name does not resolve.
-  std::function<std::optional<icmp::Address>(const std::string& target, int family)> resolve = ResolveTarget;
+  TargetResolver resolve = ResolveTarget;
 };
 
 // The exit status when --engine icmp was asked for and no ICMP socket opens

@@ -219,7 +219,7 @@ ParsedArguments Parse(const std::vector<std::string>& arguments) {
     CheckTarget(word);
     if (!targets.insert(word).second) throw Failure{"the target " + Quoted(word) + " is given twice"};
     o.targets.push_back(word);
-    if (o.targets.size() > kMaxTargets) throw Failure{"more than 1000 targets"};
+    if (o.targets.size() > kMaxTargets) throw Failure{"more than 10000 targets"};
   };
 
   std::vector<std::string> words = {"quorvel-agent"};
@@ -303,6 +303,9 @@ ParsedArguments Parse(const std::vector<std::string>& arguments) {
   if (o.targets.empty()) throw Failure{"no target given"};
   if (o.engine == EngineChoice::Ping && o.interval < kMinInterval) {
     throw Failure{"--interval: " + intervalText + " s is below the shortest interval, 0.2 s"};
+  }
+  if (o.engine == EngineChoice::Ping && o.targets.size() > kMaxChildTargets) {
+    throw Failure{"more than 1000 targets for --engine ping"};
   }
   if (o.engine == EngineChoice::Ping && o.path) throw Failure{"--path needs the ICMP engine, not --engine ping"};
   if (!timeoutGiven) o.timeoutMs = DefaultTimeoutMs(o.interval);

@@ -50,7 +50,8 @@ inline constexpr std::chrono::milliseconds kMaxInterval{86'400'000};
 inline constexpr int kMinTimeoutMs = 1;
 inline constexpr int kMaxTimeoutMs = 60'000;
 inline constexpr std::uint64_t kMaxCount = 1'000'000'000;
-inline constexpr std::size_t kMaxTargets = 1000;
+inline constexpr std::size_t kMaxTargets = 10'000;      // the ICMP engine's
+inline constexpr std::size_t kMaxChildTargets = 1000;  // the ping child's: a thread each
 inline constexpr std::size_t kMaxTargetLength = 1024;  // a row stays shorter than a pipe's atomic write
 inline constexpr std::size_t kMaxAlertRules = 32;
 

@@ -106,9 +106,20 @@ int RunPath(const AgentOptions& options, int signals) {
   std::vector<icmp::Address> addresses;
   std::vector<std::string> names;
   bool unresolved = false;
-  for (const std::string& target : options.targets) {
-    if (const auto address = ResolveTarget(target, options.family)) {
-      addresses.push_back(*address);
+  const auto stopPending = [] {
+    sigset_t pending;
+    sigemptyset(&pending);
+    ::sigpending(&pending);
+    return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1 ||
+           sigismember(&pending, SIGHUP) == 1;
+  };
+  const std::vector<std::optional<icmp::Address>> resolved =
+      ResolveTargets(options.targets, options.family, ResolveTarget, kResolveBound, stopPending);
+  if (stopPending()) return 0;
+  for (std::size_t i = 0; i < options.targets.size(); ++i) {
+    const std::string& target = options.targets[i];
+    if (resolved[i]) {
+      addresses.push_back(*resolved[i]);
       names.push_back(target);
     } else {
       Complain(target + ": the name does not resolve");

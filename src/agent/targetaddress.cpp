@@ -4,7 +4,11 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace quorvel {
 
@@ -39,6 +43,56 @@ std::optional<icmp::Address> ResolveTarget(const std::string& target, int family
   }
   ::freeaddrinfo(found);
   return address;
+}
+
+std::vector<std::optional<icmp::Address>> ResolveTargets(const std::vector<std::string>& targets, int family,
+                                                         const TargetResolver& resolve,
+                                                         std::chrono::milliseconds bound,
+                                                         const std::function<bool()>& stop) {
+  constexpr std::size_t kThreads = 32;
+  // Shared with the threads, which may outlive this call.
+  struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::optional<icmp::Address>> found;
+    std::size_t running = 0;
+  };
+  auto state = std::make_shared<State>();
+  state->found.resize(targets.size());
+  std::vector<std::size_t> names;
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    boost::system::error_code error;
+    boost::asio::ip::make_address(targets[i], error);
+    if (error) {
+      names.push_back(i);
+    } else {
+      state->found[i] = resolve(targets[i], family);
+    }
+  }
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  std::size_t next = 0;
+  std::unique_lock lock(state->mutex);
+  while (next < names.size() || state->running > 0) {
+    while (next < names.size() && state->running < kThreads) {
+      const std::size_t i = names[next++];
+      ++state->running;
+      try {
+        std::thread([state, i, name = targets[i], family, resolve] {
+          std::optional<icmp::Address> address = resolve(name, family);
+          std::lock_guard done(state->mutex);
+          state->found[i] = std::move(address);
+          --state->running;
+          state->changed.notify_all();
+        }).detach();
+      } catch (const std::system_error&) {
+        --state->running;  // no thread to spare: this name goes unresolved
+      }
+    }
+    if ((stop && stop()) || std::chrono::steady_clock::now() >= deadline) break;
+    state->changed.wait_for(lock, std::chrono::milliseconds(100));
+  }
+  // What a late thread finds from now on is no longer looked at.
+  return state->found;
 }
 
 }  // namespace quorvel

@@ -180,7 +180,10 @@ TEST(AgentArguments, TargetCountIsBounded) {
   words.push_back("one-too-many");
   const ParsedArguments p = ParseAgentArguments(words);
   EXPECT_EQ(p.status, ParsedArguments::Status::Error);
-  EXPECT_EQ(p.error, "more than 1000 targets");
+  EXPECT_EQ(p.error, "more than 10000 targets");
+  words.resize(kMaxChildTargets + 1);
+  words.push_back("--engine=ping");
+  EXPECT_EQ(ParseAgentArguments(words).error, "more than 1000 targets for --engine ping");
 }
 
 TEST(AgentArguments, HelpAndVersionWinOverMissingTargets) {

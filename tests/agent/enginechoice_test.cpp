@@ -6,9 +6,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "agent/agent.h"
 #include "agent/enginemetrics.h"
+#include "agent/targetaddress.h"
 #include "common/fixedclock.h"
 
 namespace quorvel {
@@ -99,6 +101,29 @@ TEST(EngineChoice, TheEngineResolvesNamesFirst) {
   EXPECT_EQ(s.unknownHost, 1u);
   EXPECT_EQ(s.summary.sent, 0u);
   EXPECT_EQ(ExitStatus({s}), kExitUnknownHost);
+}
+
+// A name server that never answers holds the start up for the bound at
+// most, and a stop not even that long; the other names still resolve.
+TEST(EngineChoice, NamesResolveWithinABoundAndAStop) {
+  const icmp::Address answer = boost::asio::ip::make_address("192.0.2.7");
+  const TargetResolver resolver = [answer](const std::string& name, int) -> std::optional<icmp::Address> {
+    if (name == "hangs") std::this_thread::sleep_for(30s);
+    if (name == "127.0.0.1") return boost::asio::ip::make_address(name);
+    return answer;
+  };
+  const std::vector<std::string> targets = {"hangs", "fine", "127.0.0.1"};
+  for (const bool stop : {false, true}) {
+    const auto began = std::chrono::steady_clock::now();
+    const auto found = ResolveTargets(targets, 0, resolver, stop ? 20s : 300ms, [stop] { return stop; });
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 5s);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_FALSE(found[0]);
+    EXPECT_EQ(found[2], boost::asio::ip::make_address("127.0.0.1"));
+    if (!stop) {
+      EXPECT_EQ(found[1], answer);
+    }
+  }
 }
 
 TEST(EngineMetrics, InfoAndTheEngineCounters) {
