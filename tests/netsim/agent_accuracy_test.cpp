@@ -68,23 +68,11 @@ const Engine kEngines[] = {
 const std::vector<std::string> kReferences = {"192.0.2.201", "192.0.2.202", "2001:db8::202",
                                               "203.0.113.202", "198.51.100.202"};
 
+// The scenario's targets but the references, which plain ping probes.
 std::vector<std::string> AgentTargets() {
   std::vector<std::string> targets;
-  std::ifstream in(std::getenv("QUORVEL_NETSIM_SCENARIO"));
-  const auto scenario = nlohmann::json::parse(in);
-  for (const auto& t : scenario["targets"]) {
-    const std::string first = t["address"].get<std::string>();
-    if (std::find(kReferences.begin(), kReferences.end(), first) != kReferences.end()) continue;
-    // Consecutive addresses, as the simulator counts them (no block here
-    // crosses a byte).
-    const std::size_t cut = first.find_last_of(".:") + 1;
-    const bool v6 = first.find(':') != std::string::npos;
-    const long last = std::stol(first.substr(cut), nullptr, v6 ? 16 : 10);
-    for (long n = 0; n < t.value("count", 1); ++n) {
-      std::ostringstream a;
-      a << first.substr(0, cut) << (v6 ? std::hex : std::dec) << last + n;
-      targets.push_back(a.str());
-    }
+  for (const std::string& a : netsim::ScenarioAddresses(std::getenv("QUORVEL_NETSIM_SCENARIO"))) {
+    if (std::find(kReferences.begin(), kReferences.end(), a) == kReferences.end()) targets.push_back(a);
   }
   return targets;
 }

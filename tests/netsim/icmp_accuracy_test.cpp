@@ -68,21 +68,7 @@ struct Errors {
 
 // The scenario's targets, each block of `count` expanded to its addresses.
 std::vector<std::string> ScenarioTargets() {
-  std::vector<std::string> targets;
-  std::ifstream in(std::getenv("QUORVEL_NETSIM_SCENARIO"));
-  const auto scenario = nlohmann::json::parse(in);
-  for (const auto& t : scenario["targets"]) {
-    const std::string first = t["address"].get<std::string>();
-    const std::size_t cut = first.find_last_of(".:") + 1;
-    const bool v6 = first.find(':') != std::string::npos;
-    const long last = std::stol(first.substr(cut), nullptr, v6 ? 16 : 10);
-    for (long n = 0; n < t.value("count", 1); ++n) {
-      std::ostringstream a;
-      a << first.substr(0, cut) << (v6 ? std::hex : std::dec) << last + n;
-      targets.push_back(a.str());
-    }
-  }
-  return targets;
+  return netsim::ScenarioAddresses(std::getenv("QUORVEL_NETSIM_SCENARIO"));
 }
 
 std::map<std::string, std::vector<TruthProbe>> TruthByTarget() {

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <fstream>
 
 #include <nlohmann/json.hpp>
@@ -125,6 +126,24 @@ double Rfc3550Jitter(const std::vector<double>& values) {
   double jitter = 0;
   for (std::size_t i = 1; i < values.size(); ++i) jitter += (std::abs(values[i] - values[i - 1]) - jitter) / 16;
   return jitter;
+}
+
+std::vector<std::string> ScenarioAddresses(const std::string& path) {
+  std::vector<std::string> addresses;
+  std::ifstream in(path);
+  const auto scenario = nlohmann::json::parse(in);
+  for (const auto& t : scenario["targets"]) {
+    const std::string first = t["address"].get<std::string>();
+    const std::size_t cut = first.find_last_of(".:") + 1;
+    const bool v6 = first.find(':') != std::string::npos;
+    const long last = std::stol(first.substr(cut), nullptr, v6 ? 16 : 10);
+    for (long n = 0; n < t.value("count", 1); ++n) {
+      std::ostringstream a;
+      a << first.substr(0, cut) << (v6 ? std::hex : std::dec) << last + n;
+      addresses.push_back(a.str());
+    }
+  }
+  return addresses;
 }
 
 }  // namespace netsim

@@ -45,6 +45,11 @@ std::string NetsimUnavailable(const std::string& netsim);
 // (QUORVEL_REQUIRE_NETSIM=1, as CI sets it).
 bool NetsimRequired();
 
+// The addresses of the targets of the scenario file at `path`, each block
+// of "count" targets expanded to its consecutive addresses as the
+// simulator counts them (no block crosses a byte).
+std::vector<std::string> ScenarioAddresses(const std::string& path);
+
 // The nearest-rank quantile q of `values` (sorted here); 0 when empty.
 double Quantile(std::vector<double> values, double q);
 // RFC 3550 interarrival jitter of `values` in their order.
