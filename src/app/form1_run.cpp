@@ -88,7 +88,9 @@ void TForm1::SessionView::AlertsChanged(const std::vector<AlertEvent>& events,
 void TForm1::OpenAddress(const std::string& address) {
   if (btnStart->isChecked()) btnStopClick();
   cbURL->setEditText(Q(address));
-  btnStartClick();
+  // As the user's press: Start is down from the first ping on, so a close
+  // during that ping still saves a run to resume.
+  btnStart->click();
 }
 
 void TForm1::btnStartClick() { m_session->Start(); }
