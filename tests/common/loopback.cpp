@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <random>
 
 namespace {
 
@@ -20,14 +22,29 @@ sockaddr_in Loopback(int port) {
 
 }  // namespace
 
+// A port that binds now, drawn at random below the kernel's range of
+// ephemeral ports: a port from that range (what binding port 0 gives) may be
+// taken as the source port of another test's connection before the server
+// under test binds it.
 int FreeLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address = Loopback(0);
-  socklen_t size = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(fd);
-  return ntohs(address.sin_port);
+  int low = 32768;
+  if (std::FILE* range = std::fopen("/proc/sys/net/ipv4/ip_local_port_range", "r")) {
+    if (std::fscanf(range, "%d", &low) != 1) low = 32768;
+    std::fclose(range);
+  }
+  const int first = 10000;
+  const int span = low - first > 1000 ? low - first : 1000;
+  static std::mt19937 draw(static_cast<unsigned>(::getpid()) * 2654435761u ^
+                           static_cast<unsigned>(std::random_device{}()));
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    const int port = first + static_cast<int>(draw() % static_cast<unsigned>(span));
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in address = Loopback(port);
+    const bool free = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    if (free) return port;
+  }
+  return 0;
 }
 
 LoopbackClient::LoopbackClient(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
