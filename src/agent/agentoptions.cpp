@@ -149,6 +149,7 @@ enum OptionValue : int {
   kOnAlert,
   kEngine,
   kPath,
+  kNames,
 };
 
 constexpr option kLongOptions[] = {
@@ -163,6 +164,7 @@ constexpr option kLongOptions[] = {
     {"on-alert", required_argument, nullptr, kOnAlert},
     {"engine", required_argument, nullptr, kEngine},
     {"path", no_argument, nullptr, kPath},
+    {"names", no_argument, nullptr, kNames},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersionLong},
     {nullptr, 0, nullptr, 0},
@@ -282,6 +284,7 @@ ParsedArguments Parse(const std::vector<std::string>& arguments) {
         else throw Failure{"--engine: " + Quoted(value) + " is not auto, icmp or ping"};
         break;
       case kPath: o.path = true; break;
+      case kNames: o.names = true; break;
       case kOnAlert:
         if (value.empty()) throw Failure{"--on-alert needs a program"};
         o.onAlert = value;
@@ -308,6 +311,7 @@ ParsedArguments Parse(const std::vector<std::string>& arguments) {
     throw Failure{"more than 1000 targets for --engine ping"};
   }
   if (o.engine == EngineChoice::Ping && o.path) throw Failure{"--path needs the ICMP engine, not --engine ping"};
+  if (o.names && !o.path) throw Failure{"--names goes with --path"};
   if (!timeoutGiven) o.timeoutMs = DefaultTimeoutMs(o.interval);
   parsed.status = ParsedArguments::Status::Run;
   return parsed;
@@ -340,7 +344,7 @@ ParsedArguments ParseAgentArguments(const std::vector<std::string>& arguments) {
 std::string AgentUsage() {
   return "usage: quorvel-agent [-46q] [-i SECONDS] [-c N] [-t MS] [--csv FILE|-] [--json FILE|-]\n"
          "                     [--listen [ADDRESS]:PORT] [--alert RULE]... [--on-alert PROGRAM]\n"
-         "                     [--engine auto|icmp|ping] [--path] TARGET...\n";
+         "                     [--engine auto|icmp|ping] [--path [--names]] TARGET...\n";
 }
 
 std::string AgentVersion() { return std::string("quorvel-agent ") + QUORVEL_VERSION + "\n"; }
@@ -383,6 +387,8 @@ std::string AgentHelp() {
          "                           (default): icmp where a socket opens, else ping\n"
          "      --path               the hops to each TARGET (TTL-limited echoes), a report\n"
          "                           per target; --count is the number of rounds\n"
+         "      --names              with --path, each hop's name beside its address, looked\n"
+         "                           up without holding up the probes\n"
          "  -h, --help               this text\n"
          "  -V, --version            the version\n"
          "  --                       every word after it is a target, even one starting with -\n"

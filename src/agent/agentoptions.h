@@ -40,6 +40,7 @@ struct AgentOptions {
   std::optional<std::string> onAlert;        // --on-alert: a program run for every alert event
   EngineChoice engine = EngineChoice::Auto;
   bool path = false;                         // --path: the hops to each target (the ICMP engine only)
+  bool names = false;                        // --names: with --path, the hops' names as well
   std::vector<std::string> targets;          // in the order given, no two alike
 };
 

@@ -146,6 +146,7 @@ int RunPath(const AgentOptions& options, int signals) {
   pathOptions.interval = options.interval;
   pathOptions.timeout = std::chrono::milliseconds(options.timeoutMs);
   pathOptions.rounds = options.count.value_or(0);
+  pathOptions.names = options.names;
   const std::int32_t offset = SystemLocalClock().Now().utcOffsetSeconds;
   std::atomic<bool> writeFailed{false};
   std::string writeError;  // set once, on the loop thread, before writeFailed
@@ -200,7 +201,7 @@ int RunPath(const AgentOptions& options, int signals) {
     if (live && now - lastDraw >= std::chrono::seconds(1)) {
       std::vector<std::string> lines;
       for (const icmp::PathSnapshot& p : engine.Snapshot()) {
-        const std::string text = icmp::PathReport(p, host, false);
+        const std::string text = icmp::PathReport(p, host, options.names);
         for (std::size_t at = 0; at < text.size();) {
           const std::size_t end = text.find('\n', at);
           lines.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
@@ -223,7 +224,7 @@ int RunPath(const AgentOptions& options, int signals) {
   std::string jsonText;
   bool reachedAll = true;
   for (std::size_t i = 0; i < paths.size(); ++i) {
-    report += icmp::PathReport(paths[i], host, false);
+    report += icmp::PathReport(paths[i], host, options.names);
     if (!report.empty() && report.back() != '\n') report += '\n';
     jsonText += icmp::PathJson(paths[i], host, engine.PacketBytes(paths[i].target)) + "\n";
     reachedAll = reachedAll && paths[i].reached;

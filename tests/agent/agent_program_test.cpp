@@ -405,7 +405,7 @@ TEST_F(AgentProgram, BadArgumentsStartNothing) {
               std::string("quorvel-agent: ") + c.message + "\n" +
                   "usage: quorvel-agent [-46q] [-i SECONDS] [-c N] [-t MS] [--csv FILE|-] [--json FILE|-]\n"
                   "                     [--listen [ADDRESS]:PORT] [--alert RULE]... [--on-alert PROGRAM]\n"
-                  "                     [--engine auto|icmp|ping] [--path] TARGET...\n");
+                  "                     [--engine auto|icmp|ping] [--path [--names]] TARGET...\n");
     EXPECT_FALSE(fs::exists(In("rows.csv")));
     EXPECT_FALSE(fs::exists(In("args")));  // no ping was run
   }
@@ -608,6 +608,18 @@ TEST_F(AgentProgram, APathOnLoopbackIsOneHop) {
     EXPECT_NE(row.find(",1,127.0.0.1,reply,"), row.find(",1,::1,reply,")) << row;  // hop 1, the target
   }
   EXPECT_EQ(header, "time,unix_ms,target,round,hop,address,status,rtt_ms");
+}
+
+// --names: a hop shows its name (127.0.0.1 is localhost in /etc/hosts) with
+// its address; without it, the address alone (the test above).
+TEST_F(AgentProgram, APathWithNamesShowsTheHopsName) {
+  ChildProgram agent({QUORVEL_AGENT, "--path", "--names", "-c", "5", "-i", "0.1", "127.0.0.1"}, {},
+                     folder_.string());
+  const ChildProgram::Ended ended = agent.Wait(10s);
+  EXPECT_EQ(ended.status, 0) << ended.errors;
+  const std::vector<std::string> report = Split(ended.output, "\n");
+  ASSERT_GE(report.size(), 2u) << ended.output;
+  EXPECT_EQ(report[1].rfind("  1.|-- localhost (127.0.0.1) ", 0), 0u) << report[1];
 }
 
 }  // namespace

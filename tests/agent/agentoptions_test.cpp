@@ -152,6 +152,7 @@ TEST(AgentArguments, BadLinesSayWhatIsWrong) {
       {{"-i", "0.009", "a"}, "--interval: 0.009 s is below the shortest interval, 0.01 s"},
       {{"--engine", "raw", "a"}, "--engine: \"raw\" is not auto, icmp or ping"},
       {{"--path", "--engine", "ping", "a"}, "--path needs the ICMP engine, not --engine ping"},
+      {{"--names", "a"}, "--names goes with --path"},
       {{"--alert", "lost>=", "a"}, "--alert \"lost>=\": " + ParseAlertRule("lost>=").error},
       {{"--alert", "lost>=3", "--alert", "lost >= 3", "a"}, "--alert \"lost>=3\" is given twice"},
       {{"--on-alert", "", "a"}, "--on-alert needs a program"},
