@@ -43,27 +43,39 @@ std::int64_t LatencyHistogram::BucketWidth(std::size_t bucket) {
   return std::int64_t{1} << (bucket / kSubBuckets - 1);
 }
 
+std::uint64_t LatencyHistogram::BucketCount(std::size_t bucket) const {
+  const std::vector<std::uint64_t>& block = blocks_[bucket / kSubBuckets];
+  return block.empty() ? 0 : block[bucket % kSubBuckets];
+}
+
 void LatencyHistogram::Add(std::int64_t micros) {
-  ++counts_[BucketOf(micros)];
+  const std::size_t bucket = BucketOf(micros);
+  std::vector<std::uint64_t>& block = blocks_[bucket / kSubBuckets];
+  if (block.empty()) block.assign(kSubBuckets, 0);
+  ++block[bucket % kSubBuckets];
   ++count_;
 }
 
 void LatencyHistogram::Clear() {
-  counts_.fill(0);
+  for (std::vector<std::uint64_t>& block : blocks_) std::fill(block.begin(), block.end(), 0);
   count_ = 0;
 }
 
 double LatencyHistogram::Quantile(double q) const {
   if (count_ == 0) return 0;
   const std::uint64_t rank = QuantileRank(q, count_);
+  const auto middle = [](std::size_t bucket) {
+    return static_cast<double>(BucketLow(bucket)) + static_cast<double>(BucketWidth(bucket) - 1) / 2.0;
+  };
   std::uint64_t seen = 0;
-  std::size_t bucket = 0;
-  for (; bucket + 1 < kBuckets; ++bucket) {
-    seen += counts_[bucket];
-    if (seen >= rank) break;
+  for (std::size_t b = 0; b < kBlocks; ++b) {
+    const std::vector<std::uint64_t>& block = blocks_[b];
+    for (std::size_t i = 0; i < block.size(); ++i) {
+      seen += block[i];
+      if (seen >= rank) return middle(b * kSubBuckets + i);
+    }
   }
-  return static_cast<double>(BucketLow(bucket)) +
-         static_cast<double>(BucketWidth(bucket) - 1) / 2.0;
+  return middle(kBuckets - 1);
 }
 
 }  // namespace quorvel
