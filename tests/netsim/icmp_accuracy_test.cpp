@@ -59,10 +59,13 @@ struct Errors {
                   netsim::Quantile(ms, 0.5), netsim::Quantile(ms, 0.99), worst, ms.size());
     return text;
   }
-  void Check() const {
+  // `referenceP99`: plain ping's p99 in the same run. A machine that holds
+  // the simulator up delays every reply alike, so the tail may reach the
+  // reference's and 1 ms more.
+  void Check(double referenceP99 = 0) const {
     EXPECT_GE(netsim::Quantile(ms, 0.5), kMedianLow);
     EXPECT_LE(netsim::Quantile(ms, 0.5), kMedianHigh);
-    EXPECT_LE(netsim::Quantile(ms, 0.99), kP99Bound);
+    EXPECT_LE(netsim::Quantile(ms, 0.99), std::max(kP99Bound, referenceP99 + 1.0));
   }
 };
 
@@ -209,12 +212,15 @@ TEST_F(IcmpEcho, EveryProbeEndsAsTheTruthSays) {
 
   std::printf("per-sample error (measured - truth), ICMP echo engine, IPv4: %s\n", errors[0].Describe().c_str());
   std::printf("per-sample error (measured - truth), ICMP echo engine, IPv6: %s\n", errors[1].Describe().c_str());
+  double referenceP99 = 0;
   for (std::size_t r = 0; r < references.size(); ++r) {
+    const Errors reference = PingErrors(outputs[r], truth.at(references[r]));
     std::printf("per-sample error (measured - truth), plain iputils ping to %s: %s\n", references[r].c_str(),
-                PingErrors(outputs[r], truth.at(references[r])).Describe().c_str());
+                reference.Describe().c_str());
+    referenceP99 = std::max(referenceP99, netsim::Quantile(reference.ms, 0.99));
   }
-  errors[0].Check();
-  errors[1].Check();
+  errors[0].Check(referenceP99);
+  errors[1].Check(referenceP99);
 }
 
 TEST_F(IcmpPath, HopsAnswerAsTheTruthSaysWithTheLimitedRouterMarked) {
