@@ -124,6 +124,11 @@ int main(int argc, char** argv) {
   const int tun = MakeSimulatedNetwork(scenario.hostV4, scenario.hostV6, error);
   if (tun < 0) return Refuse(error);
   if (options->check) return 0;
+  WireTap tap;
+  if (!tap.Open(kTunName, error)) {
+    std::fprintf(stderr, "quorvel-netsim: no wire tap (%s): the truth's times are the simulator's own\n",
+                 error.c_str());
+  }
   TruthLog log;
   if (!log.Open(options->truth, error)) return Refuse(error);
 
@@ -156,7 +161,7 @@ int main(int argc, char** argv) {
     return Refuse(std::string("pidfd_open: ") + std::strerror(errno));
   }
 
-  Simulator simulator(tun, network, log, start);
+  Simulator simulator(tun, tap, network, log, start);
   const std::string failure = simulator.Run(childDone, signals, child);
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {

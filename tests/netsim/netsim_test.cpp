@@ -19,6 +19,7 @@
 
 #include "agent/childprogram.h"
 #include "truth.h"
+#include "wiretap.h"
 
 namespace {
 
@@ -249,6 +250,26 @@ TEST_F(NetsimTest, RefusesWithStatus2AndSaysWhy) {
   // The command's own status comes back, with the truth file named for it.
   const Outcome run = Simulate(good, {"sh", "-c", "test -s \"$QUORVEL_NETSIM_SCENARIO\" && exit 5"});
   EXPECT_EQ(run.status, 5) << run.errors;
+}
+
+// The wire tap's times go to the packets they belong to: a packet the
+// device dropped after the tap saw it, or two copies alike, do not shift
+// the times of those after them.
+TEST(StampQueueTest, MatchesByBytesInOrder) {
+  using Bytes = std::vector<std::uint8_t>;
+  const Bytes a{1, 2, 3}, b{1, 2, 4}, c(200, 7);
+  Bytes longer = c;
+  longer.push_back(8);
+  netsim::StampQueue q;
+  for (const auto& [bytes, ns] : {std::pair{a, 10}, {b, 20}, {a, 30}, {c, 40}, {longer, 50}, {a, 60}}) {
+    q.Add(bytes, bytes.size(), ns);
+  }
+  EXPECT_EQ(q.Take(Bytes{9}), std::nullopt);  // never seen: nothing taken
+  EXPECT_EQ(q.Take(b), 20);                   // the first a was dropped on the device
+  EXPECT_EQ(q.Take(a), 30);
+  EXPECT_EQ(q.Take(longer), 50);              // the same first 128 bytes, another size
+  EXPECT_EQ(q.Take(a), 60);
+  EXPECT_EQ(q.Size(), 0u);
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace netsim {
@@ -20,15 +22,17 @@ std::int64_t MonotonicNs() {
   return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
-Simulator::Simulator(int tun, Network& network, TruthLog& log, std::int64_t startNs)
-    : tun_(tun), network_(network), log_(log), startNs_(startNs) {}
+Simulator::Simulator(int tun, WireTap& tap, Network& network, TruthLog& log, std::int64_t startNs)
+    : tun_(tun), tap_(tap), network_(network), log_(log), startNs_(startNs) {}
 
 void Simulator::SendDue() {
   while (!queue_.empty() && queue_.top().emission.dueNs <= Now()) {
     const Emission& e = queue_.top().emission;
-    const std::int64_t at = Now();
-    if (::write(tun_, e.packet.data(), e.packet.size()) < 0 && writeError_.empty()) {
-      writeError_ = std::string("cannot write into the TUN: ") + std::strerror(errno);
+    std::int64_t at = Now();
+    if (::write(tun_, e.packet.data(), e.packet.size()) < 0) {
+      if (writeError_.empty()) writeError_ = std::string("cannot write into the TUN: ") + std::strerror(errno);
+    } else if (const auto wire = tap_.Incoming(e.packet)) {
+      at = std::max(at, *wire - startNs_);
     }
     log_.Sent(e, at);
     queue_.pop();
@@ -41,7 +45,13 @@ void Simulator::ReadArrivals() {
   for (int i = 0; i < 64; ++i) {
     const ssize_t n = ::read(tun_, buffer, sizeof buffer);
     if (n <= 0) return;
-    const std::int64_t at = Now();
+    // The kernel's time of the packet on the device, never before the last
+    // arrival's: the two clocks' offset is read anew for each batch.
+    std::int64_t at = Now();
+    if (const auto wire = tap_.Outgoing({buffer, static_cast<std::size_t>(n)})) {
+      at = std::clamp(*wire - startNs_, lastArrivalNs_, at);
+    }
+    lastArrivalNs_ = at;
     const std::optional<Packet> packet = ParsePacket(buffer, static_cast<std::size_t>(n));
     if (!packet) continue;
     Decision d = network_.Receive(*packet, at);
@@ -58,9 +68,13 @@ std::string Simulator::Run(int childDone, int signals, pid_t child) {
   // A real-time priority keeps the writes on time while the machine is busy
   // (two cores shared with builds and the command under test). The loop
   // sleeps between packets, and the kernel's real-time throttling bounds it
-  // under a flood. Where it is not allowed the loop runs as before.
+  // under a flood. Where it is not allowed the loop runs as before, and
+  // says so: a test that then sees replies late knows why.
   const sched_param priority{10};
-  ::sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &priority);
+  if (::sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &priority) != 0) {
+    std::fprintf(stderr, "quorvel-netsim: no real-time priority here (%s): a busy machine delays replies\n",
+                 std::strerror(errno));
+  }
   const int timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
   if (timer < 0) return std::string("timerfd_create: ") + std::strerror(errno);
   pollfd fds[4] = {{tun_, POLLIN, 0}, {childDone, POLLIN, 0}, {signals, POLLIN, 0}, {timer, POLLIN, 0}};

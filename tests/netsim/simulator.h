@@ -9,6 +9,7 @@
 
 #include "network.h"
 #include "truthlog.h"
+#include "wiretap.h"
 
 namespace netsim {
 
@@ -20,16 +21,18 @@ std::int64_t MonotonicNs();
 // scheduled times. The answers wait in a priority queue ordered by due time
 // (then by the order they were made); the loop sleeps in ppoll until the
 // first is due (timer slack 1 ns), writes every answer that is due, records
-// each in the truth log with the time taken just before its write, and
-// flushes the log only after the writes. Times are measured on
-// CLOCK_MONOTONIC from `startNs`. The loop runs at a real-time priority
-// (SCHED_FIFO) where it may.
+// each packet in the truth log at the time the kernel put it on the device
+// (the wire tap's; where the tap missed it, the time the loop read it or
+// took just before its write), and flushes the log only after the writes.
+// Times are measured on CLOCK_MONOTONIC from `startNs`. The loop runs at a
+// real-time priority (SCHED_FIFO) where it may.
 //
-// Owns nothing: the TUN descriptor, the network and the log must outlive it.
+// Owns nothing: the TUN descriptor, the tap, the network and the log must
+// outlive it.
 // One thread.
 class Simulator {
  public:
-  Simulator(int tun, Network& network, TruthLog& log, std::int64_t startNs);
+  Simulator(int tun, WireTap& tap, Network& network, TruthLog& log, std::int64_t startNs);
 
   // Runs until `childDone` (a pidfd) becomes readable. A signal read from
   // `signals` (a signalfd) is passed on to `child`. Returns an error text,
@@ -52,11 +55,13 @@ class Simulator {
   void ReadArrivals();
 
   int tun_;
+  WireTap& tap_;
   Network& network_;
   TruthLog& log_;
   std::int64_t startNs_;
   std::priority_queue<Pending, std::vector<Pending>, Later> queue_;
   std::uint64_t made_ = 0;
+  std::int64_t lastArrivalNs_ = 0;
   std::string writeError_;
 };
 
