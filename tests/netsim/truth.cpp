@@ -10,10 +10,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <fstream>
+#include <regex>
+#include <sstream>
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+
+#include "scenario.h"
 
 extern char** environ;
 
@@ -129,21 +133,42 @@ double Rfc3550Jitter(const std::vector<double>& values) {
 }
 
 std::vector<std::string> ScenarioAddresses(const std::string& path) {
-  std::vector<std::string> addresses;
   std::ifstream in(path);
-  const auto scenario = nlohmann::json::parse(in);
-  for (const auto& t : scenario["targets"]) {
-    const std::string first = t["address"].get<std::string>();
-    const std::size_t cut = first.find_last_of(".:") + 1;
-    const bool v6 = first.find(':') != std::string::npos;
-    const long last = std::stol(first.substr(cut), nullptr, v6 ? 16 : 10);
-    for (long n = 0; n < t.value("count", 1); ++n) {
-      std::ostringstream a;
-      a << first.substr(0, cut) << (v6 ? std::hex : std::dec) << last + n;
-      addresses.push_back(a.str());
-    }
+  std::ostringstream text;
+  text << in.rdbuf();
+  const ScenarioResult parsed = ParseScenario(text.str());
+  if (!parsed.scenario) ADD_FAILURE() << path << ": " << parsed.error;
+  std::vector<std::string> addresses;
+  for (const Target& t : parsed.scenario ? parsed.scenario->targets : std::vector<Target>{}) {
+    addresses.push_back(t.address.ToString());
   }
   return addresses;
+}
+
+std::string SampleErrors::Describe() const {
+  double worst = 0;
+  for (double e : ms) worst = std::max(worst, std::abs(e));
+  char text[128];
+  std::snprintf(text, sizeof text, "median %+.3f ms, p99 %+.3f ms, max |e| %.3f ms over %zu samples",
+                Quantile(ms, 0.5), Quantile(ms, 0.99), worst, ms.size());
+  return text;
+}
+
+SampleErrors PingErrors(const std::string& output, const std::vector<TruthProbe>& truth) {
+  std::map<int, std::int64_t> truthBySeq;
+  for (const TruthProbe& p : truth) {
+    if (const auto rtt = p.RttWithin(1'000'000'000)) truthBySeq[p.request.seq] = *rtt;
+  }
+  SampleErrors errors;
+  static const std::regex reply(R"(bytes from \S+: icmp_seq=(\d+) ttl=\d+ time=([\d.]+) ms$)");
+  std::istringstream in(output);
+  for (std::string line; std::getline(in, line);) {
+    std::smatch m;
+    if (!std::regex_search(line, m, reply)) continue;
+    const auto t = truthBySeq.find(std::stoi(m[1]));
+    if (t != truthBySeq.end()) errors.ms.push_back(std::stod(m[2]) - static_cast<double>(t->second) / 1e6);
+  }
+  return errors;
 }
 
 }  // namespace netsim

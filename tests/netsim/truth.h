@@ -47,8 +47,21 @@ bool NetsimRequired();
 
 // The addresses of the targets of the scenario file at `path`, each block
 // of "count" targets expanded to its consecutive addresses as the
-// simulator counts them (no block crosses a byte).
+// simulator counts them. A scenario it cannot read fails the test that
+// asked and gives no addresses.
 std::vector<std::string> ScenarioAddresses(const std::string& path);
+
+// Per-sample errors of a prober, measured less truth, in ms.
+struct SampleErrors {
+  std::vector<double> ms;
+  // "median +0.023 ms, p99 +0.085 ms, max |e| 0.398 ms over 8758 samples"
+  std::string Describe() const;
+};
+
+// iputils ping's errors against `truth` (the probes of the one target it
+// pinged), from the times it printed, by sequence number; duplicates and
+// replies later than 1 s are not compared.
+SampleErrors PingErrors(const std::string& output, const std::vector<TruthProbe>& truth);
 
 // The nearest-rank quantile q of `values` (sorted here); 0 when empty.
 double Quantile(std::vector<double> values, double q);
