@@ -63,12 +63,17 @@ WireTap::~WireTap() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+// The tap's copy of a packet is queued before the TUN's (outgoing) or
+// within the write (incoming), so a packet not yet taken from the socket
+// is there by now: the socket is read only when the queue has no match.
 std::optional<std::int64_t> WireTap::Outgoing(std::span<const std::uint8_t> bytes) {
+  if (const auto ns = outgoing_.Take(bytes)) return ns;
   Drain();
   return outgoing_.Take(bytes);
 }
 
 std::optional<std::int64_t> WireTap::Incoming(std::span<const std::uint8_t> bytes) {
+  if (const auto ns = incoming_.Take(bytes)) return ns;
   Drain();
   return incoming_.Take(bytes);
 }
@@ -78,33 +83,46 @@ void WireTap::Drain() {
   // The kernel stamps on CLOCK_REALTIME; the simulator counts on
   // CLOCK_MONOTONIC. Both run at the same rate, so one offset per drain.
   const std::int64_t offset = ClockNs(CLOCK_REALTIME) - ClockNs(CLOCK_MONOTONIC);
+  // In batches: under a flood one call takes what many packets left.
+  constexpr unsigned kBatch = 32;
+  std::uint8_t heads[kBatch][kHead];
+  iovec iov[kBatch];
+  sockaddr_ll from[kBatch];
+  struct alignas(cmsghdr) Control {
+    char bytes[CMSG_SPACE(sizeof(timespec))];
+  } controls[kBatch];
+  mmsghdr messages[kBatch];
   for (;;) {
-    std::uint8_t head[kHead];
-    iovec iov{head, sizeof head};
-    sockaddr_ll from{};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
-    msghdr m{};
-    m.msg_name = &from;
-    m.msg_namelen = sizeof from;
-    m.msg_iov = &iov;
-    m.msg_iovlen = 1;
-    m.msg_control = control;
-    m.msg_controllen = sizeof control;
-    const ssize_t n = ::recvmsg(fd_, &m, MSG_TRUNC);
-    if (n < 0) return;
-    std::int64_t stamp = -1;
-    for (cmsghdr* c = CMSG_FIRSTHDR(&m); c != nullptr; c = CMSG_NXTHDR(&m, c)) {
-      if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_TIMESTAMPNS) {
-        timespec t{};
-        std::memcpy(&t, CMSG_DATA(c), sizeof t);
-        stamp = static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec - offset;
-      }
+    for (unsigned i = 0; i < kBatch; ++i) {
+      iov[i] = {heads[i], kHead};
+      messages[i] = {};
+      messages[i].msg_hdr.msg_name = &from[i];
+      messages[i].msg_hdr.msg_namelen = sizeof from[i];
+      messages[i].msg_hdr.msg_iov = &iov[i];
+      messages[i].msg_hdr.msg_iovlen = 1;
+      messages[i].msg_hdr.msg_control = controls[i].bytes;
+      messages[i].msg_hdr.msg_controllen = sizeof controls[i].bytes;
+      // The packet's whole size comes back, not only what fit (MSG_TRUNC).
+      messages[i].msg_hdr.msg_flags = 0;
     }
-    if (stamp < 0) continue;
-    // `n` is the packet's whole size (MSG_TRUNC), `head` its first bytes.
-    const auto size = static_cast<std::size_t>(n);
-    (from.sll_pkttype == PACKET_OUTGOING ? outgoing_ : incoming_)
-        .Add(std::span<const std::uint8_t>(head, std::min(size, kHead)), size, stamp);
+    const int got = ::recvmmsg(fd_, messages, kBatch, MSG_DONTWAIT | MSG_TRUNC, nullptr);
+    if (got <= 0) return;
+    for (int i = 0; i < got; ++i) {
+      msghdr& m = messages[i].msg_hdr;
+      std::int64_t stamp = -1;
+      for (cmsghdr* c = CMSG_FIRSTHDR(&m); c != nullptr; c = CMSG_NXTHDR(&m, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_TIMESTAMPNS) {
+          timespec t{};
+          std::memcpy(&t, CMSG_DATA(c), sizeof t);
+          stamp = static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec - offset;
+        }
+      }
+      if (stamp < 0) continue;
+      const std::size_t size = messages[i].msg_len;
+      (from[i].sll_pkttype == PACKET_OUTGOING ? outgoing_ : incoming_)
+          .Add(std::span<const std::uint8_t>(heads[i], std::min(size, kHead)), size, stamp);
+    }
+    if (static_cast<unsigned>(got) < kBatch) return;
   }
 }
 
