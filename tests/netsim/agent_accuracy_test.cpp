@@ -78,11 +78,7 @@ const std::vector<std::string> kReferences = {"192.0.2.201", "192.0.2.202", "200
 
 // The scenario's targets but the references, which plain ping probes.
 std::vector<std::string> AgentTargets() {
-  std::vector<std::string> targets;
-  for (const std::string& a : netsim::ScenarioAddresses(std::getenv("QUORVEL_NETSIM_SCENARIO"))) {
-    if (std::find(kReferences.begin(), kReferences.end(), a) == kReferences.end()) targets.push_back(a);
-  }
-  return targets;
+  return netsim::ScenarioAddresses(std::getenv("QUORVEL_NETSIM_SCENARIO"), kReferences);
 }
 
 struct Row {

@@ -12,8 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -111,12 +109,8 @@ int main(int argc, char** argv) {
     scenario.hostV4 = *IpAddress::Parse("192.0.2.254");
     scenario.hostV6 = *IpAddress::Parse("2001:db8::fffe");
   } else {
-    std::ifstream in(options->scenario);
-    if (!in) return Refuse("cannot read the scenario " + options->scenario + ": " + std::strerror(errno));
-    std::stringstream text;
-    text << in.rdbuf();
-    ScenarioResult parsed = ParseScenario(text.str());
-    if (!parsed.scenario) return Refuse(options->scenario + ": " + parsed.error);
+    ScenarioResult parsed = ReadScenario(options->scenario);
+    if (!parsed.scenario) return Refuse(parsed.error);
     scenario = std::move(*parsed.scenario);
   }
 

@@ -1,8 +1,12 @@
 #include "scenario.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
@@ -351,6 +355,16 @@ ScenarioResult ParseScenario(const std::string& text) {
   } catch (const Json::exception& e) {
     result.error = e.what();
   }
+  return result;
+}
+
+ScenarioResult ReadScenario(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) return {std::nullopt, "cannot read the scenario " + path + ": " + std::strerror(errno)};
+  std::stringstream text;
+  text << in.rdbuf();
+  ScenarioResult result = ParseScenario(text.str());
+  if (!result.scenario) result.error = path + ": " + result.error;
   return result;
 }
 

@@ -74,5 +74,7 @@ struct ScenarioResult {
 
 // Reads a scenario from its JSON text (see README.md for the format).
 ScenarioResult ParseScenario(const std::string& text);
+// The same from the file at `path`; the error names the file.
+ScenarioResult ReadScenario(const std::string& path);
 
 }  // namespace netsim

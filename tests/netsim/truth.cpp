@@ -132,15 +132,13 @@ double Rfc3550Jitter(const std::vector<double>& values) {
   return jitter;
 }
 
-std::vector<std::string> ScenarioAddresses(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  const ScenarioResult parsed = ParseScenario(text.str());
-  if (!parsed.scenario) ADD_FAILURE() << path << ": " << parsed.error;
+std::vector<std::string> ScenarioAddresses(const std::string& path, const std::vector<std::string>& except) {
+  const ScenarioResult parsed = ReadScenario(path);
+  if (!parsed.scenario) ADD_FAILURE() << parsed.error;
   std::vector<std::string> addresses;
   for (const Target& t : parsed.scenario ? parsed.scenario->targets : std::vector<Target>{}) {
-    addresses.push_back(t.address.ToString());
+    std::string a = t.address.ToString();
+    if (std::find(except.begin(), except.end(), a) == except.end()) addresses.push_back(std::move(a));
   }
   return addresses;
 }

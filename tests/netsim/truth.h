@@ -47,9 +47,9 @@ bool NetsimRequired();
 
 // The addresses of the targets of the scenario file at `path`, each block
 // of "count" targets expanded to its consecutive addresses as the
-// simulator counts them. A scenario it cannot read fails the test that
-// asked and gives no addresses.
-std::vector<std::string> ScenarioAddresses(const std::string& path);
+// simulator counts them, but those in `except`. A scenario it cannot read
+// fails the test that asked and gives no addresses.
+std::vector<std::string> ScenarioAddresses(const std::string& path, const std::vector<std::string>& except = {});
 
 // Per-sample errors of a prober, measured less truth, in ms.
 struct SampleErrors {

@@ -16,9 +16,7 @@ namespace netsim {
 
 namespace {
 
-// Enough of a packet to tell two apart: the IP and ICMP headers, the echo
-// identifier and sequence, and the payload's start.
-constexpr std::size_t kHead = 128;
+constexpr std::size_t kHead = StampQueue::kHead;
 // Packets the tap saw and the TUN never delivered (its queue was full) are
 // dropped as later ones match; this bounds what a flood leaves behind.
 constexpr std::size_t kMostKept = 4096;
@@ -127,15 +125,17 @@ void WireTap::Drain() {
 }
 
 void StampQueue::Add(std::span<const std::uint8_t> head, std::size_t size, std::int64_t ns) {
-  head = head.first(std::min(head.size(), kHead));
-  seen_.push_back({{head.begin(), head.end()}, size, ns});
+  Seen& seen = seen_.emplace_back();
+  seen.size = size;
+  seen.ns = ns;
+  std::copy_n(head.begin(), std::min({head.size(), size, kHead}), seen.head.begin());
   if (seen_.size() > kMostKept) seen_.pop_front();
 }
 
 std::optional<std::int64_t> StampQueue::Take(std::span<const std::uint8_t> bytes) {
   const auto head = bytes.first(std::min(bytes.size(), kHead));
   const auto match = std::find_if(seen_.begin(), seen_.end(), [&](const Seen& s) {
-    return s.size == bytes.size() && std::equal(head.begin(), head.end(), s.head.begin(), s.head.end());
+    return s.size == bytes.size() && std::equal(head.begin(), head.end(), s.head.begin());
   });
   if (match == seen_.end()) return std::nullopt;
   const std::int64_t ns = match->ns;

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
 namespace netsim {
 
@@ -15,15 +15,18 @@ namespace netsim {
 // nothing and drops nothing.
 class StampQueue {
  public:
+  // How much of a packet is compared: the IP and ICMP headers, the echo
+  // identifier and sequence, and the payload's start.
+  static constexpr std::size_t kHead = 128;
   // `head`: the first bytes of a packet of `size` bytes, all of it or at
-  // least as much as Take compares (128 bytes).
+  // least kHead.
   void Add(std::span<const std::uint8_t> head, std::size_t size, std::int64_t ns);
   std::optional<std::int64_t> Take(std::span<const std::uint8_t> bytes);
   std::size_t Size() const { return seen_.size(); }
 
  private:
   struct Seen {
-    std::vector<std::uint8_t> head;  // the first bytes, enough to tell two apart
+    std::array<std::uint8_t, kHead> head;  // the first min(size, kHead) bytes
     std::size_t size = 0;
     std::int64_t ns = 0;
   };
