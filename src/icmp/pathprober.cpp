@@ -242,9 +242,12 @@ void PathProber::Record(Slot& slot, const HopResult& result) {
   const bool ends = result.kind == HopResult::Kind::Reply || result.kind == HopResult::Kind::Unreachable;
   if (ends && (t.distance == 0 || h < t.distance)) {
     // The target (or the end of the road) is nearer than thought, or known
-    // for the first time: rounds stop there from now on.
-    if (t.distance != 0) NoteChange(t, slot.round);
+    // for the first time: rounds stop there from now on. Nearer within the
+    // round that found it is no change: a loop held up sent past the
+    // target, and a farther probe's answer came back first.
+    if (t.distance != 0 && slot.round != t.distanceRound) NoteChange(t, slot.round);
     t.distance = h;
+    t.distanceRound = slot.round;
     t.roundLimit = std::min(t.roundLimit, h);
   } else if (t.distance != 0 && h > t.distance) {
     return;  // sent past the target before its distance was known

@@ -121,6 +121,7 @@ class PathProber {
     IcmpSocket* socket = nullptr;
     std::vector<Hop> hops;
     int distance = 0;          // the hop at which the target (or an unreachable) answered; 0: unknown
+    std::uint64_t distanceRound = 0;  // the round whose answer set `distance`
     std::uint64_t round = 0;   // the round being sent
     int nextHop = 1;           // the next TTL of that round
     int roundLimit = 0;        // the last TTL of that round

@@ -166,6 +166,25 @@ TEST(PathProber, AChangedHopAddressOrDistanceCountsAsAPathChange) {
   EXPECT_TRUE(p.hops[1].target);
 }
 
+// A loop held up sends several TTLs of a round at once; their answers may
+// come back in any order. Within the round that first finds the target, a
+// nearer answer refines the distance: no path change.
+TEST(PathProber, AFirstRoundAnsweredOutOfOrderIsNoPathChange) {
+  Rig rig;
+  rig.At(301);  // TTLs 1 to 4 are all due
+  EXPECT_EQ(rig.TtlsSent(), (std::vector<int>{1, 2, 3, 4}));
+  rig.Answer(1, kR1);
+  rig.Answer(2, kR2);
+  rig.Answer(4, kTarget);
+  rig.Answer(3, kTarget);
+  rig.Run(302, 1000);
+  AnswerRound(rig, 1000);
+  const PathSnapshot p = rig.prober.Snapshot().at(0);
+  EXPECT_EQ(p.pathChanges, 0u);
+  ASSERT_EQ(p.hops.size(), 3u);
+  EXPECT_TRUE(p.hops[2].target);
+}
+
 TEST(PathProber, AnswerAfterTheDeadlineIsLateNotReceived) {
   Rig rig;
   rig.At(1);
